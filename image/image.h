@@ -1,0 +1,42 @@
+// IMAGE: an 8-bit greyscale raster that owns one block of width x height bytes,
+// row by row from the top-left pixel (pixel (x, y) at x + y * width).
+// getpix clamps: any coordinate out of range gives the address of pixel (0, 0).
+#ifndef TAVRIN_IMAGE_IMAGE_H
+#define TAVRIN_IMAGE_IMAGE_H
+
+template <class T> class mat_tpl;
+
+class IMAGE {
+public:
+    unsigned char* pix;  // null for an image without pixels
+    int width;
+    int height;
+
+    // Reads a binary PGM (P5) file. On any failure the image is left empty
+    // (width 0, height 0, no buffer) and the reason is reported on the console.
+    // Throws std::bad_alloc when the pixel buffer cannot be had.
+    explicit IMAGE(char const* path);
+
+    // A canvas of w x h pixels, all 0. Sizes that are negative or whose product
+    // exceeds 2147483647 give the empty image.
+    IMAGE(int w, int h);
+
+    // A grey image of the matrix against a full scale: row i becomes image row i.
+    IMAGE(mat_tpl<double>& m, double scale);
+
+    ~IMAGE();
+
+    IMAGE(IMAGE const&) = delete;
+    IMAGE& operator=(IMAGE const&) = delete;
+
+    // Address of pixel (x, y), or of pixel (0, 0) when (x, y) lies outside.
+    // For an image without pixels the result designates no pixel.
+    unsigned char* getpix(int x, int y);
+    unsigned char const* getpix(int x, int y) const;
+
+    // Writes "P5\n<width> <height>\n255\n" and the pixel block. A failed open,
+    // or a write or close that fails part-way, is reported through perror.
+    void writeIMAGE(char const* path) const;
+};
+
+#endif
