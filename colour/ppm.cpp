@@ -1,0 +1,103 @@
+#include "colour/ppm.h"
+
+#include "colour/palette.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+char const kWriteError[] = "\nError to write the image file";
+
+// One pixel: the palette's colour of v on a full scale of 255, low eight bits each.
+bool putColour(FILE* f, double v)
+{
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    HSL_to_RGB(v, 255, red, green, blue);
+    unsigned char const bytes[3] = {static_cast<unsigned char>(red),
+                                    static_cast<unsigned char>(green),
+                                    static_cast<unsigned char>(blue)};
+    return std::fwrite(bytes, 1, 3, f) == 3;
+}
+
+bool encodeGrey(FILE* f, IMAGE const& im)
+{
+    bool ok = std::fprintf(f, "P6\n%d %d\n255\n", im.width, im.height) > 0;
+    if (im.pix == nullptr)
+        return ok;
+    for (int y = 0; y < im.height && ok; ++y)
+        for (int x = 0; x < im.width && ok; ++x)
+            ok = putColour(f, *im.getpix(x, y));
+    return ok;
+}
+
+// full * a / M, the product first, for a non-zero a; a product that overflows on its
+// own is taken as full * (a / M) instead, since |a| <= |M| keeps the quotient within
+// full scale. M = 0 is not divided by: the result is the infinity of a's sign.
+double scaled(double full, double a, double M)
+{
+    if (M == 0.0)
+        return a < 0.0 ? -std::numeric_limits<double>::infinity()
+                       : std::numeric_limits<double>::infinity();
+    double const product = full * a;
+    if (std::isinf(product) && std::isfinite(a))
+        return full * (a / M);
+    return product / M;
+}
+
+bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
+{
+    bool const shaped = m.well_formed();
+    int const width = shaped ? m.cols : 0;
+    int const height = shaped ? m.rows : 0;
+    bool ok = std::fprintf(f, "P6\n%d %d\n255\n", width, height) > 0;
+    if (width == 0 || height == 0)
+        return ok;  // no element, so no largest one to ask for
+
+    double const M = m.max();
+    for (int i = 0; i < height && ok; ++i) {
+        for (int j = 0; j < width && ok; ++j) {
+            double const a = m(i, j);
+            double v = a;  // zero, and NaN, stay as they are
+            if (a < 0)
+                v = scaled(150.0, a, std::fabs(M));
+            else if (a > 0)
+                v = scaled(255.0, a, M);
+            ok = putColour(f, v);
+        }
+    }
+    return ok;
+}
+
+// Opens path, lets encode fill it and closes it; any failure is reported once.
+template <class Source, class Encoder>
+void writeFile(char const* path, Source const& source, Encoder encode)
+{
+    FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) {
+        std::fflush(stdout);
+        std::perror(kWriteError);
+        return;
+    }
+    bool ok = encode(f, source);
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        std::fflush(stdout);
+        std::perror(kWriteError);
+    }
+}
+
+}  // namespace
+
+void writeIMAGE_2(IMAGE const& im, char const* path)
+{
+    writeFile(path, im, encodeGrey);
+}
+
+void matrice_to_ColorImage(mat_tpl<double> const& m, char const* path)
+{
+    writeFile(path, m, encodeMatrix);
+}
