@@ -15,8 +15,8 @@
 
 namespace {
 
-// A name is held in 256 bytes, as are its output path and its test path in the
-// system's other builds; the test path adds 22 bytes, so no longer name is taken.
+// A name, its output path and its test path are each kept within 256 bytes: the
+// test path adds 22 bytes to the name, so a name of more than 233 is refused.
 constexpr int kPathBytes = 256;
 constexpr int kLongestName = 233;
 
