@@ -2,6 +2,7 @@
 
 #include "app/debugmode.h"
 #include "app/geometry.h"
+#include "app/namecheck.h"
 #include "app/platform.h"
 #include "app/points.h"
 #include "image/image.h"
@@ -82,25 +83,6 @@ NameRead readName(Path& name)
     return NameRead::word;
 }
 
-// The file opens and one of its pieces (a line, or 29 bytes of a longer one)
-// begins with "P5". Prints the reason when it does not.
-bool passesNameCheck(char const* name)
-{
-    FILE* f = std::fopen(name, "rb");
-    if (f == nullptr) {
-        std::printf("\nImpossible d'ouvrir le fichier :\n\t%s\n en lecture\n", name);
-        return false;
-    }
-    char piece[30];
-    bool found = false;
-    while (!found && std::fgets(piece, sizeof piece, f) != nullptr)
-        found = piece[0] == 'P' && piece[1] == '5';
-    std::fclose(f);
-    if (!found)
-        std::printf("\nERR.");
-    return found;
-}
-
 // The output path of the name. The output folder is made sure to take a file:
 // a test file is created and deleted there, and the folder made when it cannot be.
 std::string prepareOutput(char const* name)
@@ -163,7 +145,7 @@ int runDialogue()
     Path name = "";
     int status = 1;
     if (debugmode) {
-        std::strcpy(name, "img1.pgm");
+        std::snprintf(name, sizeof name, "%s", "img1.pgm");
     } else {
         std::printf("\nEntrez le nom de l'image de Base avec l'extention\n  *.PGM\n\t -> ");
         if (!takeName(name, &status, false))
@@ -190,7 +172,7 @@ int runDialogue()
     for (int counter = 1;; ++counter) {
         std::printf("\nEntrez le nom de l'image %i avec l'extention\n\t*.PGM\n\t\t -> ", counter);
         if (debugmode)
-            std::strcpy(name, "img2.pgm");
+            std::snprintf(name, sizeof name, "%s", "img2.pgm");
         else if (!takeName(name, &status, true))
             return status;
         if (!passesNameCheck(name))
