@@ -1,17 +1,12 @@
 #include "app/geometry.h"
 
 #include "app/debugmode.h"
+#include "app/resample_fast.h"
 
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-// The bearing is built from the one-argument arctangent and these decimal
-// constants, not from atan2 and the library's pi: results are promised to the
-// bit, and near a half pixel the difference picks the other neighbour.
-constexpr double kHalfTurn = 3.141592654;
-constexpr double kFullTurn = 6.283185308;
 
 // A' truncated toward zero, with no undefined conversion for any float.
 double anchorOf(float coordinate)
@@ -100,8 +95,8 @@ SourcePixel sourceOf(int l, int k, double ax, double ay, Transform const& t)
     return s;
 }
 
-std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
-                                     Transform const& t)
+std::unique_ptr<IMAGE> resampleIMAGELiteral(IMAGE const& further, double ax, double ay, int w,
+                                            int h, Transform const& t)
 {
     auto out = std::make_unique<IMAGE>(w, h);
     if (further.pix == nullptr || further.width <= 0 || further.height <= 0)
@@ -114,4 +109,18 @@ std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay,
         }
     }
     return out;
+}
+
+std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
+                                     Transform const& t)
+{
+#ifdef TAVRIN_LITERAL_RESAMPLING
+    return resampleIMAGELiteral(further, ax, ay, w, h, t);  // a benchmark's reference build
+#else
+    auto out = std::make_unique<IMAGE>(w, h);
+    if (further.pix == nullptr || further.width <= 0 || further.height <= 0)
+        return out;  // no first pixel to fall back on: the canvas stays 0
+    resampleInto(*out, further, ax, ay, t);
+    return out;
+#endif
 }

@@ -14,6 +14,12 @@ struct Point {
     float y;
 };
 
+// The bearing is built from the one-argument arctangent and these decimal
+// constants, not from atan2 and the library's pi: results are promised to the
+// bit, and near a half pixel the difference picks the other neighbour.
+constexpr double kHalfTurn = 3.141592654;
+constexpr double kFullTurn = 6.283185308;
+
 struct Segment {
     double bearing;   // radians from +y (down) toward +x, in [0, 6.283185308)
     double distance;  // pixels
@@ -49,7 +55,14 @@ SourcePixel sourceOf(int l, int k, double ax, double ay, Transform const& t);
 
 // A new W x H image whose every pixel is looked up in the further image; a
 // position outside it takes its first pixel, and an image without pixels gives 0.
+// Its bytes are those of resampleIMAGELiteral for every input, at a fraction of
+// the cost (see app/resample_fast.h).
 std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
                                      Transform const& t);
+
+// The same image computed pixel by pixel with sourceOf: the reference that the
+// fast path falls back on and is tested against.
+std::unique_ptr<IMAGE> resampleIMAGELiteral(IMAGE const& further, double ax, double ay, int w,
+                                            int h, Transform const& t);
 
 #endif

@@ -129,10 +129,11 @@ IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
     skipComments(f.get(), line);  // the maximum-value line: one byte per pixel whatever it says
 
     std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    pix = new unsigned char[n]();  // a short block leaves the rest at 0
+    pix = new unsigned char[n];
     width = w;
     height = h;
-    (void)std::fread(pix, 1, n, f.get());
+    std::size_t got = std::fread(pix, 1, n, f.get());
+    std::memset(pix + got, 0, n - got);  // what a short block leaves unread is 0
 }
 
 IMAGE::IMAGE(int w, int h) : pix(nullptr), width(0), height(0)
