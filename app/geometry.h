@@ -21,7 +21,7 @@ constexpr double kHalfTurn = 3.141592654;
 constexpr double kFullTurn = 6.283185308;
 
 struct Segment {
-    double bearing;   // radians from +y (down) toward +x, in [0, 6.283185308)
+    double bearing;   // radians from +y (down) toward +x, in [0, 6.283185308]
     double distance;  // pixels
 };
 

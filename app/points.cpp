@@ -12,7 +12,8 @@ void readCoordinates(char const* prompt, Point& p)
     if (debugmode)
         return;
     std::fflush(stdout);
-    (void)std::scanf("%f,%f", &p.x, &p.y);
+    // The count is not examined on purpose: what the text does not supply keeps its preset.
+    (void)std::scanf("%f,%f", &p.x, &p.y);  // NOLINT(cert-err34-c)
 }
 
 }  // namespace

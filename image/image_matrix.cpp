@@ -19,6 +19,8 @@ IMAGE::IMAGE(mat_tpl<double>& m, double scale) : pix(nullptr), width(0), height(
         pix = new unsigned char[n]();
     width = m.cols;
     height = m.rows;
+    if (n == 0)
+        return;  // rows without columns (or the reverse): no pixel to visit
 
     for (int i = 0; i < m.rows; ++i) {
         for (int j = 0; j < m.cols; ++j) {

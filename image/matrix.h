@@ -89,12 +89,7 @@ public:
 
     mat_tpl(mat_tpl const&) = default;
 
-    mat_tpl(mat_tpl&& other) noexcept
-        : vect_tpl<T>(std::move(other)), rows(other.rows), cols(other.cols)
-    {
-        other.rows = 0;
-        other.cols = 0;
-    }
+    mat_tpl(mat_tpl&& other) noexcept : rows(0), cols(0) { swap(other); }
 
     mat_tpl& operator=(mat_tpl other) noexcept
     {

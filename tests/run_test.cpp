@@ -1,149 +1,11 @@
 // End-to-end: the built program is run in a fresh folder with scripted standard
 // input; its stdout, stderr, exit status and the files in "Redressement" are
 // compared byte for byte with what the dialogue promises.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
-
-namespace fs = std::filesystem;
+#include "program_session.h"
 
 namespace {
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    int status;
-};
-
-std::string readFile(fs::path const& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(fs::path const& p, std::string const& bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// A P5 file whose pixel (x, y) is f(x, y): built here, not by the library.
-std::string p5(int w, int h, std::function<int(int, int)> const& f)
-{
-    std::string bytes = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            bytes += static_cast<char>(f(x, y));
-    return bytes;
-}
-
-int pattern(int x, int y)
-{
-    return (x * 7 + y * 13 + 1) % 251;
-}
-
-// The dialogue's fixed pieces, as the operator sees them.
-std::string const kBasePrompt = "\nEntrez le nom de l'image de Base avec l'extention\n  *.PGM\n\t -> ";
-std::string const kBaseSketch =
-    "\n\t\t  + A \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B\n\n";
-std::string const kFurtherSketch =
-    "\n\t\t  + A' \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B'\n\n";
-std::string const kPointPrompts =
-    "\nCoordonnes du point A (x,y) -> \nCoordonnes du point B (x,y) -> ";
-std::string const kPause = "Appuyez sur une touche pour continuer...\n";
-std::string const kFormatMessage = "\nFormat d'image non support\xE9... <press enter to exit>";
-
-std::string furtherPrompt(int n)
-{
-    return "\nEntrez le nom de l'image " + std::to_string(n) +
-           " avec l'extention\n\t*.PGM\n\t\t -> ";
-}
-
-std::string report(int w, int h, std::string const& readLine, std::string const& name)
-{
-    return "\nImage en N&B de " + std::to_string(w) + " x " + std::to_string(h) +
-           " pix prise en charge...\n\n" + readLine + "\nFichier creer :\nRedressement/" + name +
-           "\n";
-}
-
-std::string cannotOpen(std::string const& name)
-{
-    return "\nImpossible d'ouvrir le fichier :\n\t" + name + "\n en lecture\n";
-}
-
-class RunTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("tavrin-run-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    Outcome run(char const* program, std::string const& input)
-    {
-        writeFile(dir / "stdin.txt", input);
-        std::string command = "cd '" + dir.string() + "' && '" + program +
-                              "' <stdin.txt >stdout.txt 2>stderr.txt";
-        int raw = std::system(command.c_str());
-        Outcome o{readFile(dir / "stdout.txt"), readFile(dir / "stderr.txt"),
-                  WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-        for (char const* f : {"stdin.txt", "stdout.txt", "stderr.txt"})
-            fs::remove(dir / f);
-        return o;
-    }
-
-    // The dialogue after the banner; the banner's own form is checked on the way.
-    std::string afterBanner(std::string const& out)
-    {
-        std::size_t at = 0;
-        std::vector<std::string> lines;
-        for (int i = 0; i < 14; ++i) {
-            std::size_t end = out.find('\n', at);
-            if (end == std::string::npos) {
-                ADD_FAILURE() << "stdout ends inside the banner";
-                return out;
-            }
-            lines.push_back(out.substr(at, end - at));
-            at = end + 1;
-        }
-        EXPECT_EQ(lines[6], "");
-        EXPECT_EQ(lines[13], "");
-        for (int i = 0; i < 6; ++i) {
-            std::string const& title = lines[i];
-            std::string const& subtitle = lines[7 + i];
-            EXPECT_EQ(title.size(), lines[0].size()) << "title line " << i;
-            EXPECT_EQ(subtitle.substr(0, 2), "\t\t") << "subtitle line " << i;
-            EXPECT_EQ(subtitle.size(), lines[7].size()) << "subtitle line " << i;
-            for (char c : title + subtitle.substr(std::min<std::size_t>(2, subtitle.size())))
-                EXPECT_NE(std::string(" _|/\\(),'`").find(c), std::string::npos)
-                    << "character '" << c << "' in the banner";
-        }
-        return out.substr(at);
-    }
-
-    std::string output(std::string const& name) { return readFile(dir / "Redressement" / name); }
-    bool hasOutput(std::string const& name) { return fs::exists(dir / "Redressement" / name); }
-
-    fs::path dir;
-};
-
-char const* const kProgram = TAVRIN_RELEASE_BIN;
-char const* const kSwitchProgram = TAVRIN_SWITCH_BIN;
+using RunTest = ProgramSession;
 
 // A base image and two further ones: one shifted by (5, 3), one turned half a
 // turn about a point; whole control points keep every source position whole.
@@ -239,7 +101,7 @@ TEST_F(RunTest, FailureEnds)
         {"over-long name", longName + "\n",
          kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause},
         {"end of input in the loop", "base.pgm\n1,1\n5,5\n",
-         baseReport + "\nFin des donn\xE9" "es : plus aucun nom d'image \xE0 lire\n" + kPause},
+         baseReport + kEndOfInput + kPause},
         {"P6 file in the loop", "base.pgm\n1,1\n5,5\ncolour.ppm\n", baseReport + "\nERR." + kPause},
     };
     for (FailureEnd const& c : cases) {
@@ -328,7 +190,7 @@ TEST_F(RunTest, NameWithFolderPart)
                                       kBaseSketch + kPointPrompts + furtherPrompt(1) +
                                       report(40, 30, "L'image 1 est lue...", "photos/a.pgm") +
                                       kFurtherSketch + kPointPrompts + furtherPrompt(2) +
-                                      "\nFin des donn\xE9" "es : plus aucun nom d'image \xE0 lire\n" +
+                                      kEndOfInput +
                                       kPause);
     std::string const failed = "\nError to write the image file: No such file or directory\n";
     EXPECT_EQ(o.err, failed + failed);
@@ -346,7 +208,7 @@ TEST_F(RunTest, UnloadableBaseGivesEmptyImages)
                                       kBaseSketch + kPointPrompts + furtherPrompt(1) +
                                       report(6, 5, "L'image 1 est lue...", "b.pgm") +
                                       kFurtherSketch + kPointPrompts + furtherPrompt(2) +
-                                      "\nFin des donn\xE9" "es : plus aucun nom d'image \xE0 lire\n" +
+                                      kEndOfInput +
                                       kPause);
     EXPECT_EQ(o.err, kFormatMessage);
     EXPECT_EQ(output("late.pgm"), "P5\n0 0\n255\n");
