@@ -1,0 +1,269 @@
+// tavrin-diff: how well a rectified photograph lies on its base photograph. Writes a
+// false-colour map of the absolute grey-level differences (a colour P6 file) and prints
+// one line of alignment figures: the mean absolute difference and the share of pixels
+// within kTolerance grey levels, over the pixels of the base frame that the further
+// photograph covers (the whole frame when it is not named).
+//
+// Usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']
+// Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
+#include "colour/ppm.h"
+#include "image/image.h"
+#include "image/matrix.h"
+#include "tools/written.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr int kTolerance = 8;  // grey levels: a few steps of the sensor's grain
+
+struct Vec {
+    double x;
+    double y;
+};
+
+struct Failure {
+    int status;
+    std::string message;
+};
+
+Failure usageError(std::string const& message)
+{
+    return {2, message};
+}
+
+Failure runtimeError(std::string const& message)
+{
+    return {1, message};
+}
+
+char const kUsage[] =
+    "usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']\n"
+    "Compares RECTIFIED, a photograph that tavrin has rectified onto BASE, with BASE:\n"
+    "writes MAP, a colour P6 map of the absolute grey-level differences (dark blue: none,\n"
+    "through cyan, green and yellow, to red: the largest; near black: not covered), and\n"
+    "prints the mean absolute difference and the share of pixels within 8 grey levels.\n"
+    "With FURTHER, the photograph as taken, and the control points typed for it (A and B\n"
+    "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
+    "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n";
+
+// "x,y": two finite decimal numbers and a comma, nothing else (no blank).
+bool parsePoint(char const* text, Vec& p)
+{
+    auto number = [](char const*& s, double& value) {
+        if (*s == '\0' || *s == ' ' || *s == '\t' || *s == '\n')
+            return false;
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtod(s, &end);
+        if (end == s || errno == ERANGE || !std::isfinite(value))
+            return false;
+        s = end;
+        return true;
+    };
+    char const* s = text;
+    return number(s, p.x) && *s++ == ',' && number(s, p.y) && *s == '\0';
+}
+
+// The named P5 file, whole. Failures to open and files of another kind are told here;
+// other faults (a bad size line) by the library, on stderr, before this returns null.
+std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        failure = runtimeError(std::string("cannot open ") + path + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    char magic[2] = {0, 0};
+    bool const p5 = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
+    std::fclose(f);
+    if (!p5) {
+        failure = runtimeError(std::string(path) + " is not a binary PGM (P5) image");
+        return nullptr;
+    }
+    auto im = std::make_unique<IMAGE>(path);
+    if (im->width == 0 || im->height == 0) {
+        failure = runtimeError(std::string("cannot read the image in ") + path);
+        return nullptr;
+    }
+    return im;
+}
+
+// Which pixels of the base frame the further photograph covers: the similarity that
+// takes A onto A' and B onto B' carries base pixel p to a + m (p - A), in complex
+// arithmetic, and p counts when that place lies at least one pixel inside FURTHER.
+// The margin absorbs tavrin's truncation of A' to whole pixels.
+struct Footprint {
+    bool wholeFrame = true;
+    Vec a{0, 0};
+    Vec aPrime{0, 0};
+    double re = 1;
+    double im = 0;
+    double lastX = 0;  // FURTHER's width - 2 and height - 2
+    double lastY = 0;
+
+    bool covers(int x, int y) const
+    {
+        if (wholeFrame)
+            return true;
+        double const dx = x - a.x;
+        double const dy = y - a.y;
+        double const u = aPrime.x + re * dx - im * dy;
+        double const v = aPrime.y + im * dx + re * dy;
+        return u >= 1 && u <= lastX && v >= 1 && v <= lastY;
+    }
+};
+
+bool footprintOf(char** args, Footprint& fp, Failure& failure)
+{
+    char const* const names[] = {"A", "B", "A'", "B'"};
+    Vec points[4];
+    for (int k = 0; k < 4; ++k) {
+        if (!parsePoint(args[1 + k], points[k])) {
+            failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
+                                 "two numbers and a comma, no blank), not '" + args[1 + k] +
+                                 "'");
+            return false;
+        }
+    }
+    Vec const a = points[0], b = points[1], aPrime = points[2], bPrime = points[3];
+    double const bx = b.x - a.x, by = b.y - a.y;
+    double const px = bPrime.x - aPrime.x, py = bPrime.y - aPrime.y;
+    double const n = bx * bx + by * by;
+    if (n == 0 || px * px + py * py == 0) {
+        failure = usageError("A and B must be two different points, and so must A' and B'");
+        return false;
+    }
+    std::unique_ptr<IMAGE> further = loadGrey(args[0], failure);
+    if (!further)
+        return false;
+    fp.wholeFrame = false;
+    fp.a = a;
+    fp.aPrime = aPrime;
+    fp.re = (px * bx + py * by) / n;
+    fp.im = (py * bx - px * by) / n;
+    fp.lastX = further->width - 2.0;
+    fp.lastY = further->height - 2.0;
+    return true;
+}
+
+struct Figures {
+    long long covered = 0;
+    long long sumAbs = 0;
+    long long within = 0;
+};
+
+// The absolute differences over the covered pixels; the others get a negative value
+// that the palette shows near black, (39, 0, 0): -53/150 of the largest difference
+// lands where its negative ramp reaches blue 0, and with no difference at all any
+// negative value is drawn so.
+Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp,
+                    mat_tpl<double>& map)
+{
+    Figures f;
+    int largest = 0;
+    for (int y = 0; y < base.height; ++y) {
+        for (int x = 0; x < base.width; ++x) {
+            if (!fp.covers(x, y))
+                continue;
+            int const d = std::abs(*rectified.getpix(x, y) - *base.getpix(x, y));
+            map(y, x) = d;
+            ++f.covered;
+            f.sumAbs += d;
+            f.within += d <= kTolerance ? 1 : 0;
+            largest = d > largest ? d : largest;
+        }
+    }
+    double const outside = largest > 0 ? -largest * 53.0 / 150.0 : -1.0;
+    for (int y = 0; y < base.height; ++y)
+        for (int x = 0; x < base.width; ++x)
+            if (!fp.covers(x, y))
+                map(y, x) = outside;
+    return f;
+}
+
+int compare(int argc, char** argv, Failure& failure)
+{
+    char const* const basePath = argv[1];
+    char const* const rectifiedPath = argv[2];
+    char const* const mapPath = argv[3];
+
+    Footprint fp;
+    if (argc == 9 && !footprintOf(argv + 4, fp, failure))
+        return failure.status;
+
+    std::unique_ptr<IMAGE> base = loadGrey(basePath, failure);
+    if (!base)
+        return failure.status;
+    std::unique_ptr<IMAGE> rectified = loadGrey(rectifiedPath, failure);
+    if (!rectified)
+        return failure.status;
+    if (rectified->width != base->width || rectified->height != base->height) {
+        failure = runtimeError(std::string(rectifiedPath) + " is " +
+                               std::to_string(rectified->width) + " x " +
+                               std::to_string(rectified->height) + " pixels and " + basePath +
+                               " " + std::to_string(base->width) + " x " +
+                               std::to_string(base->height) +
+                               ": a rectified image has its base image's size");
+        return failure.status;
+    }
+
+    mat_tpl<double> map(base->height, base->width);
+    Figures const f = differences(*base, *rectified, fp, map);
+    if (f.covered == 0) {
+        failure = runtimeError(std::string(argv[4]) +
+                               " covers no pixel of the base frame: nothing to compare");
+        return failure.status;
+    }
+    matrice_to_ColorImage(map, mapPath);
+    if (!fileHasBytes(mapPath, netpbmFileBytes(base->width, base->height, 3))) {
+        failure = runtimeError(std::string("could not write ") + mapPath);
+        return failure.status;
+    }
+
+    long long const frame = static_cast<long long>(base->width) * base->height;
+    std::printf("%s: mean abs difference %.2f, %.1f%% within %d grey levels, over %lld "
+                "pixels (%.1f%% of the frame)\n",
+                rectifiedPath, static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
+                100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered),
+                kTolerance, f.covered,
+                100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 4 && argc != 9) {
+        std::fprintf(stderr, "tavrin-diff: %s\n%s",
+                     argc < 4 ? "too few arguments" : "wrong number of arguments", kUsage);
+        return 2;
+    }
+    Failure failure{0, ""};
+    int status = 0;
+    try {
+        status = compare(argc, argv, failure);
+    } catch (std::bad_alloc const&) {
+        failure = runtimeError("not enough memory for the images");
+        status = failure.status;
+    }
+    if (status != 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "tavrin-diff: %s\n", failure.message.c_str());
+        if (failure.status == 2)
+            std::fputs("Try 'tavrin-diff --help'.\n", stderr);
+    }
+    return status;
+}
