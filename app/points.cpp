@@ -16,29 +16,32 @@ void readCoordinates(char const* prompt, Point& p)
     (void)std::scanf("%f,%f", &p.x, &p.y);  // NOLINT(cert-err34-c)
 }
 
+// The sketch of where the two points are taken, and their presets.
+struct PointSheet {
+    char const* firstMark;  // the sketch's first piece, then three fixed ones
+    char const* lastMark;   // its last piece, which ends the line
+    Point presetA;
+    Point presetB;
+};
+
+PointSheet const kBaseSheet = {"\n\t\t  + A ", "\n\t\t                    + B", {597, 578},
+                               {2779, 1846}};
+PointSheet const kFurtherSheet = {"\n\t\t  + A' ", "\n\t\t                    + B'",
+                                  {162, 3070}, {2955, 1468}};
+
 }  // namespace
 
 void readPoints(ImageKind kind, Point& a, Point& b)
 {
-    if (kind == ImageKind::base) {
-        std::printf("\n\t\t  + A ");
-        std::printf("\n\t\t  ");
-        std::printf("\n\t\t ");
-        std::printf("\n\t\t  ");
-        std::puts("\n\t\t                    + B");
-        std::printf("\n");
-        a = {597, 578};
-        b = {2779, 1846};
-    } else {
-        std::printf("\n\t\t  + A' ");
-        std::printf("\n\t\t  ");
-        std::printf("\n\t\t ");
-        std::printf("\n\t\t  ");
-        std::puts("\n\t\t                    + B'");
-        std::printf("\n");
-        a = {162, 3070};
-        b = {2955, 1468};
-    }
+    PointSheet const& sheet = kind == ImageKind::base ? kBaseSheet : kFurtherSheet;
+    std::printf("%s", sheet.firstMark);
+    std::printf("\n\t\t  ");
+    std::printf("\n\t\t ");
+    std::printf("\n\t\t  ");
+    std::puts(sheet.lastMark);
+    std::printf("\n");
+    a = sheet.presetA;
+    b = sheet.presetB;
     readCoordinates("\nCoordonnes du point A (x,y) -> ", a);
     readCoordinates("\nCoordonnes du point B (x,y) -> ", b);
 }
