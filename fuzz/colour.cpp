@@ -221,12 +221,6 @@ void checkMatrixFile(std::string const& file, mat_tpl<double> const& m, bool sha
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietConsole();
-    return 0;
-}
-
 // Layout: v, n; rows and cols (0..8 each); a flag byte whose bit 0 replaces
 // rows and cols by two free integers afterwards; the grey scale; the elements.
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)

@@ -27,12 +27,6 @@ bool beginsAPieceWithP5(uint8_t const* data, size_t size)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietConsole();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     static fuzz::ScratchDir scratch;

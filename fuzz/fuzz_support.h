@@ -101,4 +101,12 @@ inline std::string readBytes(std::string const& path)
 
 }  // namespace fuzz
 
+// Each target is a program of its own that includes this header once: its
+// prompts and reports go nowhere.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::quietConsole();
+    return 0;
+}
+
 #endif

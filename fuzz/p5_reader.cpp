@@ -67,12 +67,6 @@ void requireWellFormed(IMAGE const& im)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietConsole();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     if (mayAskTooMuch(data, size))

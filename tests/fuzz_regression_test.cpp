@@ -8,6 +8,7 @@
 #include "app/points.h"
 #include "app/resample_fast.h"
 #include "colour/ppm.h"
+#include "fuzz/points_fixture.h"
 #include "image/image.h"
 #include "image/matrix.h"
 
@@ -204,19 +205,8 @@ TEST_F(Scratch, ProbeRefusesAFolderAndAMissingFile)
 // Point entry on hostile console text, the registration, and the resampling of a
 // 23 x 17 further image into a 31 x 19 canvas, as the points target does it.
 
-constexpr int kFurtherWidth = 23;
-constexpr int kFurtherHeight = 17;
-constexpr int kCanvasWidth = 31;
-constexpr int kCanvasHeight = 19;
-
-std::unique_ptr<IMAGE> furtherImage()
-{
-    auto im = std::make_unique<IMAGE>(kFurtherWidth, kFurtherHeight);
-    for (int y = 0; y < kFurtherHeight; ++y)
-        for (int x = 0; x < kFurtherWidth; ++x)
-            *im->getpix(x, y) = static_cast<unsigned char>(1 + x * 11 + y * 3);
-    return im;
-}
+using fuzz::kCanvasHeight;
+using fuzz::kCanvasWidth;
 
 struct Typed {
     Point a;
@@ -245,7 +235,7 @@ protected:
     // one; returns the literal image.
     static std::unique_ptr<IMAGE> resampled(Typed const& p)
     {
-        auto const further = furtherImage();
+        auto const further = fuzz::makeFurther();
         Segment const base = measureSegment(p.a, p.b);
         Segment const s = measureSegment(p.a2, p.b2);
         Transform const t =
