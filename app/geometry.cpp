@@ -117,9 +117,9 @@ std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay,
 #ifdef TAVRIN_LITERAL_RESAMPLING
     return resampleIMAGELiteral(further, ax, ay, w, h, t);  // a benchmark's reference build
 #else
-    auto out = std::make_unique<IMAGE>(w, h);
     if (further.pix == nullptr || further.width <= 0 || further.height <= 0)
-        return out;  // no first pixel to fall back on: the canvas stays 0
+        return std::make_unique<IMAGE>(w, h);  // no first pixel to fall back on: all 0
+    auto out = std::make_unique<IMAGE>(w, h, IMAGE::Unset{});  // every pixel is written
     resampleInto(*out, further, ax, ay, t);
     return out;
 #endif

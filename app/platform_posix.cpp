@@ -2,17 +2,22 @@
 #include "app/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 char const outputFolderPrefix[] = "Redressement/";
+char const pathSeparators[] = "/";
 
 namespace {
 
-// One key at a terminal, without waiting for Enter.
+// One new key at a terminal, without waiting for Enter. What is left of the line
+// already typed (at least the Enter that ended it) is read away first, or it would
+// be taken for the key and the window would close before it can be read.
 void waitForKeyAtTerminal()
 {
     termios saved;
@@ -22,14 +27,24 @@ void waitForKeyAtTerminal()
     }
     termios raw = saved;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VMIN] = 0;  // reads return at once with what is there
     raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    while (std::getchar() != EOF) {
+    }
+    std::clearerr(stdin);
+    raw.c_cc[VMIN] = 1;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     (void)std::getchar();
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
 }  // namespace
+
+void preparePlatform()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 void pauseConsole()
 {
@@ -51,4 +66,40 @@ void makeOutputFolder()
     std::fflush(stdout);
     std::fprintf(stderr, "\nImpossible de cr\xE9" "er le dossier Redressement : %s\n",
                  std::strerror(err));
+}
+
+std::FILE* openRegularFile(char const* path, bool& regular)
+{
+    regular = true;
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return nullptr;
+    if (!S_ISREG(st.st_mode)) {
+        regular = false;
+        return nullptr;
+    }
+    // Without O_NONBLOCK a FIFO swapped in after the stat would block the open.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        regular = false;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "rb");
+    if (f == nullptr)
+        close(fd);
+    return f;
+}
+
+bool identifyFile(char const* path, bool followLink, FileIdentity& id)
+{
+    struct stat st;
+    if ((followLink ? stat(path, &st) : lstat(path, &st)) != 0)
+        return false;
+    id.device = static_cast<unsigned long long>(st.st_dev);
+    id.index = static_cast<unsigned long long>(st.st_ino);
+    return true;
 }

@@ -6,6 +6,7 @@
 #include "app/platform.h"
 #include "app/points.h"
 #include "image/image.h"
+#include "image/whole_file.h"
 
 #include <cctype>
 #include <cstdio>
@@ -13,11 +14,12 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
-// A name, its output path and its test path are each kept within 256 bytes: the
-// test path adds 22 bytes to the name, so a name of more than 233 is refused.
+// A name was held in 256 bytes beside output and test paths 22 bytes longer: names
+// of more than 233 bytes are refused, as they always were.
 constexpr int kPathBytes = 256;
 constexpr int kLongestName = 233;
 
@@ -83,20 +85,77 @@ NameRead readName(Path& name)
     return NameRead::word;
 }
 
-// The output path of the name. The output folder is made sure to take a file:
-// a test file is created and deleted there, and the folder made when it cannot be.
+// True when an element of the name is "..": its output path would leave the folder.
+bool leavesOutputFolder(char const* name)
+{
+    std::string const path = name;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of(pathSeparators, start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (path.compare(start, end - start, "..") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The output path of the name. The folder that is to take the file is probed with a
+// fresh file of the program's own, and Redressement is made when it takes none.
 std::string prepareOutput(char const* name)
 {
-    std::string outputPath = std::string(outputFolderPrefix) + name;
-    std::string const testPath = outputPath + "-test.tmp";
-    FILE* test = std::fopen(testPath.c_str(), "wb");
-    if (test != nullptr) {
-        std::fclose(test);
-        std::remove(testPath.c_str());
-    } else {
+    std::string const outputPath = std::string(outputFolderPrefix) + name;
+    std::string const probed = leavesOutputFolder(name) ? outputFolderPrefix : outputPath;
+    if (!canWriteBeside(probed.c_str()))
         makeOutputFolder();
-    }
     return outputPath;
+}
+
+// The files this run has read: no output may replace one of them.
+class Inputs {
+public:
+    void add(char const* name)
+    {
+        FileIdentity id;
+        if (identifyFile(name, true, id))
+            read_.push_back(id);
+    }
+
+    bool holds(char const* path) const
+    {
+        FileIdentity id;
+        if (!identifyFile(path, false, id))
+            return false;
+        for (FileIdentity const& input : read_)
+            if (input.device == id.device && input.index == id.index)
+                return true;
+        return false;
+    }
+
+private:
+    std::vector<FileIdentity> read_;
+};
+
+void refuseWrite(char const* why, char const* outputPath)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, why, outputPath);
+}
+
+// Writes the image at the output path unless the path leaves the output folder or
+// names a file this run has read; a refused write is reported and the run goes on.
+void writeOutput(IMAGE const& im, char const* name, std::string const& outputPath,
+                 Inputs const& inputs)
+{
+    if (leavesOutputFolder(name))
+        refuseWrite("\n\xC9" "criture refus\xE9" "e : %s sortirait du dossier Redressement\n",
+                    outputPath.c_str());
+    else if (inputs.holds(outputPath.c_str()))
+        refuseWrite("\n\xC9" "criture refus\xE9" "e : %s est une image lue par cette s\xE9rie\n",
+                    outputPath.c_str());
+    else
+        im.writeIMAGE(outputPath.c_str());
 }
 
 int endRun(char const* message)
@@ -155,10 +214,12 @@ int runDialogue()
         return endRun("");
 
     std::string outputPath = prepareOutput(name);
+    Inputs inputs;
+    inputs.add(name);
     IMAGE base(name);
     int const baseWidth = base.width;
     int const baseHeight = base.height;
-    base.writeIMAGE(outputPath.c_str());
+    writeOutput(base, name, outputPath, inputs);
     reportImage(base, "L'image est lue...", outputPath.c_str());
 
     Point a;
@@ -179,8 +240,9 @@ int runDialogue()
             return endRun("");
 
         outputPath = prepareOutput(name);
+        inputs.add(name);
         IMAGE further(name);
-        further.writeIMAGE(outputPath.c_str());
+        writeOutput(further, name, outputPath, inputs);
         char readLine[64];
         std::snprintf(readLine, sizeof readLine, "L'image %i est lue...", counter);
         reportImage(further, readLine, outputPath.c_str());
@@ -194,7 +256,7 @@ int runDialogue()
             registerIMAGE(baseSegment.bearing, baseSegment.distance, a2, s.bearing, s.distance);
         std::unique_ptr<IMAGE> rectified =
             resampleIMAGE(further, baseAx, baseAy, baseWidth, baseHeight, t);
-        rectified->writeIMAGE(outputPath.c_str());
+        writeOutput(*rectified, name, outputPath, inputs);
         rectified.reset();  // released before the further image
 
         if (debugmode) {
@@ -209,6 +271,7 @@ int runDialogue()
 
 int runSeries()
 {
+    preparePlatform();
     try {
         return runDialogue();
     } catch (std::bad_alloc const&) {

@@ -1,14 +1,13 @@
 #include "colour/ppm.h"
 
 #include "colour/palette.h"
+#include "image/whole_file.h"
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 namespace {
-
-char const kWriteError[] = "\nError to write the image file";
 
 // One pixel: the palette's colour of v on a full scale of 255, low eight bits each.
 bool putColour(FILE* f, double v)
@@ -72,32 +71,14 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
     return ok;
 }
 
-// Opens path, lets encode fill it and closes it; any failure is reported once.
-template <class Source, class Encoder>
-void writeFile(char const* path, Source const& source, Encoder encode)
-{
-    FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) {
-        std::fflush(stdout);
-        std::perror(kWriteError);
-        return;
-    }
-    bool ok = encode(f, source);
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fflush(stdout);
-        std::perror(kWriteError);
-    }
-}
-
 }  // namespace
 
 void writeIMAGE_2(IMAGE const& im, char const* path)
 {
-    writeFile(path, im, encodeGrey);
+    writeWholeFile(path, [&im](FILE* f) { return encodeGrey(f, im); });
 }
 
 void matrice_to_ColorImage(mat_tpl<double> const& m, char const* path)
 {
-    writeFile(path, m, encodeMatrix);
+    writeWholeFile(path, [&m](FILE* f) { return encodeMatrix(f, m); });
 }

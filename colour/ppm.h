@@ -1,7 +1,7 @@
 // False-colour P6 writers. Each writes "P6\n<width> <height>\n255\n" and then, row by
 // row from the top, three bytes a pixel: the low eight bits of the red, green and blue
-// that HSL_to_RGB gives with a full scale of 255. A failed open, or a write or close
-// that fails part-way, is reported through perror("\nError to write the image file").
+// that HSL_to_RGB gives with a full scale of 255. Files are written whole or not at all
+// (image/whole_file.h); a failure is reported through perror("\nError to write the image file").
 #ifndef TAVRIN_COLOUR_PPM_H
 #define TAVRIN_COLOUR_PPM_H
 

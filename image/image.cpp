@@ -1,5 +1,8 @@
 #include "image/image.h"
 
+#include "image/platform.h"
+#include "image/whole_file.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -130,6 +133,7 @@ IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
 
     std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     pix = new unsigned char[n];
+    preferLargePages(pix, n);
     width = w;
     height = h;
     std::size_t got = std::fread(pix, 1, n, f.get());
@@ -143,6 +147,19 @@ IMAGE::IMAGE(int w, int h) : pix(nullptr), width(0), height(0)
     std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     if (n > 0)
         pix = new unsigned char[n]();
+    width = w;
+    height = h;
+}
+
+IMAGE::IMAGE(int w, int h, Unset) : pix(nullptr), width(0), height(0)
+{
+    if (!validSize(w, h))
+        return;
+    std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    if (n > 0) {
+        pix = new unsigned char[n];
+        preferLargePages(pix, n);
+    }
     width = w;
     height = h;
 }
@@ -168,16 +185,5 @@ unsigned char const* IMAGE::getpix(int x, int y) const
 
 void IMAGE::writeIMAGE(char const* path) const
 {
-    FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) {
-        std::fflush(stdout);
-        std::perror("\nError to write the image file");
-        return;
-    }
-    bool ok = encodeP5(f, *this);
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fflush(stdout);
-        std::perror("\nError to write the image file");
-    }
+    writeWholeFile(path, [this](FILE* f) { return encodeP5(f, *this); });
 }

@@ -21,6 +21,11 @@ public:
     // exceeds 2147483647 give the empty image.
     IMAGE(int w, int h);
 
+    // A canvas whose pixels are not set, for a caller that writes every one of them
+    // before any is read: it saves a pass over a large canvas. Sizes as above.
+    struct Unset {};
+    IMAGE(int w, int h, Unset);
+
     // A grey image of the matrix against a full scale: row i becomes image row i.
     IMAGE(mat_tpl<double>& m, double scale);
 
@@ -34,8 +39,8 @@ public:
     unsigned char* getpix(int x, int y);
     unsigned char const* getpix(int x, int y) const;
 
-    // Writes "P5\n<width> <height>\n255\n" and the pixel block. A failed open,
-    // or a write or close that fails part-way, is reported through perror.
+    // Writes "P5\n<width> <height>\n255\n" and the pixel block, whole or not at all
+    // (image/whole_file.h); a failure is reported through perror.
     void writeIMAGE(char const* path) const;
 };
 

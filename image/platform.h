@@ -1,0 +1,32 @@
+// What the image library needs of its platform, POSIX (platform_posix.cpp) or
+// Windows (platform_win32.cpp): the file operations of the whole-file writer, each
+// setting errno when it fails, and a hint for large pixel buffers.
+#ifndef TAVRIN_IMAGE_PLATFORM_H
+#define TAVRIN_IMAGE_PLATFORM_H
+
+#include <cstddef>
+#include <cstdio>
+
+// Creates path for writing in binary mode, only when nothing is there (not even a
+// link); null when it cannot, with errno EEXIST when something is.
+std::FILE* createExclusive(char const* path);
+
+// Hands the stream's written bytes to the disk (after fflush).
+bool flushToDisk(std::FILE* f);
+
+// True when what path names may be replaced: nothing, a regular file or a link.
+// A folder (errno EISDIR, or EACCES on Windows, as an open for writing says), a FIFO,
+// a device or a socket (errno EEXIST) is left alone.
+bool mayReplace(char const* path);
+
+// Renames from to to, replacing a file or a link at to (never what a link points to).
+bool replaceFile(char const* from, char const* to);
+
+// A number that no other running process has: it keeps fresh names apart.
+unsigned long processNumber();
+
+// Asks for large memory pages under a buffer that is about to be filled: a 24 MP
+// image then costs a few dozen page faults instead of thousands. Only a hint.
+void preferLargePages(unsigned char* buffer, std::size_t bytes);
+
+#endif

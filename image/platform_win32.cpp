@@ -1,0 +1,77 @@
+// Windows: _open(_O_EXCL), _commit and MoveFileEx for whole files; no page hint.
+#ifdef _WIN32
+#include "image/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+std::FILE* createExclusive(char const* path)
+{
+    int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = _fdopen(fd, "wb");
+    if (f == nullptr) {
+        int err = errno;
+        _close(fd);
+        _unlink(path);
+        errno = err;
+    }
+    return f;
+}
+
+bool flushToDisk(std::FILE* f)
+{
+    return _commit(_fileno(f)) == 0;
+}
+
+bool mayReplace(char const* path)
+{
+    DWORD const attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return true;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(char const* from, char const* to)
+{
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        errno = ENOENT;
+        break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        errno = ENOSPC;
+        break;
+    default:
+        errno = EACCES;  // a folder, a file in use or a refused access at the target
+        break;
+    }
+    return false;
+}
+
+void preferLargePages(unsigned char*, std::size_t)
+{
+}
+
+unsigned long processNumber()
+{
+    return static_cast<unsigned long>(_getpid());
+}
+#endif

@@ -1,0 +1,76 @@
+#include "image/whole_file.h"
+
+#include "image/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+char const kWriteError[] = "\nError to write the image file";
+
+struct FreshFile {
+    std::FILE* stream = nullptr;
+    std::string path;
+};
+
+// A file beside path that no one else has: the target's name, the process number
+// and a count, tried until a name is free.
+FreshFile createBeside(char const* path)
+{
+    static unsigned long count = 0;
+    std::string const stem = std::string(path) + ".tavrin-" + std::to_string(processNumber()) + "-";
+    FreshFile fresh;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fresh.path = stem + std::to_string(count++);
+        fresh.stream = createExclusive(fresh.path.c_str());
+        if (fresh.stream != nullptr || errno != EEXIST)
+            break;
+    }
+    return fresh;
+}
+
+void report(int err)
+{
+    std::fflush(stdout);
+    errno = err;
+    std::perror(kWriteError);
+}
+
+}  // namespace
+
+void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
+{
+    if (!mayReplace(path)) {
+        report(errno);
+        return;
+    }
+    FreshFile fresh = createBeside(path);
+    if (fresh.stream == nullptr) {
+        report(errno);
+        return;
+    }
+    errno = 0;
+    int err = 0;
+    if (!encode(fresh.stream) || std::fflush(fresh.stream) != 0 || !flushToDisk(fresh.stream))
+        err = errno != 0 ? errno : EIO;
+    if (std::fclose(fresh.stream) != 0 && err == 0)
+        err = errno != 0 ? errno : EIO;
+    if (err == 0 && !replaceFile(fresh.path.c_str(), path))
+        err = errno;
+    if (err != 0) {
+        std::remove(fresh.path.c_str());
+        report(err);
+    }
+}
+
+bool canWriteBeside(char const* path)
+{
+    FreshFile fresh = createBeside(path);
+    if (fresh.stream == nullptr)
+        return false;
+    std::fclose(fresh.stream);
+    std::remove(fresh.path.c_str());
+    return true;
+}
