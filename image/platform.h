@@ -7,12 +7,18 @@
 #include <cstddef>
 #include <cstdio>
 
-// Creates path for writing in binary mode, only when nothing is there (not even a
-// link); null when it cannot, with errno EEXIST when something is.
-std::FILE* createExclusive(char const* path);
+// A file open for writing: its stream and the descriptor under it.
+struct OutputFile {
+    std::FILE* stream;
+    int fd;
+};
 
-// Hands the stream's written bytes to the disk (after fflush).
-bool flushToDisk(std::FILE* f);
+// Creates path for writing in binary mode, only when nothing is there (not even a
+// link); a null stream when it cannot, with errno EEXIST when something is.
+OutputFile createExclusive(char const* path);
+
+// Hands every byte written to the stream to the disk.
+bool flushToDisk(OutputFile const& file);
 
 // True when what path names may be replaced: nothing, a regular file or a link.
 // A folder (errno EISDIR, or EACCES on Windows, as an open for writing says), a FIFO,

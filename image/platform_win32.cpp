@@ -10,11 +10,11 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-std::FILE* createExclusive(char const* path)
+OutputFile createExclusive(char const* path)
 {
     int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
-        return nullptr;
+        return {nullptr, -1};
     std::FILE* f = _fdopen(fd, "wb");
     if (f == nullptr) {
         int err = errno;
@@ -22,12 +22,12 @@ std::FILE* createExclusive(char const* path)
         _unlink(path);
         errno = err;
     }
-    return f;
+    return {f, fd};
 }
 
-bool flushToDisk(std::FILE* f)
+bool flushToDisk(OutputFile const& file)
 {
-    return _commit(_fileno(f)) == 0;
+    return std::fflush(file.stream) == 0 && _commit(file.fd) == 0;
 }
 
 bool mayReplace(char const* path)

@@ -11,7 +11,7 @@ namespace {
 char const kWriteError[] = "\nError to write the image file";
 
 struct FreshFile {
-    std::FILE* stream = nullptr;
+    OutputFile file = {nullptr, -1};
     std::string path;
 };
 
@@ -24,8 +24,8 @@ FreshFile createBeside(char const* path)
     FreshFile fresh;
     for (int attempt = 0; attempt < 100; ++attempt) {
         fresh.path = stem + std::to_string(count++);
-        fresh.stream = createExclusive(fresh.path.c_str());
-        if (fresh.stream != nullptr || errno != EEXIST)
+        fresh.file = createExclusive(fresh.path.c_str());
+        if (fresh.file.stream != nullptr || errno != EEXIST)
             break;
     }
     return fresh;
@@ -47,15 +47,16 @@ void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
         return;
     }
     FreshFile fresh = createBeside(path);
-    if (fresh.stream == nullptr) {
+    std::FILE* const f = fresh.file.stream;
+    if (f == nullptr) {
         report(errno);
         return;
     }
     errno = 0;
     int err = 0;
-    if (!encode(fresh.stream) || std::fflush(fresh.stream) != 0 || !flushToDisk(fresh.stream))
+    if (!encode(f) || !flushToDisk(fresh.file))
         err = errno != 0 ? errno : EIO;
-    if (std::fclose(fresh.stream) != 0 && err == 0)
+    if (std::fclose(f) != 0 && err == 0)
         err = errno != 0 ? errno : EIO;
     if (err == 0 && !replaceFile(fresh.path.c_str(), path))
         err = errno;
@@ -68,9 +69,9 @@ void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
 bool canWriteBeside(char const* path)
 {
     FreshFile fresh = createBeside(path);
-    if (fresh.stream == nullptr)
+    if (fresh.file.stream == nullptr)
         return false;
-    std::fclose(fresh.stream);
+    std::fclose(fresh.file.stream);
     std::remove(fresh.path.c_str());
     return true;
 }
