@@ -8,7 +8,7 @@
   var mode = "points", fitted = false;
   var points = { photos: [], current: 0, next: 0, shown: null, dragging: -1 };
   var compare = { base: null, results: [], current: 0, look: "blink", timer: 0, showBase: false,
-                  divider: 0.5, alpha: 0.5, b: null, r: null, diff: null, onDivider: false };
+                  divider: 0.5, alpha: 0.5, b: null, r: null, diff: null };
   TV.state = { points: points, compare: compare };
   TV.busy = 0;
   TV.marks = [];
@@ -300,8 +300,7 @@
       ctx.fillStyle = "#fff"; ctx.fillText(text, 14, 24);
     },
     grab: function (sx) {
-      compare.onDivider = compare.look === "swipe" && Math.abs(sx - compare.divider * viewer.canvas.clientWidth) <= 8;
-      return compare.onDivider;
+      return compare.look === "swipe" && Math.abs(sx - compare.divider * viewer.canvas.clientWidth) <= 8;
     },
     drag: function (px, s) { compare.divider = Math.min(1, Math.max(0, s.x / viewer.canvas.clientWidth)); },
     click: function () {},

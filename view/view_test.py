@@ -3,16 +3,18 @@
 points placed by clicks at known screen positions at two zooms and saved byte for
 byte; an answers file loaded and its marks drawn; the difference map and figures
 against tavrin-diff's; clear messages for files it cannot read. Takes the README's
-two screenshots. With --bench FILE.pgm, times opening and panning that photograph.
+two screenshots. With --bench, times opening and panning a 24 MP photograph instead.
 
 Usage: view_test.py --cmake CMAKE --build DIR --tavrin BIN --sample BIN --diff BIN
-                    [--screenshots DIR] [--bench FILE.pgm]
+                    [--screenshots DIR]
+       view_test.py --bench
 """
-import argparse, base64, os, subprocess, sys, tempfile, time, unittest
+import argparse, base64, os, shutil, subprocess, sys, tempfile, time, unittest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.by import By
 
 ARGS = None
@@ -83,12 +85,24 @@ class Page:
         a.perform()
 
     def wheel(self, sx, sy, notches):
-        """Zoom by 2 ** notches about (sx, sy), as the wheel does."""
+        """Zoom by 2 ** notches about (sx, sy): one notch of a mouse wheel each."""
+        ox, oy = self.origin()
         for _ in range(abs(notches)):
-            self.js("var c = document.getElementById('view'), r = c.getBoundingClientRect();"
-                    "c.dispatchEvent(new WheelEvent('wheel', {clientX: r.left + arguments[0],"
-                    " clientY: r.top + arguments[1], deltaY: arguments[2], cancelable: true}))",
-                    sx, sy, -100 if notches > 0 else 100)
+            ActionChains(self.d).scroll_from_origin(ScrollOrigin.from_viewport(int(ox + sx), int(oy + sy)),
+                                                    0, -100 if notches > 0 else 100).perform()
+
+    def save(self, downloads):
+        """The answers file the Save button downloads, taken out of the download folder."""
+        self.press("save")
+        path = os.path.join(downloads, "answers.txt")
+        for _ in range(100):
+            if os.path.exists(path):
+                break
+            time.sleep(0.05)
+        with open(path, "rb") as f:
+            data = f.read()
+        os.remove(path)
+        return data
 
     def message(self):
         return self.d.find_element(By.ID, "message").text
@@ -128,6 +142,10 @@ class ViewTest(unittest.TestCase):
         cls.driver.quit()
         cls.tmp.cleanup()
 
+    def tearDown(self):
+        errors = [e["message"] for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
+        self.assertEqual(errors, [])
+
     def page(self):
         return Page(self.driver, self.url)
 
@@ -157,14 +175,7 @@ class ViewTest(unittest.TestCase):
         p.click(1115, 435)
         p.wheel(1, 1, -1)  # half a screen pixel a pixel: screen x -> 2 x - 1
         p.click(183, 457)
-        p.press("save")
-        path = os.path.join(self.downloads, "answers.txt")
-        for _ in range(100):
-            if os.path.exists(path):
-                break
-            time.sleep(0.05)
-        with open(path, "rb") as f:
-            self.assertEqual(f.read(), ANSWERS)
+        self.assertEqual(p.save(self.downloads), ANSWERS)
         self.assertEqual(p.js("return TV.marks.map(function (m) { return m.label; })"),
                          ["A' 1115,435", "B' 365,913"])
         p.shot("points.png")
@@ -190,6 +201,8 @@ class ViewTest(unittest.TestCase):
         p.key("\ue00f")
         self.assertEqual(p.js("return TV.marks.map(m => [m.label, m.x, m.y])"),
                          [["A' 1115,435", 1115.5, 435.5], ["B' 365,913", 365.5, 913.5]])
+        self.assertEqual(p.save(self.downloads), b"base.pgm\n412.5,357\n1236,842\nrotated.pgm\n1115,435\n"
+                                                 b"365,913\nreduced.pgm\n412,186\n712,676\nfin\n")
 
     def test_compare_mode_draws_tavrin_diffs_map_and_figures(self):
         p = self.page()
@@ -243,18 +256,21 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(p.message(), "place A on huge.pgm first")
 
 
-def bench(path):
-    """Opens the photograph five times and pans it at 1:1 and at fit; prints medians."""
-    d = browser(tempfile.mkdtemp())
-    url = subprocess.run([ARGS.build + "/tavrin-view", "--where"], capture_output=True, text=True).stdout
+def bench():
+    """Opens a 6000 x 4000 photograph five times, then pans it at 1:1 and whole; prints medians."""
+    tmp = tempfile.mkdtemp()
+    path = os.path.join(tmp, "24mp.pgm")
+    with open(path, "wb") as f:
+        f.write(b"P5\n6000 4000\n255\n" + os.urandom(6000 * 4000))
+    d = browser(tmp)
     try:
         opens = []
         for _ in range(5):
-            p = Page(d, url.strip() if url.strip() else "file://" + os.path.abspath(os.path.dirname(__file__)) + "/tavrin-view.html")
-            p.choose("points-base", os.path.abspath(path))
+            p = Page(d, "file://" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "tavrin-view.html"))
+            p.choose("points-base", path)
             opens.append(p.js("return TV.lastOpen"))
         for key in ("read", "decode", "upload", "total"):
-            print("open %-6s median %7.1f ms" % (key, sorted(o[key] for o in opens)[2]))
+            print("open, %-6s median %7.1f ms" % (key, sorted(o[key] for o in opens)[2]))
         for view in ("actual", "fit"):
             p.press(view)
             ms = p.js("var v = TV.viewer, t = performance.now();"
@@ -263,14 +279,16 @@ def bench(path):
             print("pan at %s: %.1f ms a frame" % (view, ms))
     finally:
         d.quit()
+        shutil.rmtree(tmp)
 
 
 if __name__ == "__main__":
     ap = argparse.ArgumentParser()
-    for opt in ("--cmake", "--build", "--tavrin", "--sample", "--diff", "--screenshots", "--bench"):
+    for opt in ("--cmake", "--build", "--tavrin", "--sample", "--diff", "--screenshots"):
         ap.add_argument(opt)
+    ap.add_argument("--bench", action="store_true")
     ARGS, rest = ap.parse_known_args()
     if ARGS.bench:
-        bench(ARGS.bench)
+        bench()
         sys.exit(0)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -12,10 +12,11 @@ TV.Viewer = function (canvas, hooks) {
   this.scale = 1; this.tx = 0; this.ty = 0;
   var self = this, press = null;
   new ResizeObserver(function () { self.draw(); }).observe(canvas);
+  // A wheel's notch (100 pixels, or 3 lines) zooms by 2; a touchpad's small steps, by less.
   canvas.addEventListener("wheel", function (e) {
     e.preventDefault();
-    var s = self.screen(e);
-    self.zoomAt(s.x, s.y, e.deltaY < 0 ? 2 : 0.5);
+    var s = self.screen(e), amount = e.deltaY * [1, 100 / 3, 800][e.deltaMode];
+    self.zoomAt(s.x, s.y, Math.pow(2, -amount / 100));
   }, { passive: false });
   canvas.addEventListener("pointerdown", function (e) {
     var s = self.screen(e);
