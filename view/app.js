@@ -144,7 +144,9 @@
       a.href = URL.createObjectURL(new Blob([text], { type: "text/plain" }));
       a.download = "answers.txt";
       a.click();
-      say("answers.txt: " + points.photos.length + " photographs, closed by \"" + TV.CLOSING_NAME + "\"; run tavrin < answers.txt", true);
+      setTimeout(function () { URL.revokeObjectURL(a.href); }, 60000);
+      say("answers.txt: " + points.photos.length + " photographs, closed by \"" + TV.CLOSING_NAME +
+          "\"; in the photographs' folder: tavrin < answers.txt", true);
     } catch (e) { say(e.message); }
   }
 
@@ -187,7 +189,11 @@
       });
       return points.dragging >= 0;
     },
-    drag: function (px) { placePoint(points.dragging, px); },
+    drag: function (px) {  // a mark stays on its photograph
+      var photo = points.photos[points.current];
+      placePoint(points.dragging, { x: Math.min(Math.max(px.x, 0), photo.width - 1),
+                                    y: Math.min(Math.max(px.y, 0), photo.height - 1) });
+    },
     click: function (px) {
       var photo = points.photos[points.current];
       if (!points.shown) return say("open the base photograph first");
