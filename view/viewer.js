@@ -1,0 +1,103 @@
+// The canvas: one image drawn at a zoom and a position, with marks drawn over it.
+// A point of the screen lies over the image position (sx - tx) / scale; the pixel it
+// falls in is that position rounded down: x the column, y the row, from 0 at the
+// top-left, as tavrin counts them.
+"use strict";
+var TV = window.TV || (window.TV = {});
+
+TV.Viewer = function (canvas, hooks) {
+  this.canvas = canvas;
+  this.ctx = canvas.getContext("2d");
+  this.hooks = hooks;  // scene(ctx), overlay(ctx), pointer(px, over), click(px), grab(sx, sy), drag(px|sx), size()
+  this.scale = 1; this.tx = 0; this.ty = 0;
+  var self = this, press = null;
+  new ResizeObserver(function () { self.draw(); }).observe(canvas);
+  // A wheel's notch (100 pixels, or 3 lines) zooms by 2; a touchpad's small steps, by less.
+  canvas.addEventListener("wheel", function (e) {
+    e.preventDefault();
+    var s = self.screen(e), amount = e.deltaY * [1, 100 / 3, 800][e.deltaMode];
+    self.zoomAt(s.x, s.y, Math.pow(2, -amount / 100));
+  }, { passive: false });
+  canvas.addEventListener("pointerdown", function (e) {
+    var s = self.screen(e);
+    canvas.setPointerCapture(e.pointerId);
+    press = { x: s.x, y: s.y, tx: self.tx, ty: self.ty, moved: false, grabbed: self.hooks.grab(s.x, s.y) };
+  });
+  canvas.addEventListener("pointermove", function (e) {
+    var s = self.screen(e), px = self.pixelAt(s.x, s.y);
+    if (press) {
+      press.moved = press.moved || Math.abs(s.x - press.x) + Math.abs(s.y - press.y) > 3;
+      if (press.grabbed) self.hooks.drag(px, s);
+      else if (press.moved) { self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; }
+      self.draw();
+    }
+    self.hooks.pointer(px, true);
+  });
+  canvas.addEventListener("pointerup", function (e) {
+    var s = self.screen(e);
+    if (press && !press.moved && !press.grabbed) self.hooks.click(self.pixelAt(s.x, s.y));
+    press = null;
+    self.draw();
+  });
+  canvas.addEventListener("pointerleave", function () { self.hooks.pointer(null, false); });
+};
+
+TV.Viewer.prototype.screen = function (e) {
+  var r = this.canvas.getBoundingClientRect();
+  return { x: e.clientX - r.left, y: e.clientY - r.top };
+};
+
+TV.Viewer.prototype.pixelAt = function (sx, sy) {
+  return { x: Math.floor((sx - this.tx) / this.scale), y: Math.floor((sy - this.ty) / this.scale) };
+};
+
+TV.Viewer.prototype.toScreen = function (x, y) {
+  return { x: this.tx + x * this.scale, y: this.ty + y * this.scale };
+};
+
+// Zooms by factor, keeping the image position under (sx, sy) where it is.
+TV.Viewer.prototype.zoomAt = function (sx, sy, factor) {
+  var scale = Math.min(64, Math.max(1 / 64, this.scale * factor));
+  this.tx = sx - (sx - this.tx) * scale / this.scale;
+  this.ty = sy - (sy - this.ty) * scale / this.scale;
+  this.scale = scale;
+  this.draw();
+};
+
+// One screen pixel per image pixel, the image's top-left at the canvas's top-left.
+TV.Viewer.prototype.actualPixels = function () {
+  this.scale = 1; this.tx = 0; this.ty = 0; this.draw();
+};
+
+// The largest power-of-two zoom at which the whole image shows, centred.
+TV.Viewer.prototype.fit = function () {
+  var size = this.hooks.size();
+  if (!size) return;
+  var w = this.canvas.clientWidth, h = this.canvas.clientHeight;
+  this.scale = Math.pow(2, Math.floor(Math.log2(Math.min(w / size.width, h / size.height))));
+  this.scale = Math.min(64, Math.max(1 / 64, this.scale));
+  this.tx = Math.round((w - size.width * this.scale) / 2);
+  this.ty = Math.round((h - size.height * this.scale) / 2);
+  this.draw();
+};
+
+TV.Viewer.prototype.draw = function () {
+  var c = this.canvas, ctx = this.ctx, dpr = window.devicePixelRatio || 1;
+  var w = Math.round(c.clientWidth * dpr), h = Math.round(c.clientHeight * dpr);
+  if (c.width !== w || c.height !== h) { c.width = w; c.height = h; }
+  ctx.setTransform(1, 0, 0, 1, 0, 0);
+  ctx.clearRect(0, 0, w, h);
+  ctx.imageSmoothingEnabled = false;  // each pixel a square at any zoom
+  ctx.setTransform(dpr * this.scale, 0, 0, dpr * this.scale, dpr * this.tx, dpr * this.ty);
+  this.hooks.scene(ctx);
+  ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
+  this.hooks.overlay(ctx);
+};
+
+// An image drawn once into a canvas of its own, to be copied at each redraw.
+TV.offscreen = function (pixels) {
+  var c = document.createElement("canvas");
+  c.width = pixels.width; c.height = pixels.height;
+  c.getContext("2d").putImageData(pixels, 0, 0);
+  return c;
+};
