@@ -105,7 +105,7 @@ bool leavesOutputFolder(char const* name)
 // fresh file of the program's own, and Redressement is made when it takes none.
 std::string prepareOutput(char const* name)
 {
-    std::string const outputPath = std::string(outputFolderPrefix) + name;
+    std::string outputPath = std::string(outputFolderPrefix) + name;
     std::string const probed = leavesOutputFolder(name) ? outputFolderPrefix : outputPath;
     if (!canWriteBeside(probed.c_str()))
         makeOutputFolder();

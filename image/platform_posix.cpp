@@ -114,10 +114,11 @@ void preferLargePages(unsigned char* buffer, std::size_t bytes)
 {
 #ifdef MADV_HUGEPAGE
     std::uintptr_t const page = std::uintptr_t{2} << 20;
-    std::uintptr_t const start = (reinterpret_cast<std::uintptr_t>(buffer) + page - 1) & ~(page - 1);
-    std::uintptr_t const end = (reinterpret_cast<std::uintptr_t>(buffer) + bytes) & ~(page - 1);
-    if (end > start)
-        (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    std::uintptr_t const first = reinterpret_cast<std::uintptr_t>(buffer);
+    std::size_t const head = static_cast<std::size_t>((page - first % page) % page);
+    std::size_t const tail = static_cast<std::size_t>((first + bytes) % page);
+    if (bytes > head + tail)
+        (void)madvise(buffer + head, bytes - head - tail, MADV_HUGEPAGE);
 #else
     (void)buffer;
     (void)bytes;
