@@ -1,0 +1,347 @@
+// tavrin-match: finds the base photograph's points A and B in each further photograph
+// and writes, on standard output, the whole dialogue's answers for tavrin: the base
+// name, A, B, then each found photograph's name, A' and B', then a name that cannot be
+// opened, which ends the series. One line per photograph on standard error: what was
+// found, or why the photograph was refused and left out.
+//
+// Usage: tavrin-match BASE AX,AY BX,BY FURTHER...
+//        tavrin-match --pick BASE FURTHER...
+// Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
+// 2 bad usage.
+#include "tools/match_locate.h"
+
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char const kUsage[] =
+    "usage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"
+    "       tavrin-match --pick BASE FURTHER...\n"
+    "Finds the points A and B of the base photograph BASE in each FURTHER photograph\n"
+    "(binary PGM files of the same scene, turned, scaled 0.5 to 2 times, shifted) and\n"
+    "writes on standard output what tavrin reads: BASE, A, B, then the name, A' and B'\n"
+    "of each photograph found, then a name that cannot be opened, so that\n"
+    "  tavrin-match base.pgm 412,357 1236,842 p1.pgm p2.pgm | tavrin\n"
+    "runs the whole series. With --pick it chooses A and B itself: two sharp points,\n"
+    "far apart, that it finds in every photograph. Standard error tells, for each\n"
+    "photograph, the points found, its turn and scale and how sure the match is, or why\n"
+    "it was refused (another scene, too blurred, too little overlap). Exit status: 0 all\n"
+    "found, 1 some refused, 2 bad usage.\n";
+
+constexpr std::size_t kLongestName = 233;  // what tavrin accepts at its prompts
+
+struct UsageError {
+    std::string message;
+};
+
+// "x,y": two finite decimal numbers and a comma, nothing else (no blank).
+std::optional<cv::Point2d> parsePoint(char const* text)
+{
+    auto number = [](char const*& s, double& value) {
+        if (*s == '\0' || std::strchr(" \t\n\v\f\r", *s) != nullptr)
+            return false;
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtod(s, &end);
+        if (end == s || errno == ERANGE || !std::isfinite(value))
+            return false;
+        s = end;
+        return true;
+    };
+    cv::Point2d p;
+    char const* s = text;
+    if (number(s, p.x) && *s++ == ',' && number(s, p.y) && *s == '\0')
+        return p;
+    return std::nullopt;
+}
+
+// The named photograph as tavrin would take it, or the reason it cannot.
+cv::Mat load(std::string const& name, std::string& reason)
+{
+    if (name.empty() || name.size() > kLongestName ||
+        name.find_first_of(" \t\n\v\f\r") != std::string::npos) {
+        reason = "tavrin reads a name as one word of 1 to 233 bytes, and this one is not";
+        return {};
+    }
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) {
+        reason = std::string("cannot be opened: ") + std::strerror(errno);
+        return {};
+    }
+    char magic[2] = {0, 0};
+    bool const p5 = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
+    std::fclose(f);
+    cv::Mat image = p5 ? cv::imread(name, cv::IMREAD_UNCHANGED) : cv::Mat();
+    if (image.empty() || image.type() != CV_8UC1) {
+        reason = "is not a binary PGM (P5) image of one byte per pixel";
+        return {};
+    }
+    return image;
+}
+
+struct Photograph {
+    std::string name;
+    cv::Mat image;
+    Estimate estimate;
+    Pair pair;
+    bool sifted = false;  // SIFT's features were tried
+    std::string reason;   // empty when found
+};
+
+class Matcher {
+public:
+    explicit Matcher(cv::Mat image) : base(std::move(image)), baseOrb(describe(base, kOrb)) {}
+
+    // The similarity from base to photo: ORB features first, being fast; SIFT's, slower
+    // but surer, when ORB's do not agree.
+    void estimate(Photograph& photo)
+    {
+        photo.estimate = estimateSimilarity(baseOrb, describe(photo.image, kOrb));
+        if (!photo.estimate.found)
+            estimateWithSift(photo);
+        if (!photo.estimate.found)
+            photo.reason = photo.estimate.reason;
+    }
+
+    // A' and B'; when the ORB estimate leads nowhere, SIFT's gets its chance.
+    void locate(Photograph& photo, cv::Point2d a, cv::Point2d b)
+    {
+        photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+        if (!photo.pair.found && !photo.sifted) {
+            estimateWithSift(photo);
+            if (photo.estimate.found)
+                photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+        }
+        photo.reason = photo.pair.found ? "" : photo.pair.reason;
+    }
+
+    cv::Mat const base;
+
+private:
+    void estimateWithSift(Photograph& photo)
+    {
+        if (baseSift.at.empty())
+            baseSift = describe(base, kSift);
+        Estimate e = estimateSimilarity(baseSift, describe(photo.image, kSift));
+        if (e.found || !photo.estimate.found)
+            photo.estimate = e;
+        photo.sifted = true;
+    }
+
+    Features baseOrb;
+    Features baseSift;
+};
+
+std::string decimal(cv::Point2d p)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "%.2f,%.2f", p.x, p.y);
+    return text;
+}
+
+std::string whole(cv::Point2d p)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "%.0f,%.0f", p.x, p.y);
+    return text;
+}
+
+// tavrin places the photograph by A' truncated to whole pixels and turns and scales it
+// by the segment A'B'. So A' is written rounded to the nearest whole pixel, and B'
+// moved by the same amount: the turn and scale stay exact and the shift is off by at
+// most half a pixel, where the plain decimals are off by up to a whole one.
+void writeAnswers(Photograph const& photo)
+{
+    cv::Point2d const a(std::round(photo.pair.a.x), std::round(photo.pair.a.y));
+    std::printf("%s\n%s\n%s\n", photo.name.c_str(), whole(a).c_str(),
+                decimal(photo.pair.b + (a - photo.pair.a)).c_str());
+}
+
+void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
+{
+    if (!photo.reason.empty()) {
+        std::fprintf(stderr, "%s: refused: %s\n", photo.name.c_str(), photo.reason.c_str());
+        return;
+    }
+    Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
+    std::fprintf(stderr,
+                 "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
+                 "agree, correlation %.2f at A' and %.2f at B'\n",
+                 photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
+                 std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
+                 t.scale(), photo.estimate.inliers, photo.estimate.matches,
+                 photo.pair.atA.peak, photo.pair.atB.peak);
+}
+
+// A name that nothing here answers to, so that tavrin's next open fails and the series
+// ends.
+std::string endOfSeries()
+{
+    std::string name = "fin";
+    for (int k = 2; fs::exists(fs::symlink_status(name)); ++k)
+        name = "fin-" + std::to_string(k);
+    return name;
+}
+
+// --pick: corners of the base photograph found in every photograph; of those, the two
+// at least a third of the diagonal apart that correlate best everywhere.
+bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
+{
+    cv::Mat small;
+    double const reduction = std::min(1.0, 1024.0 / std::max(m.base.cols, m.base.rows));
+    cv::resize(m.base, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
+    double const diagonal = std::hypot(m.base.cols, m.base.rows);
+    std::vector<cv::Point2f> corners;
+    cv::goodFeaturesToTrack(small, corners, 60, 0.01, std::hypot(small.cols, small.rows) / 25,
+                            cv::noArray(), 7);
+    struct Candidate {
+        cv::Point2d at;
+        double score;
+    };
+    std::vector<Candidate> candidates;
+    for (cv::Point2f const& c : corners) {
+        Candidate k{{std::round(c.x / reduction), std::round(c.y / reduction)}, 1};
+        for (Photograph* photo : found) {
+            Located l = refinePoint(m.base, photo->image, photo->estimate.t, k.at, 12);
+            k.score = l.found ? std::min(k.score, l.peak) : -1;
+            if (k.score < 0)
+                break;
+        }
+        if (k.score > 0)
+            candidates.push_back(k);
+    }
+    double best = -1;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        for (std::size_t j = i + 1; j < candidates.size(); ++j) {
+            double const apart = std::hypot(candidates[i].at.x - candidates[j].at.x,
+                                            candidates[i].at.y - candidates[j].at.y);
+            double const value = std::min(candidates[i].score, candidates[j].score) +
+                                 0.1 * apart / diagonal;
+            if (apart >= diagonal / 3 && value > best) {
+                best = value;
+                a = candidates[i].at;
+                b = candidates[j].at;
+            }
+        }
+    }
+    return best >= 0;
+}
+
+int run(int argc, char** argv)
+{
+    bool const picking = argc > 1 && std::strcmp(argv[1], "--pick") == 0;
+    int const first = picking ? 3 : 4;
+    if (argc < first + 1)
+        throw UsageError{"too few arguments"};
+    std::string const baseName = argv[picking ? 2 : 1];
+    cv::Point2d a, b;
+    std::string textA, textB;
+    if (!picking) {
+        std::optional<cv::Point2d> pa = parsePoint(argv[2]), pb = parsePoint(argv[3]);
+        if (!pa || !pb)
+            throw UsageError{std::string("point ") + (pa ? "B" : "A") +
+                             " must be typed x,y (two numbers and a comma, no blank), not '" +
+                             argv[pa ? 3 : 2] + "'"};
+        if (*pa == *pb)
+            throw UsageError{"A and B must be two different points"};
+        a = *pa, b = *pb;
+        textA = argv[2], textB = argv[3];
+    }
+    for (int k = picking ? 2 : 1; k < argc; ++k)
+        if (argv[k][0] == '-')
+            throw UsageError{std::string("unknown option ") + argv[k]};
+
+    std::string reason;
+    cv::Mat baseImage = load(baseName, reason);
+    if (baseImage.empty()) {
+        std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", baseName.c_str(),
+                     reason.c_str());
+        return 1;
+    }
+    for (cv::Point2d p : {a, b})
+        if (!picking && !(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 &&
+                          p.y <= baseImage.rows - 1))
+            throw UsageError{"A and B must lie inside the base photograph, " +
+                             std::to_string(baseImage.cols) + " x " +
+                             std::to_string(baseImage.rows) + " pixels"};
+
+    Matcher matcher(baseImage);
+    std::vector<Photograph> photos(static_cast<std::size_t>(argc - first));
+    std::vector<Photograph*> estimated;
+    for (std::size_t k = 0; k < photos.size(); ++k) {
+        Photograph& photo = photos[k];
+        photo.name = argv[first + static_cast<int>(k)];
+        photo.image = load(photo.name, photo.reason);
+        if (!photo.image.empty())
+            matcher.estimate(photo);
+        if (photo.reason.empty())
+            estimated.push_back(&photo);
+    }
+
+    if (picking) {
+        if (estimated.empty() || !pick(matcher, estimated, a, b)) {
+            for (Photograph const& photo : photos)
+                if (!photo.reason.empty())
+                    report(photo, a, b);
+            std::fprintf(stderr, "tavrin-match: found no two points far enough apart in %s "
+                                 "and every photograph\n",
+                         baseName.c_str());
+            return 1;
+        }
+        textA = whole(a), textB = whole(b);
+        std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(),
+                     textB.c_str());
+    }
+
+    std::printf("%s\n%s\n%s\n", baseName.c_str(), textA.c_str(), textB.c_str());
+    int status = 0;
+    for (Photograph& photo : photos) {
+        if (photo.reason.empty())
+            matcher.locate(photo, a, b);
+        report(photo, a, b);
+        if (photo.reason.empty())
+            writeAnswers(photo);
+        else
+            status = 1;
+        std::fflush(stdout);
+    }
+    std::printf("%s\n", endOfSeries().c_str());
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    try {
+        return run(argc, argv);
+    } catch (UsageError const& e) {
+        std::fprintf(stderr, "tavrin-match: %s\n%s", e.message.c_str(), kUsage);
+        return 2;
+    } catch (std::bad_alloc const&) {
+        std::fprintf(stderr, "tavrin-match: not enough memory for the photographs\n");
+    } catch (cv::Exception const& e) {
+        std::fprintf(stderr, "tavrin-match: %s\n", e.what());
+    }
+    return 1;
+}
