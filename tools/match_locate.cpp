@@ -180,11 +180,14 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity cons
     radius = std::min({radius, cx - search, further.cols - 1 - search - cx, cy - search,
                        further.rows - 1 - search - cy});
     Similarity const back = t.inverse();
+    auto const cornerInBase = [&](int corner) {
+        return back({static_cast<double>(cx + (corner & 1 ? radius : -radius)),
+                     static_cast<double>(cy + (corner & 2 ? radius : -radius))});
+    };
     for (; radius >= kLeastRadius; --radius) {
         bool inside = true;
         for (int corner = 0; corner < 4; ++corner) {
-            cv::Point2d const p = back({static_cast<double>(cx + (corner & 1 ? radius : -radius)),
-                                        static_cast<double>(cy + (corner & 2 ? radius : -radius))});
+            cv::Point2d const p = cornerInBase(corner);
             inside = inside && p.x >= 1 && p.y >= 1 && p.x <= base.cols - 2 && p.y <= base.rows - 2;
         }
         if (inside)
@@ -197,12 +200,9 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity cons
 
     // The base photograph around the point, softened first when the photograph shows
     // the scene smaller, then turned and scaled onto the photograph's pixels.
-    std::vector<cv::Point2d> corners;
-    for (int corner = 0; corner < 4; ++corner)
-        corners.push_back(back({static_cast<double>(cx + (corner & 1 ? radius : -radius)),
-                                static_cast<double>(cy + (corner & 2 ? radius : -radius))}));
-    double x0 = corners[0].x, x1 = x0, y0 = corners[0].y, y1 = y0;
-    for (cv::Point2d const& p : corners) {
+    double x0 = cornerInBase(0).x, x1 = x0, y0 = cornerInBase(0).y, y1 = y0;
+    for (int corner = 1; corner < 4; ++corner) {
+        cv::Point2d const p = cornerInBase(corner);
         x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
         y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
     }
