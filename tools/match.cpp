@@ -209,8 +209,10 @@ std::string endOfSeries()
     return name;
 }
 
-// --pick: corners of the base photograph found in every photograph; of those, the two
-// at least a third of the diagonal apart that correlate best everywhere.
+// --pick: corners of the base photograph found in the photographs; of those, the two
+// at least a third of the diagonal apart that correlate best everywhere. When no two
+// are found in every photograph, the photograph that holds fewest corners is given up
+// (it will be refused) and the choice made again among the others.
 bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
 {
     cv::Mat small;
@@ -220,37 +222,47 @@ bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv:
     std::vector<cv::Point2f> corners;
     cv::goodFeaturesToTrack(small, corners, 60, 0.01, std::hypot(small.cols, small.rows) / 25,
                             cv::noArray(), 7);
-    struct Candidate {
-        cv::Point2d at;
-        double score;
-    };
-    std::vector<Candidate> candidates;
-    for (cv::Point2f const& c : corners) {
-        Candidate k{{std::round(c.x / reduction), std::round(c.y / reduction)}, 1};
-        for (Photograph* photo : found) {
-            Located l = refinePoint(m.base, photo->image, photo->estimate.t, k.at, 12);
-            k.score = l.found ? std::min(k.score, l.peak) : -1;
-            if (k.score < 0)
-                break;
+    // peaks[c][p]: corner c's correlation in photograph p, 0 where it is not found.
+    std::vector<std::vector<double>> peaks(corners.size(), std::vector<double>(found.size()));
+    for (std::size_t c = 0; c < corners.size(); ++c)
+        for (std::size_t p = 0; p < found.size(); ++p) {
+            cv::Point2d const at(std::round(corners[c].x / reduction), std::round(corners[c].y / reduction));
+            Located const l = refinePoint(m.base, found[p]->image, found[p]->estimate.t, at, 12);
+            peaks[c][p] = l.found ? l.peak : 0;
         }
-        if (k.score > 0)
-            candidates.push_back(k);
-    }
-    double best = -1;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        for (std::size_t j = i + 1; j < candidates.size(); ++j) {
-            double const apart = std::hypot(candidates[i].at.x - candidates[j].at.x,
-                                            candidates[i].at.y - candidates[j].at.y);
-            double const value = std::min(candidates[i].score, candidates[j].score) +
-                                 0.1 * apart / diagonal;
-            if (apart >= diagonal / 3 && value > best) {
-                best = value;
-                a = candidates[i].at;
-                b = candidates[j].at;
+    std::vector<bool> kept(found.size(), true);
+    for (std::size_t left = found.size(); left > 0; --left) {
+        // Each corner's worst correlation over the photographs kept.
+        std::vector<double> score(corners.size(), 1);
+        for (std::size_t c = 0; c < corners.size(); ++c)
+            for (std::size_t p = 0; p < found.size(); ++p)
+                score[c] = kept[p] ? std::min(score[c], peaks[c][p]) : score[c];
+        double best = 0;
+        for (std::size_t i = 0; i < corners.size(); ++i) {
+            for (std::size_t j = i + 1; j < corners.size(); ++j) {
+                double const apart = std::hypot(corners[i].x - corners[j].x, corners[i].y - corners[j].y) / reduction;
+                double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
+                if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best) {
+                    best = value;
+                    a = {std::round(corners[i].x / reduction), std::round(corners[i].y / reduction)};
+                    b = {std::round(corners[j].x / reduction), std::round(corners[j].y / reduction)};
+                }
             }
         }
+        if (best > 0)
+            return true;
+        std::size_t poorest = 0;
+        int fewest = static_cast<int>(corners.size()) + 1;
+        for (std::size_t p = 0; p < found.size(); ++p) {
+            int held = 0;
+            for (std::size_t c = 0; c < corners.size(); ++c)
+                held += peaks[c][p] > 0 ? 1 : 0;
+            if (kept[p] && held < fewest)
+                fewest = held, poorest = p;
+        }
+        kept[poorest] = false;
     }
-    return best >= 0;
+    return false;
 }
 
 int run(int argc, char** argv)
