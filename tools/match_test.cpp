@@ -50,8 +50,8 @@ protected:
             cut += pixels.substr(static_cast<std::size_t>(y) * 1600, 600);
         for (int y = 0; y < 1200; ++y)
             for (int x = 0; x < 1600; ++x)
-                other += static_cast<char>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
-                                                     std::cos(y * 0.043 + x * 0.002));
+                other += static_cast<char>(static_cast<int>(
+                    128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) * std::cos(y * 0.043 + x * 0.002)));
         std::ofstream(dir / "turned.pgm", std::ios::binary) << "P5\n1600 1200\n255\n" << turned;
         std::ofstream(dir / "half.pgm", std::ios::binary) << "P5\n800 600\n255\n" << half;
         std::ofstream(dir / "cut.pgm", std::ios::binary) << "P5\n600 1200\n255\n" << cut;
