@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo, run as a newcomer runs it but on the programs of this build, must show the
-# whole dialogue, write every file it lists, and align the sample series: for each
+# whole dialogue, find with tavrin-match every A' and B' within half a pixel of the
+# true landmark, write every file it lists, and align the sample series: for each
 # rectified photograph the mean absolute difference from the base photograph is at
 # most 3.2 grey levels and at least 95 % of the covered pixels lie within 8.
 #
@@ -54,6 +55,16 @@ for text in "Entrez le nom de l'image de Base avec l'extention" \
   "Entrez le nom de l'image 3 avec l'extention" "Redressement/reduced.pgm" \
   "Impossible d'ouvrir le fichier :" "Appuyez sur une touche pour continuer..."; do
   grep -qF -- "$text" "$work/demo.txt" || fail "the dialogue lacks: $text"
+done
+
+# Found beside true: the line's two distances, in pixels, are fields 6 and 12.
+for name in rotated enlarged reduced; do
+  line=$(grep -E "^  $name.pgm +A' " "$work/demo.txt" || true)
+  if [[ -n $line ]] && awk '{ exit !($6 + 0 <= 0.5 && $12 + 0 <= 0.5 && $7 == "px") }' <<<"$line"; then
+    echo "ok$line"
+  else
+    fail "tavrin-match's points for $name.pgm are not within half a pixel: $line"
+  fi
 done
 
 for name in rotated enlarged reduced; do

@@ -1,0 +1,257 @@
+#!/usr/bin/python3
+"""Accuracy and speed of tavrin-match on series with a known truth.
+
+Makes, with fixed seeds, further photographs of real photographs (scikit-image's data
+set, Debian's python3-skimage) by a known similarity (any turn, scale 0.5 to 2, a
+shift), with noise and a change of exposure; takes the tavrin-sample series too; then
+runs tavrin-match and OpenCV's plain pipeline (bench/match_plain) on each, and prints
+how far A' and B' lie from the truth, how well tavrin rectifies from each way of
+writing the points, and the times.
+
+Usage: match_accuracy.py BUILD_DIR WORK_DIR [--speed]
+"""
+import math
+import os
+import subprocess
+import sys
+import time
+
+import numpy as np
+from scipy import ndimage
+from skimage import color, data, feature
+
+BUILD, WORK = sys.argv[1], sys.argv[2]
+PHOTOS = ["camera", "astronaut", "coffee", "chelsea", "rocket", "coins", "brick", "moon"]
+# degrees clockwise, scale, noise (grey levels), gain, offset, gamma
+CASES = [(30, 1.0, 3, 1.0, 0, 1.0), (117, 0.5, 2, 0.7, 20, 1.0), (-45, 2.0, 5, 1.0, 0, 1.0),
+         (180, 0.75, 4, 1.0, 0, 1.4), (10, 1.4, 3, 1.2, 30, 1.0), (-150, 0.6, 6, 0.8, -10, 0.8)]
+
+
+def grey(name):
+    im = getattr(data, name)()
+    if im.ndim == 3:
+        im = color.rgb2gray(im[..., :3]) * 255
+    return im.astype(np.float64)
+
+
+def write_pgm(path, im):
+    im = np.clip(np.floor(im + 0.5), 0, 255).astype(np.uint8)
+    with open(path, "wb") as f:
+        f.write(b"P5\n%d %d\n255\n" % (im.shape[1], im.shape[0]) + im.tobytes())
+
+
+def corners(im):
+    """Two strong corners at least a third of the diagonal apart, 60 pixels inside."""
+    h, w = im.shape
+    peaks = feature.corner_peaks(feature.corner_harris(ndimage.gaussian_filter(im, 1)),
+                                 min_distance=10, num_peaks=200, exclude_border=60)
+    pts = [(int(c), int(r)) for r, c in peaks]
+    a = pts[0]
+    b = next(p for p in pts if math.dist(a, p) >= math.hypot(w, h) / 3)
+    return a, b
+
+
+def warp(scene, m, t, shape, rng, noise, gain, offset, gamma):
+    """The photograph q = m p + t of the scene (m complex), then exposure and noise."""
+    s = abs(m)
+    src = ndimage.gaussian_filter(scene, (1 / s - 1) / 2) if s < 1 else scene
+    qy, qx = np.mgrid[0:shape[0], 0:shape[1]].astype(np.float64)
+    p = (qx + 1j * qy - t) / m
+    out = ndimage.map_coordinates(src, [p.imag, p.real], order=3, cval=0.0)
+    out = 255 * (np.clip(out, 0, 255) / 255) ** gamma * gain + offset
+    return out + rng.normal(0, noise, out.shape)
+
+
+def make_case(folder, name, scene, a, b, case, rng, frame=None):
+    deg, s, noise, gain, offset, gamma = case
+    h, w = scene.shape
+    f = max(0.75, min(s, 1.5))
+    shape = frame or (int(h * f), int(w * f))
+    m = s * complex(math.cos(math.radians(deg)), math.sin(math.radians(deg)))
+    mid = (complex(*a) + complex(*b)) / 2
+    t = complex(shape[1] / 2, shape[0] / 2) - m * mid + complex(rng.uniform(-5, 5), rng.uniform(-5, 5))
+    write_pgm(os.path.join(folder, name), warp(scene, m, t, shape, rng, noise, gain, offset, gamma))
+    ta, tb = m * complex(*a) + t, m * complex(*b) + t
+    return (ta.real, ta.imag), (tb.real, tb.imag)
+
+
+def run(args, cwd, stdin=None):
+    start = time.perf_counter()
+    p = subprocess.run(args, cwd=cwd, input=stdin, capture_output=True, text=True)
+    return p, time.perf_counter() - start
+
+
+def match(folder, base, a, b, name):
+    p, secs = run([f"{BUILD}/tavrin-match", base, "%d,%d" % a, "%d,%d" % b, name], folder)
+    line = p.stderr.strip().splitlines()[-1]
+    if ": refused: " in line or ": A' " not in line:
+        return None, p.stdout, secs, line
+    f = line.split()
+    pa = tuple(map(float, f[2].split(",")))
+    pb = tuple(map(float, f[4].rstrip(",").split(",")))
+    return (pa, pb), p.stdout, secs, line
+
+
+def plain(folder, kind, base, a, b, name):
+    p, secs = run([f"{BUILD}/bench/match_plain", kind, base, "%d,%d" % a, "%d,%d" % b, name], folder)
+    v = p.stdout.split()
+    return (None if v[0] == "refused" else ((float(v[0]), float(v[1])), (float(v[2]), float(v[3])))), secs
+
+
+def rectified_mad(folder, base, a, b, name, answers, truth):
+    """tavrin's rectified image from these answers, against the base: mean abs difference
+    over the pixels the photograph covers (the true points fix the cover)."""
+    text = "%s\n%d,%d\n%d,%d\n%s\n%s\n%s\nfin-of-series\n" % (base, *a, *b, name, *answers)
+    run([f"{BUILD}/tavrin"], folder, text)
+    p, _ = run([f"{BUILD}/tavrin-diff", base, "Redressement/" + name, "map.ppm", name,
+                "%d,%d" % a, "%d,%d" % b, "%.4f,%.4f" % truth[0], "%.4f,%.4f" % truth[1]], folder)
+    return float(p.stdout.split("difference ")[1].split(",")[0])
+
+
+def centred(found, a, b, size):
+    """A' rounded, and B' moved so that the placement error, a similarity that is
+    round(A') - A' at A, is least in the mean square over the base frame."""
+    (ax, ay), (bx, by) = found
+    e = complex(round(ax) - ax, round(ay) - ay)
+    w, h = size
+    c = complex((w - 1) / 2 - a[0], (h - 1) / 2 - a[1])
+    dm = -e * c.conjugate() / (abs(c) ** 2 + (w * w + h * h - 2) / 12)
+    q = complex(bx, by) + e + dm * complex(b[0] - a[0], b[1] - a[1])
+    return "%d,%d" % (round(ax), round(ay)), "%.2f,%.2f" % (q.real, q.imag)
+
+
+def pgm_size(path):
+    with open(path, "rb") as f:
+        return tuple(map(int, f.read(64).split()[1:3]))
+
+
+def forms(found, stdout, a, b, size):
+    (ax, ay), (bx, by) = found
+    ra = (round(ax), round(ay))
+    lines = stdout.splitlines()
+    return {"written": (lines[4], lines[5]), "centred": centred(found, a, b, size),
+            "A' and B' shifted alike": ("%d,%d" % ra, "%.2f,%.2f" % (bx + ra[0] - ax, by + ra[1] - ay)),
+            "decimals": ("%.2f,%.2f" % (ax, ay), "%.2f,%.2f" % (bx, by)),
+            "whole": ("%d,%d" % ra, "%d,%d" % (round(bx), round(by))),
+            "A' rounded only": ("%d,%d" % ra, "%.2f,%.2f" % (bx, by))}
+
+
+def accuracy():
+    rows = []
+    rng = np.random.default_rng(1)
+    sample = os.path.join(WORK, "sample")
+    subprocess.run([f"{BUILD}/tavrin-sample", sample], capture_output=True, check=True)
+    truths = {"rotated.pgm": ((1115, 435), (365, 913)), "enlarged.pgm": ((123, 338), (1458, 863)),
+              "reduced.pgm": ((412, 186), (712, 676))}
+    jobs = [(sample, "base.pgm", (412, 357), (1236, 842), n, t, "sample") for n, t in truths.items()]
+    refusals = []
+    for k, photo in enumerate(PHOTOS):
+        folder = os.path.join(WORK, photo)
+        os.makedirs(folder, exist_ok=True)
+        scene = grey(photo)
+        write_pgm(os.path.join(folder, "base.pgm"), scene)
+        a, b = corners(scene)
+        for i, case in enumerate(CASES):
+            name = "case%d.pgm" % i
+            jobs.append((folder, "base.pgm", a, b, name, make_case(folder, name, scene, a, b, case, rng),
+                         "scale %.2f" % case[1]))
+        # What must be refused: another scene, a blurred photograph, too little overlap.
+        other = grey(PHOTOS[(k + 1) % len(PHOTOS)])
+        make_case(folder, "other.pgm", other, (other.shape[1] // 3, other.shape[0] // 3),
+                  (other.shape[1] // 2, other.shape[0] // 2), CASES[0], rng)
+        write_pgm(os.path.join(folder, "blurred.pgm"),
+                  ndimage.gaussian_filter(grey(photo), 4) + rng.normal(0, 1, scene.shape))
+        h, w = scene.shape
+        write_pgm(os.path.join(folder, "cut.pgm"), scene[:, : (a[0] + b[0]) // 2])
+        for name in ("other.pgm", "blurred.pgm", "cut.pgm"):
+            found, _, _, line = match(folder, "base.pgm", a, b, name)
+            refusals.append((photo, name, found is None, line))
+
+    for folder, base, a, b, name, truth, group in jobs:
+        found, stdout, secs, line = match(folder, base, a, b, name)
+        row = {"group": group, "time": secs, "case": f"{os.path.basename(folder)}/{name}"}
+        if found:
+            row["err"] = [math.dist(found[0], truth[0]), math.dist(found[1], truth[1])]
+            row["mad"] = {k: rectified_mad(folder, base, a, b, name, v, truth)
+                          for k, v in forms(found, stdout, a, b, pgm_size(os.path.join(folder, base))).items()}
+            whole = ("%d,%d" % tuple(map(round, truth[0])), "%d,%d" % tuple(map(round, truth[1])))
+            row["mad"]["true points, whole"] = rectified_mad(folder, base, a, b, name, whole, truth)
+        else:
+            print("  refused:", row["case"], line)
+        if found and row["mad"]["written"] > 1.05 * row["mad"]["true points, whole"]:
+            print("  worse than the true points:", row["case"], row["mad"])
+        for kind in ("orb", "sift"):
+            got, t = plain(folder, kind, base, a, b, name)
+            row[kind] = [math.dist(got[0], truth[0]), math.dist(got[1], truth[1])] if got else None
+            row[kind + " time"] = t
+        rows.append(row)
+    return rows, refusals
+
+
+def report(rows, refusals):
+    def share(errs):
+        return 100.0 * sum(e <= 0.5 for e in errs) / len(errs) if errs else float("nan")
+
+    groups = sorted({r["group"] for r in rows}, key=lambda g: (g != "sample", g))
+    print("| series | cases | tavrin-match: found, points within 0.5 px, median / worst error (px) "
+          "| plain ORB | plain SIFT |")
+    print("|---|---|---|---|---|")
+    for g in groups + ["all"]:
+        rs = [r for r in rows if g in ("all", r["group"])]
+        errs = [e for r in rs if "err" in r for e in r["err"]]
+        cells = []
+        for kind in ("orb", "sift"):
+            ke = [e for r in rs if r[kind] for e in r[kind]]
+            cells.append("%d/%d found, %.0f %%, %.2f / %.2f" % (sum(1 for r in rs if r[kind]), len(rs),
+                                                               share(ke), np.median(ke), max(ke)) if ke else "none")
+        print("| %s | %d | %d/%d found, %.0f %%, %.2f / %.2f | %s | %s |" % (
+            g, len(rs), sum(1 for r in rs if "err" in r), len(rs), share(errs), np.median(errs), max(errs), *cells))
+    print()
+    mads = [r["mad"] for r in rows if "mad" in r]
+    print("| answers written as | mean abs difference, mean over cases | against the true points typed whole: mean ratio, worst |")
+    print("|---|---|---|")
+    for k in mads[0]:
+        ratio = [m[k] / m["true points, whole"] for m in mads]
+        print("| %s | %.3f | %.3f, %.3f |" % (k, np.mean([m[k] for m in mads]), np.mean(ratio), max(ratio)))
+    print()
+    times = {k: np.median([r[k] for r in rows]) for k in ("time", "orb time", "sift time")}
+    print("median time per pair (whole process): tavrin-match %.2f s, plain ORB %.2f s, plain SIFT %.2f s"
+          % (times["time"], times["orb time"], times["sift time"]))
+    print()
+    print("refused as they should be: %d of %d" % (sum(r[2] for r in refusals), len(refusals)))
+    for photo, name, refused, line in refusals:
+        if not refused:
+            print("  NOT refused:", photo, name, line)
+
+
+def speed():
+    rng = np.random.default_rng(2)
+    scene0 = grey("retina")
+    for label, (w, h) in (("2048 x 2048", (2048, 2048)), ("24 MP (6000 x 4000)", (6000, 4000))):
+        folder = os.path.join(WORK, "speed-%d" % w)
+        os.makedirs(folder, exist_ok=True)
+        zoom = max(w / scene0.shape[1], h / scene0.shape[0])
+        scene = ndimage.zoom(scene0, zoom, order=1)[:h, :w]
+        scene = scene + ndimage.gaussian_filter(rng.normal(0, 30, scene.shape), 1.0)
+        write_pgm(os.path.join(folder, "base.pgm"), scene)
+        a, b = (int(w * 0.3), int(h * 0.35)), (int(w * 0.7), int(h * 0.7))
+        truth = make_case(folder, "photo.pgm", scene, a, b, (33, 0.8, 3, 0.9, 10, 1.0), rng, frame=(h, w))
+        ts, tp = [], {"orb": [], "sift": []}
+        for _ in range(3):
+            found, _, secs, line = match(folder, "base.pgm", a, b, "photo.pgm")
+            ts.append(secs)
+            for kind in tp:
+                got, t = plain(folder, kind, "base.pgm", a, b, "photo.pgm")
+                tp[kind].append(t)
+        err = max(math.dist(found[0], truth[0]), math.dist(found[1], truth[1])) if found else float("nan")
+        print("%s pair, one core, median of 3: tavrin-match %.2f s (worst point error %.2f px); "
+              "plain ORB %.2f s, plain SIFT %.2f s" % (label, np.median(ts), err,
+                                                       np.median(tp["orb"]), np.median(tp["sift"])))
+
+
+if __name__ == "__main__":
+    os.makedirs(WORK, exist_ok=True)
+    if "--speed" in sys.argv:
+        speed()
+    else:
+        report(*accuracy())

@@ -1,0 +1,370 @@
+// tavrin-match: finds the base photograph's points A and B in each further photograph
+// and writes, on standard output, the whole dialogue's answers for tavrin: the base
+// name, A, B, then each found photograph's name, A' and B', then a name that cannot be
+// opened, which ends the series. One line per photograph on standard error: what was
+// found, or why the photograph was refused and left out.
+//
+// Usage: tavrin-match BASE AX,AY BX,BY FURTHER...
+//        tavrin-match --pick BASE FURTHER...
+// Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
+// 2 bad usage.
+#include "tools/match_locate.h"
+
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char const kUsage[] =
+    "usage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"
+    "       tavrin-match --pick BASE FURTHER...\n"
+    "Finds the points A and B of the base photograph BASE in each FURTHER photograph\n"
+    "(binary PGM files of the same scene, turned, scaled 0.5 to 2 times, shifted) and\n"
+    "writes on standard output what tavrin reads: BASE, A, B, then the name, A' and B'\n"
+    "of each photograph found, then a name that cannot be opened, so that\n"
+    "  tavrin-match base.pgm 412,357 1236,842 p1.pgm p2.pgm | tavrin\n"
+    "runs the whole series. With --pick it chooses A and B itself: two sharp points,\n"
+    "far apart, that it finds in every photograph. Standard error tells, for each\n"
+    "photograph, the points found, its turn and scale and how sure the match is, or why\n"
+    "it was refused (another scene, too blurred, too little overlap). Exit status: 0 all\n"
+    "found, 1 some refused, 2 bad usage.\n";
+
+constexpr std::size_t kLongestName = 233;  // what tavrin accepts at its prompts
+
+struct UsageError {
+    std::string message;
+};
+
+// "x,y": two finite decimal numbers and a comma, nothing else (no blank).
+std::optional<cv::Point2d> parsePoint(char const* text)
+{
+    auto number = [](char const*& s, double& value) {
+        if (*s == '\0' || std::strchr(" \t\n\v\f\r", *s) != nullptr)
+            return false;
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtod(s, &end);
+        if (end == s || errno == ERANGE || !std::isfinite(value))
+            return false;
+        s = end;
+        return true;
+    };
+    cv::Point2d p;
+    char const* s = text;
+    if (number(s, p.x) && *s++ == ',' && number(s, p.y) && *s == '\0')
+        return p;
+    return std::nullopt;
+}
+
+// The named photograph as tavrin would take it, or the reason it cannot.
+cv::Mat load(std::string const& name, std::string& reason)
+{
+    if (name.empty() || name.size() > kLongestName ||
+        name.find_first_of(" \t\n\v\f\r") != std::string::npos) {
+        reason = "tavrin reads a name as one word of 1 to 233 bytes, and this one is not";
+        return {};
+    }
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) {
+        reason = std::string("cannot be opened: ") + std::strerror(errno);
+        return {};
+    }
+    char magic[2] = {0, 0};
+    bool const p5 = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
+    std::fclose(f);
+    cv::Mat image = p5 ? cv::imread(name, cv::IMREAD_UNCHANGED) : cv::Mat();
+    if (image.empty() || image.type() != CV_8UC1) {
+        reason = "is not a binary PGM (P5) image of one byte per pixel";
+        return {};
+    }
+    return image;
+}
+
+struct Photograph {
+    std::string name;
+    cv::Mat image;
+    Estimate estimate;
+    Pair pair;
+    bool sifted = false;  // SIFT's features were tried
+    std::string reason;   // empty when found
+};
+
+class Matcher {
+public:
+    explicit Matcher(cv::Mat image) : base(std::move(image)), baseOrb(describe(base, kOrb)) {}
+
+    // The similarity from base to photo: ORB features first, being fast; SIFT's, slower
+    // but surer, when ORB's do not agree.
+    void estimate(Photograph& photo)
+    {
+        photo.estimate = estimateSimilarity(baseOrb, describe(photo.image, kOrb));
+        if (!photo.estimate.found)
+            estimateWithSift(photo);
+        if (!photo.estimate.found)
+            photo.reason = photo.estimate.reason;
+    }
+
+    // A' and B'; when the ORB estimate leads nowhere, SIFT's gets its chance.
+    void locate(Photograph& photo, cv::Point2d a, cv::Point2d b)
+    {
+        photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+        if (!photo.pair.found && !photo.sifted) {
+            estimateWithSift(photo);
+            if (photo.estimate.found)
+                photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+        }
+        photo.reason = photo.pair.found ? "" : photo.pair.reason;
+    }
+
+    cv::Mat const base;
+
+private:
+    void estimateWithSift(Photograph& photo)
+    {
+        if (baseSift.at.empty())
+            baseSift = describe(base, kSift);
+        Estimate e = estimateSimilarity(baseSift, describe(photo.image, kSift));
+        if (e.found || !photo.estimate.found)
+            photo.estimate = e;
+        photo.sifted = true;
+    }
+
+    Features baseOrb;
+    Features baseSift;
+};
+
+std::string decimal(cv::Point2d p)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "%.2f,%.2f", p.x, p.y);
+    return text;
+}
+
+std::string whole(cv::Point2d p)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "%.0f,%.0f", p.x, p.y);
+    return text;
+}
+
+// tavrin places the photograph by A' truncated to whole pixels and turns and scales it
+// by the segment A'B'. So A' is written rounded, and B' moved so that what rounding
+// shifts is least over the base frame: the error is then the similarity that is
+// round(A') - A' at A, with its turn and scale chosen by least squares over the frame's
+// pixels. Measured on tavrin's rectified images, this beats plain decimals, whole
+// pixels, and B' moved as much as A'.
+void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size frame)
+{
+    cv::Point2d const rounded(std::round(photo.pair.a.x), std::round(photo.pair.a.y));
+    std::complex<double> const e(rounded.x - photo.pair.a.x, rounded.y - photo.pair.a.y);
+    double const w = frame.width, h = frame.height;
+    std::complex<double> const centre((w - 1) / 2 - a.x, (h - 1) / 2 - a.y);
+    // The mean of |e + d z|^2 over the frame's offsets z from A is least for this d.
+    std::complex<double> const d =
+        -e * std::conj(centre) / (std::norm(centre) + (w * w + h * h - 2) / 12);
+    std::complex<double> const bPrime =
+        std::complex<double>(photo.pair.b.x, photo.pair.b.y) + e + d * std::complex<double>(b.x - a.x, b.y - a.y);
+    std::printf("%s\n%s\n%s\n", photo.name.c_str(), whole(rounded).c_str(),
+                decimal({bPrime.real(), bPrime.imag()}).c_str());
+}
+
+void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
+{
+    if (!photo.reason.empty()) {
+        std::fprintf(stderr, "%s: refused: %s\n", photo.name.c_str(), photo.reason.c_str());
+        return;
+    }
+    Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
+    std::fprintf(stderr,
+                 "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
+                 "agree, correlation %.2f at A' and %.2f at B'\n",
+                 photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
+                 std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
+                 t.scale(), photo.estimate.inliers, photo.estimate.matches,
+                 photo.pair.atA.peak, photo.pair.atB.peak);
+}
+
+// A name that nothing here answers to, so that tavrin's next open fails and the series
+// ends.
+std::string endOfSeries()
+{
+    std::string name = "fin";
+    for (int k = 2; fs::exists(fs::symlink_status(name)); ++k)
+        name = "fin-" + std::to_string(k);
+    return name;
+}
+
+// --pick: corners of the base photograph found in the photographs; of those, the two
+// at least a third of the diagonal apart that correlate best everywhere. When no two
+// are found in every photograph, the photograph that holds fewest corners is given up
+// (it will be refused) and the choice made again among the others.
+bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
+{
+    cv::Mat small;
+    double const reduction = std::min(1.0, 1024.0 / std::max(m.base.cols, m.base.rows));
+    cv::resize(m.base, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
+    double const diagonal = std::hypot(m.base.cols, m.base.rows);
+    std::vector<cv::Point2f> corners;
+    cv::goodFeaturesToTrack(small, corners, 60, 0.01, std::hypot(small.cols, small.rows) / 25,
+                            cv::noArray(), 7);
+    // peaks[c][p]: corner c's correlation in photograph p, 0 where it is not found.
+    std::vector<std::vector<double>> peaks(corners.size(), std::vector<double>(found.size()));
+    for (std::size_t c = 0; c < corners.size(); ++c)
+        for (std::size_t p = 0; p < found.size(); ++p) {
+            cv::Point2d const at(std::round(corners[c].x / reduction), std::round(corners[c].y / reduction));
+            Located const l = refinePoint(m.base, found[p]->image, found[p]->estimate.t, at, 12);
+            peaks[c][p] = l.found ? l.peak : 0;
+        }
+    std::vector<bool> kept(found.size(), true);
+    for (std::size_t left = found.size(); left > 0; --left) {
+        // Each corner's worst correlation over the photographs kept.
+        std::vector<double> score(corners.size(), 1);
+        for (std::size_t c = 0; c < corners.size(); ++c)
+            for (std::size_t p = 0; p < found.size(); ++p)
+                score[c] = kept[p] ? std::min(score[c], peaks[c][p]) : score[c];
+        double best = 0;
+        for (std::size_t i = 0; i < corners.size(); ++i) {
+            for (std::size_t j = i + 1; j < corners.size(); ++j) {
+                double const apart = std::hypot(corners[i].x - corners[j].x, corners[i].y - corners[j].y) / reduction;
+                double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
+                if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best) {
+                    best = value;
+                    a = {std::round(corners[i].x / reduction), std::round(corners[i].y / reduction)};
+                    b = {std::round(corners[j].x / reduction), std::round(corners[j].y / reduction)};
+                }
+            }
+        }
+        if (best > 0)
+            return true;
+        std::size_t poorest = 0;
+        int fewest = static_cast<int>(corners.size()) + 1;
+        for (std::size_t p = 0; p < found.size(); ++p) {
+            int held = 0;
+            for (std::size_t c = 0; c < corners.size(); ++c)
+                held += peaks[c][p] > 0 ? 1 : 0;
+            if (kept[p] && held < fewest)
+                fewest = held, poorest = p;
+        }
+        kept[poorest] = false;
+    }
+    return false;
+}
+
+int run(int argc, char** argv)
+{
+    bool const picking = argc > 1 && std::strcmp(argv[1], "--pick") == 0;
+    int const first = picking ? 3 : 4;
+    if (argc < first + 1)
+        throw UsageError{"too few arguments"};
+    std::string const baseName = argv[picking ? 2 : 1];
+    cv::Point2d a, b;
+    std::string textA, textB;
+    if (!picking) {
+        std::optional<cv::Point2d> pa = parsePoint(argv[2]), pb = parsePoint(argv[3]);
+        if (!pa || !pb)
+            throw UsageError{std::string("point ") + (pa ? "B" : "A") +
+                             " must be typed x,y (two numbers and a comma, no blank), not '" +
+                             argv[pa ? 3 : 2] + "'"};
+        if (*pa == *pb)
+            throw UsageError{"A and B must be two different points"};
+        a = *pa, b = *pb;
+        textA = argv[2], textB = argv[3];
+    }
+    for (int k = picking ? 2 : 1; k < argc; ++k)
+        if (argv[k][0] == '-')
+            throw UsageError{std::string("unknown option ") + argv[k]};
+
+    std::string reason;
+    cv::Mat baseImage = load(baseName, reason);
+    if (baseImage.empty()) {
+        std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", baseName.c_str(),
+                     reason.c_str());
+        return 1;
+    }
+    for (cv::Point2d p : {a, b})
+        if (!picking && !(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 &&
+                          p.y <= baseImage.rows - 1))
+            throw UsageError{"A and B must lie inside the base photograph, " +
+                             std::to_string(baseImage.cols) + " x " +
+                             std::to_string(baseImage.rows) + " pixels"};
+
+    Matcher matcher(baseImage);
+    std::vector<Photograph> photos(static_cast<std::size_t>(argc - first));
+    std::vector<Photograph*> estimated;
+    for (std::size_t k = 0; k < photos.size(); ++k) {
+        Photograph& photo = photos[k];
+        photo.name = argv[first + static_cast<int>(k)];
+        photo.image = load(photo.name, photo.reason);
+        if (!photo.image.empty())
+            matcher.estimate(photo);
+        if (photo.reason.empty())
+            estimated.push_back(&photo);
+    }
+
+    if (picking) {
+        if (estimated.empty() || !pick(matcher, estimated, a, b)) {
+            for (Photograph const& photo : photos)
+                if (!photo.reason.empty())
+                    report(photo, a, b);
+            std::fprintf(stderr, "tavrin-match: found no two points far enough apart in %s "
+                                 "and every photograph\n",
+                         baseName.c_str());
+            return 1;
+        }
+        textA = whole(a), textB = whole(b);
+        std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(),
+                     textB.c_str());
+    }
+
+    std::printf("%s\n%s\n%s\n", baseName.c_str(), textA.c_str(), textB.c_str());
+    int status = 0;
+    for (Photograph& photo : photos) {
+        if (photo.reason.empty())
+            matcher.locate(photo, a, b);
+        report(photo, a, b);
+        if (photo.reason.empty())
+            writeAnswers(photo, a, b, baseImage.size());
+        else
+            status = 1;
+        std::fflush(stdout);
+    }
+    std::printf("%s\n", endOfSeries().c_str());
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    try {
+        return run(argc, argv);
+    } catch (UsageError const& e) {
+        std::fprintf(stderr, "tavrin-match: %s\n%s", e.message.c_str(), kUsage);
+        return 2;
+    } catch (std::bad_alloc const&) {
+        std::fprintf(stderr, "tavrin-match: not enough memory for the photographs\n");
+    } catch (cv::Exception const& e) {
+        std::fprintf(stderr, "tavrin-match: %s\n", e.what());
+    }
+    return 1;
+}
