@@ -1,23 +1,16 @@
-// The fast resampling against the literal per-pixel loop: identical bytes on hard
-// transforms and on seeded random ones, with every compiled row-loop variant.
-// The expected image is always resampleIMAGELiteral's.
-//
-// A longer run (the benchmark script's) sets, for the random cases,
-//   TAVRIN_DIFFERENTIAL_TRANSFORMS=N   TAVRIN_DIFFERENTIAL_CANVAS=WxH
-//   TAVRIN_DIFFERENTIAL_SEED=S
+// The resampling: nearest-neighbour lookups worked out by hand on small images
+// (scales, half pixels, the fallback to the first pixel, extreme points), and the
+// fast path against the literal per-pixel loop, byte for byte, on hard and seeded
+// random transforms.
 #include "app/geometry.h"
 #include "app/resample_fast.h"
-
-#include <gtest/gtest.h>
+#include "tests/support.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -106,6 +99,70 @@ long long expectIdentical(Setting const& s, IMAGE const& further, int w, int h)
     return literal;
 }
 
+// ------------------------------------------------------------ worked by hand
+
+struct HandCase {
+    char const* what;
+    Point a, b, a2, b2;
+    int w, h;
+    // The further pixel that output (l, k) shows; outside the 12 x 10 further image
+    // means its first pixel; {-9, -9} is not checked (a half-pixel tie).
+    std::function<std::pair<int, int>(int, int)> source;
+};
+
+TEST(Resample, WorkedByHand)
+{
+    std::pair<int, int> const first{0, 0};
+    HandCase const cases[] = {
+        {"same points: identity, the canvas larger", {1, 1}, {4, 3}, {1, 1}, {4, 3}, 14, 11,
+         [](int l, int k) { return std::pair{l, k}; }},
+        {"a further segment twice as long", {1, 1}, {1, 3}, {2, 1}, {2, 5}, 6, 5,
+         [](int l, int k) { return std::pair{2 * l, 2 * k - 1}; }},
+        {"half as long: only odd pixels fall whole", {1, 1}, {1, 3}, {2, 1}, {2, 2}, 9, 7,
+         [](int l, int k) {
+             return l % 2 && k % 2 ? std::pair{2 + l / 2, 1 + k / 2} : std::pair{-9, -9};
+         }},
+        {"A' truncated", {2, 1}, {2, 4}, {3.9f, 2.9f}, {3.9f, 5.9f}, 4, 3,
+         [](int l, int k) { return std::pair{l + 1, k + 1}; }},
+        // Rows k fall on (k - 3) / 2: halves go up, floor(0.5 + v), -0.5 to row 0.
+        {"halves round upward", {0, 3}, {0, 5}, {2, 0}, {2, 1}, 1, 7,
+         [](int, int k) { return std::pair{2, static_cast<int>(std::floor(0.5 + (k - 3) / 2.0))}; }},
+        {"A' = B': the anchor's pixel", {1, 1}, {4, 3}, {4, 3}, {4, 3}, 7, 4,
+         [](int, int) { return std::pair{4, 3}; }},
+        {"A' = B' outside", {1, 1}, {4, 3}, {-1, 2}, {-1, 2}, 7, 4, [&](int, int) { return first; }},
+        {"A = B: scale 0", {2, 2}, {2, 2}, {1, 1}, {4, 3}, 7, 4, [&](int, int) { return first; }},
+        {"A NaN", {kNaNf, kNaNf}, {4, 3}, {1, 1}, {4, 3}, 5, 4, [&](int, int) { return first; }},
+        {"A' NaN", {1, 1}, {4, 3}, {kNaNf, 1}, {4, 3}, 5, 4, [&](int, int) { return first; }},
+        {"A' infinite", {1, 1}, {4, 3}, {-kInff, 0}, {4, 3}, 5, 4, [&](int, int) { return first; }},
+        {"B infinite: infinite scale", {1, 1}, {kInff, 3}, {1, 1}, {4, 3}, 5, 4,
+         [](int, int) { return std::pair{1, 1}; }},
+        {"A' beyond int", {0, 0}, {0, 256}, {3e9f, 1}, {3e9f, 257}, 5, 4,
+         [&](int, int) { return first; }},
+    };
+    IMAGE further(12, 10);
+    for (int k = 0; k < 120; ++k)
+        further.pix[k] = static_cast<unsigned char>(pattern(k % 12, k / 12));
+    for (HandCase const& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto out = resampleIMAGE(further, c.a.x, c.a.y, c.w, c.h, fromPoints(c.a, c.b, c.a2, c.b2));
+        ASSERT_EQ(out->width * 100 + out->height, c.w * 100 + c.h);
+        for (int k = 0; k < c.h; ++k)
+            for (int l = 0; l < c.w; ++l) {
+                auto [x, y] = c.source(l, k);
+                bool const inside = x >= 0 && x < 12 && y >= 0 && y < 10;
+                if (x != -9) {
+                    EXPECT_EQ(*out->getpix(l, k), inside ? pattern(x, y) : pattern(0, 0))
+                        << l << "," << k;
+                }
+            }
+    }
+    for (int size : {0, -1}) {  // no first pixel to fall back on: zeros
+        IMAGE empty(size, 5);
+        auto out = resampleIMAGE(empty, 1, 1, 5, 4, fromPoints({1, 1}, {4, 3}, {1, 1}, {4, 3}));
+        EXPECT_EQ(pixelsOf(*out), std::string(20, '\0'));
+    }
+}
+
 // -------------------------------------------------------- hard cases from points
 
 struct PointCase {
@@ -114,46 +171,20 @@ struct PointCase {
 };
 
 PointCase const kPointCases[] = {
-    {"same points, whole: scale 1, rotation 0", {40, 30}, {200, 150}, {40, 30}, {200, 150}},
     {"same points, A on a half pixel", {40.5f, 30.5f}, {200.5f, 150.5f}, {40.5f, 30.5f},
      {200.5f, 150.5f}},
-    {"shifted, A on a half pixel in x", {60.5f, 20}, {60.5f, 180}, {30, 40}, {30, 200}},
-    {"scale 2, rotation 0", {20, 10}, {20, 110}, {50, 40}, {50, 90}},
     {"scale 2, half-pixel A", {20.5f, 10.5f}, {20.5f, 110.5f}, {50, 40}, {50, 90}},
-    {"scale 4, rotation 0", {0, 0}, {0, 200}, {10, 10}, {10, 60}},
     {"scale 0.05", {100, 80}, {100, 90}, {5, 5}, {5, 205}},
-    {"scale 20", {10, 10}, {10, 210}, {100, 70}, {100, 80}},
-    {"rotation near a quarter turn", {50, 40}, {50, 140}, {30, 100}, {130, 100}},
     {"rotation near a half turn", {50, 40}, {50, 140}, {150, 150}, {150, 50}},
-    {"rotation near three quarters", {50, 40}, {50, 140}, {200, 60}, {100, 60}},
     {"the base segment on its row", {30, 60}, {230, 60}, {50, 50}, {180, 120}},
-    {"A' equal to B'", {40, 30}, {200, 150}, {70, 80}, {70, 80}},
     {"A' equal to B', anchor outside", {40, 30}, {200, 150}, {-70, 80}, {-70, 80}},
-    {"A equal to B", {40, 30}, {40, 30}, {70, 80}, {90, 100}},
-    {"A equal to B and A' equal to B'", {40, 30}, {40, 30}, {70, 80}, {70, 80}},
-    {"A NaN", {kNaNf, 30}, {200, 150}, {70, 80}, {90, 100}},
-    {"A' NaN: the anchor NaN", {40, 30}, {200, 150}, {kNaNf, 80}, {90, 100}},
-    {"B' NaN", {40, 30}, {200, 150}, {70, 80}, {kNaNf, 100}},
-    {"A infinite", {kInff, 30}, {200, 150}, {70, 80}, {90, 100}},
-    {"A' infinite: the anchor saturated", {40, 30}, {200, 150}, {-kInff, 80}, {90, 100}},
     {"B' infinite", {40, 30}, {200, 150}, {70, 80}, {90, kInff}},
-    {"coordinates of 1e9 in the base", {1e9f, 1e9f}, {1e9f + 640, 1e9f + 1280}, {70, 80},
-     {90, 100}},
     {"coordinates of 1e9 in both", {1e9f, -1e9f}, {1e9f + 6400, -1e9f}, {1e9f, -1e9f},
      {1e9f + 6400, -1e9f + 64}},
-    {"anchor 1e9", {40, 30}, {200, 150}, {1e9f, 80}, {1e9f + 64, 100}},
-    {"tiny base segment", {40, 30}, {40.00001f, 30.00002f}, {70, 80}, {90, 100}},
     {"tiny further segment", {40, 30}, {200, 150}, {70, 80}, {70.00001f, 80.00002f}},
-    {"both segments tiny", {40, 30}, {40, 30.00002f}, {70, 80}, {70.00002f, 80}},
     {"a subnormal base segment", {0, 0}, {1e-40f, 0}, {70, 80}, {90, 100}},
-    {"whole A on a row of the canvas", {40, 30}, {180, 170}, {60, 90}, {170, 20}},
     {"fractional A on a row of the canvas", {40.25f, 30}, {180, 170}, {60, 90}, {170, 20}},
-    {"A at the canvas corner", {0, 0}, {150, 100}, {100, 100}, {20, 180}},
     {"A left of and above the canvas", {-30.75f, -12.5f}, {100, 90}, {10, 20}, {150, 40}},
-    {"A right of and below the canvas", {400.125f, 300}, {100, 90}, {10, 20}, {150, 40}},
-    {"fractional anchor", {40, 30}, {200, 150}, {70.9f, -80.9f}, {120.3f, 10.7f}},
-    {"the worked example, reduced", {59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f},
-     {295.5f, 146.8f}},
 };
 
 TEST(ResampleDifferential, HardCasesFromPoints)
@@ -168,48 +199,21 @@ TEST(ResampleDifferential, HardCasesFromPoints)
 // ----------------------------------------------------- hard transforms, set directly
 
 Setting const kDirectCases[] = {
-    {"rotation 0, scale 1, half-pixel A", 10.5, 3, {5, 7, 1, 0}},
-    {"rotation 0, scale 1, A half in both", 10.5, 3.5, {5, 7, 1, 0}},
     {"rotation 0, scale 2, half-pixel A", 10.5, 3.5, {5, 7, 2, 0}},
-    {"rotation 0, scale 4", 11.5, 20.25, {100, 50, 4, 0}},
     {"rotation pi/2", 60.5, 40, {100, 90, 1, kPi / 2}},
-    {"rotation pi", 60.5, 40.5, {100, 90, 1, kPi}},
     {"rotation -pi", 60, 40, {100, 90, 2, -kPi}},
-    {"rotation 3 pi/2, scale 0.5", 60.5, 40, {100, 90, 0.5, 3 * kPi / 2}},
-    {"rotation 2 pi", 60.5, 40.5, {100, 90, 1, 2 * kPi}},
     {"rotation the half turn's constant", 60.5, 40.5, {100, 90, 1, kHalfTurn}},
-    {"rotation cancelling the shift above A", 60.5, 140.5, {100, 90, 1, kPi - kHalfTurn}},
     {"rotation cancelling the shift below-left", 160.5, 10.5, {100, 90, 1, 2 * kPi - kFullTurn}},
-    {"scale 0.05", 100.25, 80.5, {120, 90, 0.05, 0.3}},
-    {"scale 20", 100.25, 80.5, {120, 90, 20, -2.1}},
     {"scale negative", 100.5, 80, {120, 90, -1, 0}},
-    {"scale +inf", 50, 40, {100, 90, kInf, 1}},
     {"scale -inf", 50, 40, {100, 90, -kInf, 1}},
-    {"scale +inf, anchor outside", 50, 40, {-100, 90, kInf, 1}},
     {"scale +inf, anchor -0", 50, 40, {-0.0, 0, kInf, 1}},
-    {"scale 0", 50, 40, {100, 90, 0, 1}},
     {"scale -0, A whole", 50, 40, {100, 90, -0.0, 1}},
     {"scale NaN", 50, 40, {100, 90, kNaN, 1}},
     {"scale subnormal", 50.5, 40, {100, 90, 4e-320, 1}},
-    {"scale 1e300", 50.5, 40, {100, 90, 1e300, 1}},
-    {"scale 1e-300", 50.5, 40, {100, 90, 1e-300, 1}},
-    {"rotation NaN", 50, 40, {100, 90, 1, kNaN}},
     {"rotation +inf", 50, 40, {100, 90, 1, kInf}},
-    {"rotation +inf, scale inf", 50, 40, {100, 90, kInf, kInf}},
-    {"rotation 1e6", 50.5, 40, {100, 90, 1, 1e6}},
     {"rotation 1e300", 50.5, 40, {100, 90, 1, 1e300}},
-    {"anchor NaN", 50, 40, {kNaN, 90, 1, 0.5}},
-    {"anchor +inf", 50, 40, {100, kInf, 1, 0.5}},
-    {"anchor saturated high", 50, 40, {2147483647.0, 90, 1, 0.5}},
-    {"anchor saturated low", 50, 40, {-2147483648.0, -2147483648.0, 1, 0.5}},
     {"anchor saturated, scale inf", 50, 40, {2147483647.0, 3, kInf, 0.5}},
-    {"A NaN", kNaN, 40, {100, 90, 1, 0.5}},
-    {"A infinite", 50, -kInf, {100, 90, 1, 0.5}},
-    {"A at 1e9", 1e9, 40, {100, 90, 1, 0.5}},
-    {"A at 1e9, rotated back", 1e9, 1e9, {100, 90, 1e-7, 0.7}},
     {"A at -1e9, scale 1e7", -1e9, 10, {100, 90, 1e7, 0.7}},
-    {"whole A on a canvas row", 40, 30, {100, 90, 1.3, 0.9}},
-    {"fractional A on a canvas row", 40.375, 30, {100, 90, 1.3, 0.9}},
     {"whole A on a canvas row, rotation 0", 40, 30, {100, 90, 1, 0}},
 };
 
@@ -241,20 +245,6 @@ TEST(ResampleDifferential, OddSizes)
         for (Setting const& s : settings)
             expectIdentical(s, *further, z.canvasW, z.canvasH);
     }
-}
-
-TEST(ResampleDifferential, EmptyImagesGiveZeros)
-{
-    IMAGE empty(0, 0);
-    Setting s{"preset", 59.7, 57.8, {16, 307, 0.78, 1.05}};
-    auto out = resampleIMAGE(empty, s.ax, s.ay, 9, 7, s.t);
-    auto literal = resampleIMAGELiteral(empty, s.ax, s.ay, 9, 7, s.t);
-    ASSERT_EQ(out->width, 9);
-    EXPECT_EQ(std::memcmp(out->pix, literal->pix, 63), 0);
-    for (int i = 0; i < 63; ++i)
-        EXPECT_EQ(out->pix[i], 0);
-    auto none = resampleIMAGE(*noise(5, 5, 1), s.ax, s.ay, 0, 0, s.t);
-    EXPECT_EQ(none->width * none->height, 0);
 }
 
 // The fast path does carry the work: on a typical transform only the row of A
