@@ -3,8 +3,6 @@
 #include "app/geometry.h"
 #include "tests/support.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr Point kA{597.0f, 578.0f};

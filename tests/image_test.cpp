@@ -2,11 +2,6 @@
 // failures, the size constructor's limits and getpix's clamp on a 6 x 5 "F".
 #include "tests/support.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <memory>
-
 namespace {
 
 using namespace std::string_literals;

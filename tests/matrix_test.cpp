@@ -3,10 +3,6 @@
 #include "image/matrix.h"
 #include "tests/support.h"
 
-#include <cmath>
-#include <limits>
-#include <vector>
-
 namespace {
 
 double const inf = std::numeric_limits<double>::infinity();

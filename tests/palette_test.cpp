@@ -4,10 +4,6 @@
 #include "colour/palette.h"
 #include "tests/support.h"
 
-#include <climits>
-#include <limits>
-#include <vector>
-
 namespace {
 
 double const inf = std::numeric_limits<double>::infinity();

@@ -3,8 +3,6 @@
 #include "app/points.h"
 #include "tests/support.h"
 
-#include <cstdio>
-
 namespace {
 
 using PointsTest = Folder;

@@ -3,11 +3,6 @@
 #include "colour/ppm.h"
 #include "tests/support.h"
 
-#include <cerrno>
-#include <cstring>
-#include <limits>
-#include <vector>
-
 namespace {
 
 double const inf = std::numeric_limits<double>::infinity();

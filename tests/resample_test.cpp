@@ -1,17 +1,12 @@
 // The resampling: nearest-neighbour lookups worked out by hand on small images
 // (scales, half pixels, the fallback to the first pixel, extreme points), and the
-// fast path against the literal per-pixel loop, byte for byte, on hard and seeded
-// random transforms.
+// fast path against the literal per-pixel loop, byte for byte, with every row-loop
+// variant, on hard cases, odd sizes and seeded random transforms.
 #include "app/geometry.h"
 #include "app/resample_fast.h"
 #include "tests/support.h"
 
-#include <cmath>
-#include <cstring>
-#include <limits>
-#include <memory>
 #include <random>
-#include <vector>
 
 namespace {
 
@@ -21,13 +16,14 @@ constexpr float kNaNf = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInff = std::numeric_limits<float>::infinity();
 constexpr double kPi = 3.141592653589793;
 
-int envInt(char const* name, int otherwise)
+Transform fromPoints(Point a, Point b, Point a2, Point b2)
 {
-    char const* v = std::getenv(name);
-    return v != nullptr && *v != '\0' ? std::atoi(v) : otherwise;
+    Segment const base = measureSegment(a, b);
+    Segment const further = measureSegment(a2, b2);
+    return registerIMAGE(base.bearing, base.distance, a2, further.bearing, further.distance);
 }
 
-// A further image of fixed-seed noise: a lookup one pixel off shows at once.
+// Fixed-seed noise: a lookup one pixel off shows at once.
 std::unique_ptr<IMAGE> noise(int w, int h, unsigned seed)
 {
     auto im = std::make_unique<IMAGE>(w, h);
@@ -37,66 +33,32 @@ std::unique_ptr<IMAGE> noise(int w, int h, unsigned seed)
     return im;
 }
 
-Transform fromPoints(Point a, Point b, Point a2, Point b2)
-{
-    Segment base = measureSegment(a, b);
-    Segment further = measureSegment(a2, b2);
-    return registerIMAGE(base.bearing, base.distance, a2, further.bearing, further.distance);
-}
-
 struct Setting {
     std::string name;
-    double ax;
-    double ay;
+    double ax, ay;
     Transform t;
 };
 
-std::vector<ResampleKernel> kernels()
-{
-    std::vector<ResampleKernel> all{ResampleKernel::baseline};
-    if (resampleKernelAvailable(ResampleKernel::avx2))
-        all.push_back(ResampleKernel::avx2);
-    return all;
-}
-
-char const* kernelName(ResampleKernel k)
-{
-    return k == ResampleKernel::avx2 ? "avx2" : "baseline";
-}
-
-std::string describe(Setting const& s)
-{
-    char text[256];
-    std::snprintf(text, sizeof text, "%s: A (%.9g, %.9g), anchor (%.17g, %.17g), scale %.17g, "
-                  "rotation %.17g", s.name.c_str(), s.ax, s.ay, s.t.anchorX, s.t.anchorY,
-                  s.t.scale, s.t.rotation);
-    return text;
-}
-
-// Fast against literal on a w x h canvas, for every variant; returns the literal
-// pixel count of the last variant.
+// Every row-loop variant against the literal loop on a w x h canvas, no pixel left
+// unwritten; returns how many pixels the last variant computed literally.
 long long expectIdentical(Setting const& s, IMAGE const& further, int w, int h)
 {
-    auto expected = resampleIMAGELiteral(further, s.ax, s.ay, w, h, s.t);
-    std::size_t const bytes = static_cast<std::size_t>(expected->width) * expected->height;
-    long long literal = 0;
-    for (ResampleKernel kernel : kernels()) {
+    std::string const literal = pixelsOf(*resampleIMAGELiteral(further, s.ax, s.ay, w, h, s.t));
+    long long literalPixels = 0;
+    for (ResampleKernel kernel : {ResampleKernel::baseline, ResampleKernel::avx2}) {
         IMAGE out(w, h);
-        std::memset(out.pix, 0xA5, bytes);  // no pixel may be left unwritten
-        resampleInto(out, further, s.ax, s.ay, s.t, kernel, &literal);
-        long long differing = 0;
-        long long first = -1;
-        for (std::size_t i = 0; i < bytes; ++i) {
-            if (out.pix[i] != expected->pix[i]) {
-                ++differing;
-                if (first < 0)
-                    first = static_cast<long long>(i);
-            }
-        }
-        EXPECT_EQ(differing, 0) << describe(s) << ", " << kernelName(kernel) << ", " << w << "x"
-                                << h << ", first at (" << first % w << ", " << first / w << ")";
+        std::memset(out.pix, 0xA5, literal.size());
+        resampleInto(out, further, s.ax, s.ay, s.t, kernel, &literalPixels);
+        std::string const got = pixelsOf(out);
+        std::size_t const at = std::mismatch(literal.begin(), literal.end(), got.begin()).first -
+                               literal.begin();
+        EXPECT_EQ(at, literal.size())
+            << s.name << std::setprecision(17) << ", kernel " << static_cast<int>(kernel) << ", "
+            << w << "x" << h << ": pixel (" << at % w << ", " << at / w << ") differs; A (" << s.ax
+            << ", " << s.ay << "), anchor (" << s.t.anchorX << ", " << s.t.anchorY << "), scale "
+            << s.t.scale << ", rotation " << s.t.rotation;
     }
-    return literal;
+    return literalPixels;
 }
 
 // ------------------------------------------------------------ worked by hand
@@ -144,7 +106,8 @@ TEST(Resample, WorkedByHand)
         further.pix[k] = static_cast<unsigned char>(pattern(k % 12, k / 12));
     for (HandCase const& c : cases) {
         SCOPED_TRACE(c.what);
-        auto out = resampleIMAGE(further, c.a.x, c.a.y, c.w, c.h, fromPoints(c.a, c.b, c.a2, c.b2));
+        Transform const t = fromPoints(c.a, c.b, c.a2, c.b2);
+        auto out = resampleIMAGE(further, c.a.x, c.a.y, c.w, c.h, t);
         ASSERT_EQ(out->width * 100 + out->height, c.w * 100 + c.h);
         for (int k = 0; k < c.h; ++k)
             for (int l = 0; l < c.w; ++l) {
@@ -163,7 +126,7 @@ TEST(Resample, WorkedByHand)
     }
 }
 
-// -------------------------------------------------------- hard cases from points
+// -------------------------------------------------------- fast against literal
 
 struct PointCase {
     char const* name;
@@ -187,17 +150,6 @@ PointCase const kPointCases[] = {
     {"A left of and above the canvas", {-30.75f, -12.5f}, {100, 90}, {10, 20}, {150, 40}},
 };
 
-TEST(ResampleDifferential, HardCasesFromPoints)
-{
-    auto further = noise(241, 179, 7);
-    for (PointCase const& c : kPointCases) {
-        Setting s{c.name, c.a.x, c.a.y, fromPoints(c.a, c.b, c.a2, c.b2)};
-        expectIdentical(s, *further, 223, 157);
-    }
-}
-
-// ----------------------------------------------------- hard transforms, set directly
-
 Setting const kDirectCases[] = {
     {"rotation 0, scale 2, half-pixel A", 10.5, 3.5, {5, 7, 2, 0}},
     {"rotation pi/2", 60.5, 40, {100, 90, 1, kPi / 2}},
@@ -217,137 +169,87 @@ Setting const kDirectCases[] = {
     {"whole A on a canvas row, rotation 0", 40, 30, {100, 90, 1, 0}},
 };
 
-TEST(ResampleDifferential, HardTransformsSetDirectly)
+TEST(ResampleDifferential, HardCases)
 {
-    auto further = noise(241, 179, 11);
+    auto further = noise(241, 179, 7);
+    for (PointCase const& c : kPointCases)
+        expectIdentical({c.name, c.a.x, c.a.y, fromPoints(c.a, c.b, c.a2, c.b2)}, *further, 223, 157);
     for (Setting const& s : kDirectCases)
         expectIdentical(s, *further, 223, 157);
 }
 
-// Canvas and further sizes around the edges of the row loops: single pixels,
-// widths that are not a multiple of the group, a canvas wider than a strip.
+// Sizes around the edges of the row loops: single pixels, widths that are not a
+// multiple of the group, a canvas wider than a strip.
 TEST(ResampleDifferential, OddSizes)
 {
-    struct Size {
-        int canvasW, canvasH, furtherW, furtherH;
-    };
-    Size const sizes[] = {{1, 1, 1, 1}, {1, 1, 9, 4}, {5, 3, 1, 1},  {7, 9, 2, 7},
-                          {3, 200, 300, 2}, {2500, 3, 2600, 5}, {1031, 4, 900, 1}};
-    Setting const settings[] = {
-        {"rotated", 0.5, 0.25, {0, 1, 0.9, 0.4}},
-        {"identity", 0, 0, {0, 0, 1, 0}},
-        {"half pixels", 0.5, 1.5, {0, 0, 1, 0}},
-        {"row of A inside", 1.25, 1, {2, 0, 1.1, -0.6}},
-        {"wide rotation", 1200.5, 2, {1300, 2, 1, 0.001}},
-    };
-    for (Size const& z : sizes) {
-        auto further = noise(z.furtherW, z.furtherH, 3);
+    int const sizes[][4] = {{1, 1, 1, 1}, {1, 1, 9, 4},     {5, 3, 1, 1},     {7, 9, 2, 7},
+                            {3, 200, 300, 2}, {2500, 3, 2600, 5}, {1031, 4, 900, 1}};
+    Setting const settings[] = {{"rotated", 0.5, 0.25, {0, 1, 0.9, 0.4}},
+                                {"half pixels", 0.5, 1.5, {0, 0, 1, 0}},
+                                {"row of A inside", 1.25, 1, {2, 0, 1.1, -0.6}},
+                                {"wide rotation", 1200.5, 2, {1300, 2, 1, 0.001}}};
+    for (auto const& z : sizes)
         for (Setting const& s : settings)
-            expectIdentical(s, *further, z.canvasW, z.canvasH);
-    }
+            expectIdentical(s, *noise(z[2], z[3], 3), z[0], z[1]);
 }
 
-// The fast path does carry the work: on a typical transform only the row of A
-// goes through the literal steps, while exact half pixels all do.
+// The fast path does carry the work: on a typical transform only the row of A goes
+// through the literal steps, while exact half pixels all do.
 TEST(ResampleDifferential, LiteralStepsOnlyWhereInDoubt)
 {
     auto further = noise(241, 179, 5);
     Setting typical{"worked example, reduced", 59.7, 57.8,
-                    fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f},
-                               {295.5f, 146.8f})};
-    EXPECT_LE(expectIdentical(typical, *further, 223, 157), 4);  // A is not on a row
-
-    Setting onRow{"A on row 30", 40, 30, {100, 90, 1.3, 0.9}};
-    EXPECT_EQ(expectIdentical(onRow, *further, 223, 157), 223);
-
-    Setting halves{"half pixels", 10.5, 3, {5, 7, 1, 0}};
-    EXPECT_GT(expectIdentical(halves, *further, 223, 157), 100 * 150);
+                    fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f}, {295.5f, 146.8f})};
+    EXPECT_LE(expectIdentical(typical, *further, 223, 157), 4);
+    EXPECT_EQ(expectIdentical({"A on row 30", 40, 30, {100, 90, 1.3, 0.9}}, *further, 223, 157), 223);
+    EXPECT_GT(expectIdentical({"half pixels", 10.5, 3, {5, 7, 1, 0}}, *further, 223, 157), 15000);
 }
 
-// ------------------------------------------------------------ seeded random cases
-
-// A coordinate as an operator might type it: whole, halves, quarters, or any float.
-float typed(std::mt19937& random, float low, float high)
+int fromEnvironment(char const* name, int otherwise)
 {
-    std::uniform_real_distribution<float> range(low, high);
-    float x = range(random);
-    switch (random() % 4) {
-    case 0:
-        return std::floor(x);
-    case 1:
-        return std::floor(x * 2) / 2;
-    case 2:
-        return std::floor(x * 4) / 4;
-    default:
-        return x;
-    }
+    char const* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? std::atoi(v) : otherwise;
 }
 
-struct RandomRun {
-    int transforms;
-    int w;
-    int h;
-    unsigned seed;
-};
-
-RandomRun randomRun()
+// Per round, one transform from typed points and one set directly. scripts/bench runs
+// more rounds on a larger canvas through the environment.
+TEST(ResampleDifferential, SeededRandomTransforms)
 {
-    RandomRun r{envInt("TAVRIN_DIFFERENTIAL_TRANSFORMS", 160), 223, 157,
-                static_cast<unsigned>(envInt("TAVRIN_DIFFERENTIAL_SEED", 20240607))};
+    int const rounds = fromEnvironment("TAVRIN_DIFFERENTIAL_TRANSFORMS", 160);
+    std::mt19937 random(fromEnvironment("TAVRIN_DIFFERENTIAL_SEED", 20240607));
+    int w = 223;
+    int h = 157;
     if (char const* canvas = std::getenv("TAVRIN_DIFFERENTIAL_CANVAS"))
-        std::sscanf(canvas, "%dx%d", &r.w, &r.h);
-    return r;
-}
-
-TEST(ResampleDifferential, RandomPoints)
-{
-    RandomRun const run = randomRun();
-    std::mt19937 random(run.seed);
-    auto further = noise(run.w + 18, run.h + 22, run.seed + 1);
-    // Points around the canvas, a fifth of it beyond each edge.
-    auto point = [&] {
-        float const w = static_cast<float>(run.w);
-        float const h = static_cast<float>(run.h);
-        float x = typed(random, -0.2f * w, 1.2f * w);
-        return Point{x, typed(random, -0.2f * h, 1.2f * h)};
+        std::sscanf(canvas, "%dx%d", &w, &h);
+    auto further = noise(w + 18, h + 22, random());
+    // A coordinate as an operator types it, a fifth of the canvas beyond each edge:
+    // whole, halves, quarters or any float.
+    auto typed = [&](int size) {
+        float const x = std::uniform_real_distribution<float>(-0.2f * size, 1.2f * size)(random);
+        float const steps[] = {1, 2, 4, 0};
+        float const step = steps[random() % 4];
+        return step > 0 ? std::floor(x * step) / step : x;
     };
-    for (int i = 0; i < run.transforms; ++i) {
+    auto point = [&] { return Point{typed(w), typed(h)}; };
+    double const rotations[] = {0, kPi / 2, kPi, -kPi / 2, kPi - kHalfTurn, 2 * kPi - kFullTurn};
+    double const scales[] = {1, 2, 4, 0.5, 0.25, 0.05, 20};
+    std::uniform_real_distribution<double> turn(-kFullTurn, kFullTurn);
+    std::uniform_real_distribution<double> logScale(std::log(0.05), std::log(20.0));
+    for (int i = 0; i < rounds && !testing::Test::HasFailure(); ++i) {
         Point a = point();
-        Point b = point();
-        Point a2 = point();
+        Point const b = point();
+        Point const a2 = point();
         Point b2 = point();
         if (random() % 8 == 0)
             b2 = {a2.x + (b.x - a.x), a2.y + (b.y - a.y)};  // scale 1, rotation 0
         if (random() % 8 == 0)
             a.y = std::floor(a.y);  // a row of dy = 0 when it lies on the canvas
-        Setting s{"random points #" + std::to_string(i), a.x, a.y, fromPoints(a, b, a2, b2)};
-        expectIdentical(s, *further, run.w, run.h);
-        if (HasFailure())
-            return;
-    }
-}
-
-TEST(ResampleDifferential, RandomTransforms)
-{
-    RandomRun const run = randomRun();
-    std::mt19937 random(run.seed + 2);
-    auto further = noise(run.w + 31, run.h - 9, run.seed + 3);
-    double const rotations[] = {0, kPi / 2, kPi, -kPi / 2, kPi - kHalfTurn, 2 * kPi - kFullTurn};
-    double const scales[] = {1, 2, 4, 0.5, 0.25, 0.05, 20};
-    std::uniform_real_distribution<double> turn(-6.283185308, 6.283185308);
-    std::uniform_real_distribution<double> logScale(std::log(0.05), std::log(20.0));
-    for (int i = 0; i < run.transforms; ++i) {
-        Transform t;
-        t.anchorX = std::floor(typed(random, -0.2f * run.w, 1.2f * run.w));
-        t.anchorY = std::floor(typed(random, -0.2f * run.h, 1.2f * run.h));
-        t.rotation = random() % 3 == 0 ? rotations[random() % 6] : turn(random);
-        t.scale = random() % 3 == 0 ? scales[random() % 7] : std::exp(logScale(random));
-        double ax = typed(random, -0.2f * run.w, 1.2f * run.w);
-        double ay = typed(random, -0.2f * run.h, 1.2f * run.h);
-        Setting s{"random transform #" + std::to_string(i), ax, ay, t};
-        expectIdentical(s, *further, run.w, run.h);
-        if (HasFailure())
-            return;
+        expectIdentical({"points #" + std::to_string(i), a.x, a.y, fromPoints(a, b, a2, b2)},
+                        *further, w, h);
+        Transform t{std::floor(typed(w)), std::floor(typed(h)),
+                    random() % 3 ? std::exp(logScale(random)) : scales[random() % 7],
+                    random() % 3 ? turn(random) : rotations[random() % 6]};
+        expectIdentical({"transform #" + std::to_string(i), typed(w), typed(h), t}, *further, w, h);
     }
 }
 

@@ -2,9 +2,6 @@
 // stdout, stderr, exit status and every file in the folder compared byte for byte.
 #include "tests/support.h"
 
-#include <map>
-#include <vector>
-
 namespace {
 
 // The dialogue's fixed pieces, as the operator sees them.

@@ -11,14 +11,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <iomanip>
 #include <iterator>
+#include <limits>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
