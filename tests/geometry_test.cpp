@@ -29,15 +29,17 @@ TEST(Geometry, WorkedExample)
 // decimal constants 3.141592654 and 6.283185308, not pi (values worked out apart).
 TEST(Geometry, BearingQuadrantsAndConstants)
 {
+    // clang-format off
     struct {
         double dx, dy, bearing;
     } const cases[] = {
-        {3, 4, 0.6435011087932844},  {0, 4, 0},
-        {3, -4, 2.498091545206716},  {0, -3, 3.141592654},
+        {3, 4, 0.6435011087932844},   {0, 4, 0},
+        {3, -4, 2.498091545206716},   {0, -3, 3.141592654},
         {-3, -4, 3.7850937627932844}, {-3, 4, 5.639684199206716},
-        {5, 0, 1.5687963294615568},  {4, -0.0, 1.5682963320032104},
-        {-5, 0, 4.714388978538444},  {0, 0, 0},
+        {5, 0, 1.5687963294615568},   {4, -0.0, 1.5682963320032104},
+        {-5, 0, 4.714388978538444},   {0, 0, 0},
     };
+    // clang-format on
     for (auto const& c : cases)
         EXPECT_NEAR(bearingOf(c.dx, c.dy), c.bearing, 1e-13) << "dx " << c.dx << " dy " << c.dy;
 }

@@ -32,6 +32,7 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
 {
     std::string const h = "P5\n3 2\n255\n";
     std::string const zeros(6, '\0');
+    // clang-format off
     ReadCase const cases[] = {
         {"plain", h + kPixels, 3, 2, kPixels, ""},
         {"the F", p5(6, 5, fValue), 6, 5, p5(6, 5, fValue).substr(11), ""},
@@ -66,6 +67,7 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
          "size"},
         {"ends in a comment", "P5\n# only this\n", 0, 0, "", "size"},
     };
+    // clang-format on
     for (ReadCase const& c : cases) {
         SCOPED_TRACE(c.what);
         std::string const file = put("in.pgm", c.file);
@@ -76,9 +78,9 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
         EXPECT_EQ(pixelsOf(*im), c.pixels);
         EXPECT_EQ(im->pix == nullptr, c.pixels.empty());
         EXPECT_EQ(console.out, "");
-        EXPECT_EQ(console.err, c.err == "size" ? "\nTaille d'image illisible ou hors limites dans " +
-                                                     file + "\n"
-                                               : c.err);
+        EXPECT_EQ(console.err,
+                  c.err == "size" ? "\nTaille d'image illisible ou hors limites dans " + file + "\n"
+                                  : c.err);
     }
 }
 
@@ -133,8 +135,10 @@ TEST_F(ImageTest, WritesHeaderAndBlock)
 TEST_F(ImageTest, FailedWritesAreReported)
 {
     IMAGE im(6, 5);
+    // clang-format off
     std::pair<std::string, int> const targets[] = {{path("no-such-folder/out.pgm"), ENOENT},
                                                    {"/dev/full", ENOSPC}};
+    // clang-format on
     for (auto const& [target, error] : targets) {
         Console console = capture([&] { im.writeIMAGE(target.c_str()); });
         EXPECT_EQ(console.err, "\nError to write the image file: "s + std::strerror(error) + "\n");

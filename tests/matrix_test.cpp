@@ -27,11 +27,13 @@ TEST(Matrix, StoresColumnByColumnFromZeros)
 
 TEST(Matrix, ShapesKeptOrRefused)
 {
+    // clang-format off
     struct {
         int rows, cols, wantRows, wantCols, wantSize;
     } const shapes[] = {{1, 1, 1, 1, 1},         {0, 3, 0, 3, 0},  {2, 0, 2, 0, 0},
                         {-1, 3, 0, 0, 0},        {3, -1, 0, 0, 0}, {65536, 32768, 0, 0, 0},
                         {INT_MAX, 2, 0, 0, 0}};
+    // clang-format on
     for (auto const& s : shapes) {
         mat_tpl<double> m(s.rows, s.cols);
         EXPECT_EQ(m.rows, s.wantRows) << s.rows << " x " << s.cols;
@@ -58,12 +60,14 @@ TEST(Matrix, CopiesAreDeepAndMovesEmpty)
 
 TEST(Vector, MaxScansWithAStrictComparison)
 {
+    // clang-format off
     struct {
         std::vector<double> elements;
         double want;
     } const cases[] = {{{3, 7, 7, -1}, 7},   {{-3, -1, -2}, -1}, {{1, nan, 2}, 2},
                        {{2, inf, 1}, inf},   {{1, 2, nan}, 2},   {{nan, 1}, nan},
                        {{}, nan}};
+    // clang-format on
     for (auto const& c : cases) {
         vect_tpl<double> v(static_cast<int>(c.elements.size()));
         std::copy(c.elements.begin(), c.elements.end(), v.data);
@@ -93,6 +97,7 @@ TEST(MatrixImage, RowsBecomeImageRows)
 // division would give it.
 TEST(MatrixImage, TruncatesAndClamps)
 {
+    // clang-format off
     struct {
         double element, scale;
         int level;
@@ -102,6 +107,7 @@ TEST(MatrixImage, TruncatesAndClamps)
                        {5, nan, 0},     {5, inf, 0},       {5, -10, 0},      {-5, -10, 127},
                        {5, 0.0, 255},   {-5, 0.0, 0},      {0, 0.0, 0},      {5, -0.0, 0},
                        {-5, -0.0, 255}};
+    // clang-format on
     for (auto const& c : cases) {
         mat_tpl<double> m(1, 1);
         m(0, 0) = c.element;

@@ -10,6 +10,7 @@ using NameCheckTest = Folder;
 
 TEST_F(NameCheckTest, PassesOrSaysWhy)
 {
+    // clang-format off
     struct {
         char const* what;
         std::string file;
@@ -22,6 +23,7 @@ TEST_F(NameCheckTest, PassesOrSaysWhy)
         {"P6", "P6\n1 1\n255\n", "\nERR."},
         {"empty", "", "\nERR."},
     };
+    // clang-format on
     for (auto const& c : cases) {
         std::string const file = put("probe.pgm", c.file);
         bool passes = false;

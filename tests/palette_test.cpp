@@ -11,6 +11,7 @@ double const nan = std::numeric_limits<double>::quiet_NaN();
 
 TEST(Palette, GivesTheExpectedColours)
 {
+    // clang-format off
     struct {
         double v;
         int n, red, green, blue;
@@ -37,6 +38,7 @@ TEST(Palette, GivesTheExpectedColours)
         {5, 0, 0, 0, 0}, {nan, 255, 0, 0, 0}, {inf, 255, 255, INT_MAX, INT_MAX},
         {1e308, 1, 255, INT_MAX, INT_MAX}, {inf, -1, 0, 0, 0}, {-inf, 255, 39, 0, INT_MIN},
         {-715827936, 255, 39, 0, INT_MIN}};
+    // clang-format on
     for (auto const& c : cases) {
         int rgb[3] = {-7, -7, -7};
         HSL_to_RGB(c.v, c.n, rgb[0], rgb[1], rgb[2]);

@@ -9,6 +9,7 @@ using PointsTest = Folder;
 
 TEST_F(PointsTest, UnsuppliedCoordinatesKeepTheirPresets)
 {
+    // clang-format off
     struct {
         char const* typed;
         Point a, b, a2, b2;
@@ -20,6 +21,7 @@ TEST_F(PointsTest, UnsuppliedCoordinatesKeepTheirPresets)
         {",\n1,\n3", {597, 578}, {2779, 1846}, {162, 3070}, {2955, 1468}},
         {"1,2\n3;4\n5,6\n", {1, 2}, {3, 1846}, {162, 3070}, {2955, 1468}},
     };
+    // clang-format on
     for (auto const& c : cases) {
         ASSERT_NE(std::freopen(put("typed.txt", c.typed).c_str(), "rb", stdin), nullptr);
         Point p[4];

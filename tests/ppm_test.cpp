@@ -16,15 +16,16 @@ TEST_F(PpmTest, GreyImageGoesRowByRowThroughThePalette)
     unsigned char const levels[6] = {0, 15, 64, 75, 128, 255};
     std::memcpy(im.pix, levels, 6);
     writeIMAGE_2(im, path("grey.ppm").c_str());
-    EXPECT_EQ(readFile(path("grey.ppm")), "P6\n3 2\n255\n" + bytes({39, 0, 159, 0, 0, 165, 0, 149,
-                                                                    183, 0, 187, 187, 0, 207, 24,
-                                                                    255, 0, 0}));
+    EXPECT_EQ(readFile(path("grey.ppm")),
+              "P6\n3 2\n255\n" +
+                  bytes({39, 0, 159, 0, 0, 165, 0, 149, 183, 0, 187, 187, 0, 207, 24, 255, 0, 0}));
     writeIMAGE_2(IMAGE(0, 3), path("grey.ppm").c_str());
     EXPECT_EQ(readFile(path("grey.ppm")), "P6\n0 3\n255\n");
 }
 
 TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
 {
+    // clang-format off
     struct {
         char const* what;
         int rows, cols;
@@ -46,6 +47,7 @@ TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
         {"-infinity", 1, 2, {10, -inf}, bytes({255, 0, 0, 39, 0, 0})},
         {"no row", 0, 3, {}, ""},
     };
+    // clang-format on
     for (auto const& c : cases) {
         mat_tpl<double> m(c.rows, c.cols);
         for (std::size_t k = 0; k < c.byRow.size(); ++k)

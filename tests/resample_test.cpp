@@ -50,8 +50,8 @@ long long expectIdentical(Setting const& s, IMAGE const& further, int w, int h)
         std::memset(out.pix, 0xA5, literal.size());
         resampleInto(out, further, s.ax, s.ay, s.t, kernel, &literalPixels);
         std::string const got = pixelsOf(out);
-        std::size_t const at = std::mismatch(literal.begin(), literal.end(), got.begin()).first -
-                               literal.begin();
+        std::size_t const at =
+            std::mismatch(literal.begin(), literal.end(), got.begin()).first - literal.begin();
         EXPECT_EQ(at, literal.size())
             << s.name << std::setprecision(17) << ", kernel " << static_cast<int>(kernel) << ", "
             << w << "x" << h << ": pixel (" << at % w << ", " << at / w << ") differs; A (" << s.ax
@@ -75,6 +75,7 @@ struct HandCase {
 TEST(Resample, WorkedByHand)
 {
     std::pair<int, int> const first{0, 0};
+    // clang-format off
     HandCase const cases[] = {
         {"same points: identity, the canvas larger", {1, 1}, {4, 3}, {1, 1}, {4, 3}, 14, 11,
          [](int l, int k) { return std::pair{l, k}; }},
@@ -101,6 +102,7 @@ TEST(Resample, WorkedByHand)
         {"A' beyond int", {0, 0}, {0, 256}, {3e9f, 1}, {3e9f, 257}, 5, 4,
          [&](int, int) { return first; }},
     };
+    // clang-format on
     IMAGE further(12, 10);
     for (int k = 0; k < 120; ++k)
         further.pix[k] = static_cast<unsigned char>(pattern(k % 12, k / 12));
@@ -133,6 +135,7 @@ struct PointCase {
     Point a, b, a2, b2;
 };
 
+// clang-format off
 PointCase const kPointCases[] = {
     {"same points, A on a half pixel", {40.5f, 30.5f}, {200.5f, 150.5f}, {40.5f, 30.5f},
      {200.5f, 150.5f}},
@@ -149,7 +152,9 @@ PointCase const kPointCases[] = {
     {"fractional A on a row of the canvas", {40.25f, 30}, {180, 170}, {60, 90}, {170, 20}},
     {"A left of and above the canvas", {-30.75f, -12.5f}, {100, 90}, {10, 20}, {150, 40}},
 };
+// clang-format on
 
+// clang-format off
 Setting const kDirectCases[] = {
     {"rotation 0, scale 2, half-pixel A", 10.5, 3.5, {5, 7, 2, 0}},
     {"rotation pi/2", 60.5, 40, {100, 90, 1, kPi / 2}},
@@ -168,12 +173,14 @@ Setting const kDirectCases[] = {
     {"A at -1e9, scale 1e7", -1e9, 10, {100, 90, 1e7, 0.7}},
     {"whole A on a canvas row, rotation 0", 40, 30, {100, 90, 1, 0}},
 };
+// clang-format on
 
 TEST(ResampleDifferential, HardCases)
 {
     auto further = noise(241, 179, 7);
     for (PointCase const& c : kPointCases)
-        expectIdentical({c.name, c.a.x, c.a.y, fromPoints(c.a, c.b, c.a2, c.b2)}, *further, 223, 157);
+        expectIdentical({c.name, c.a.x, c.a.y, fromPoints(c.a, c.b, c.a2, c.b2)}, *further, 223,
+                        157);
     for (Setting const& s : kDirectCases)
         expectIdentical(s, *further, 223, 157);
 }
@@ -182,12 +189,14 @@ TEST(ResampleDifferential, HardCases)
 // multiple of the group, a canvas wider than a strip.
 TEST(ResampleDifferential, OddSizes)
 {
-    int const sizes[][4] = {{1, 1, 1, 1}, {1, 1, 9, 4},     {5, 3, 1, 1},     {7, 9, 2, 7},
+    int const sizes[][4] = {{1, 1, 1, 1},     {1, 1, 9, 4},       {5, 3, 1, 1},     {7, 9, 2, 7},
                             {3, 200, 300, 2}, {2500, 3, 2600, 5}, {1031, 4, 900, 1}};
+    // clang-format off
     Setting const settings[] = {{"rotated", 0.5, 0.25, {0, 1, 0.9, 0.4}},
                                 {"half pixels", 0.5, 1.5, {0, 0, 1, 0}},
                                 {"row of A inside", 1.25, 1, {2, 0, 1.1, -0.6}},
                                 {"wide rotation", 1200.5, 2, {1300, 2, 1, 0.001}}};
+    // clang-format on
     for (auto const& z : sizes)
         for (Setting const& s : settings)
             expectIdentical(s, *noise(z[2], z[3], 3), z[0], z[1]);
@@ -198,10 +207,12 @@ TEST(ResampleDifferential, OddSizes)
 TEST(ResampleDifferential, LiteralStepsOnlyWhereInDoubt)
 {
     auto further = noise(241, 179, 5);
-    Setting typical{"worked example, reduced", 59.7, 57.8,
-                    fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f}, {295.5f, 146.8f})};
+    Setting typical{
+        "worked example, reduced", 59.7, 57.8,
+        fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f}, {295.5f, 146.8f})};
     EXPECT_LE(expectIdentical(typical, *further, 223, 157), 4);
-    EXPECT_EQ(expectIdentical({"A on row 30", 40, 30, {100, 90, 1.3, 0.9}}, *further, 223, 157), 223);
+    EXPECT_EQ(expectIdentical({"A on row 30", 40, 30, {100, 90, 1.3, 0.9}}, *further, 223, 157),
+              223);
     EXPECT_GT(expectIdentical({"half pixels", 10.5, 3, {5, 7, 1, 0}}, *further, 223, 157), 15000);
 }
 

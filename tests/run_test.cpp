@@ -95,9 +95,9 @@ std::map<std::string, std::string> snapshot(fs::path const& dir)
 // One run of the program and all it must leave behind.
 struct Row {
     char const* what;
-    std::string setup;   // shell commands run in the folder first: files, links, FIFOs, modes
-    std::string input;   // what is typed
-    std::string out;     // stdout after the banner
+    std::string setup;  // shell commands run in the folder first: files, links, FIFOs, modes
+    std::string input;  // what is typed
+    std::string out;    // stdout after the banner
     std::string err;
     int status;
     std::map<std::string, std::string> outputs;  // the files the run writes, with their bytes
@@ -114,6 +114,7 @@ TEST_F(RunTest, EveryEnding)
     std::string const base = p5(40, 30, pattern);
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const empty = "P5\n0 0\n255\n";
+    // clang-format off
     std::vector<Row> const rows = {
         // A shift by (5, 3) and a half turn about a point: whole control points keep
         // every source position whole.
@@ -182,6 +183,7 @@ TEST_F(RunTest, EveryEnding)
          "\nTaille d'image illisible ou hors limites dans odd.pgm\n", 1,
          {{"Redressement/odd.pgm", empty}}},
     };
+    // clang-format on
     for (Row const& row : rows) {
         SCOPED_TRACE(row.what);
         fs::remove_all(dir);
@@ -190,7 +192,8 @@ TEST_F(RunTest, EveryEnding)
         writeFile(dir / "base.pgm", base);
         writeFile(dir / "shifted.pgm", p5(50, 36, shifted));
         writeFile(dir / "turned.pgm", p5(45, 35, turned));
-        ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()), 0);
+        ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()),
+                  0);
         std::map<std::string, std::string> expected = snapshot(dir);
         if (!row.outputs.empty())
             expected.emplace("Redressement", "folder");
@@ -234,10 +237,10 @@ TEST_F(RunTest, TestSwitchRunsTheWorkedExample)
     auto at = [&](int x, int y) {
         return static_cast<unsigned char>(rectified[header.size() + x + y * 2800]);
     };
-    EXPECT_EQ(at(597, 578), further(162, 3070));    // A lands on A'
+    EXPECT_EQ(at(597, 578), further(162, 3070));     // A lands on A'
     EXPECT_EQ(at(2779, 1846), further(2955, 1468));  // B on B'
-    EXPECT_EQ(at(1000, 578), further(419, 2625));   // the row of A: dy counts as 0.01
-    EXPECT_EQ(at(0, 0), further(0, 0));             // source (-857, 3361) lies outside
+    EXPECT_EQ(at(1000, 578), further(419, 2625));    // the row of A: dy counts as 0.01
+    EXPECT_EQ(at(0, 0), further(0, 0));              // source (-857, 3361) lies outside
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ struct ToolCase {
     std::string map;  // the pixels of map.ppm, "" when none is written
 };
 
-std::string figures(char const* name, char const* mean, char const* within, int n, char const* frame)
+std::string figures(char const* name, char const* mean, char const* within, int n,
+                    char const* frame)
 {
     return std::string(name) + ": mean abs difference " + mean + ", " + within +
            "% within 8 grey levels, over " + std::to_string(n) + " pixels (" + frame +
@@ -33,6 +34,7 @@ TEST_F(ToolsTest, EveryCase)
     std::string const shifted =
         bytes({39, 0, 159, 0, 207, 25, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0});
     std::string const usage = "\nusage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm ";
+    // clang-format off
     std::vector<ToolCase> const cases = {
         {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5.00", "66.7", 6, "100.0"), "",
          bytes({39, 0, 159, 0, 207, 25, 255, 0, 0, 255, 0, 0, 39, 0, 159, 0, 207, 25})},
@@ -85,6 +87,7 @@ TEST_F(ToolsTest, EveryCase)
         {"sample plain.pgm/series", 1, "",
          "tavrin-sample: cannot make the folder plain.pgm/series: ", ""},
     };
+    // clang-format on
     writeFile(dir / "base.pgm", p5(3, 2, [](int x, int y) { return 10 + 10 * x + 30 * y; }));
     writeFile(dir / "rect.pgm", "P5\n3 2\n255\n" + bytes({10, 25, 40, 50, 50, 55}));
     writeFile(dir / "further.pgm", p5(4, 4, [](int x, int y) { return x + y; }));
@@ -96,8 +99,8 @@ TEST_F(ToolsTest, EveryCase)
         SCOPED_TRACE(c.command);
         fs::remove(dir / "map.ppm");
         bool const diff = c.command.rfind("diff", 0) == 0;
-        Outcome o = run(diff ? TAVRIN_DIFF_BIN : TAVRIN_SAMPLE_BIN, "",
-                        c.command.substr(diff ? 4 : 6));
+        Outcome o =
+            run(diff ? TAVRIN_DIFF_BIN : TAVRIN_SAMPLE_BIN, "", c.command.substr(diff ? 4 : 6));
         EXPECT_EQ(o.status, c.status);
         EXPECT_EQ(o.out.empty(), c.out.empty()) << o.out;
         EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
@@ -160,9 +163,9 @@ TEST_F(ToolsTest, ManPageRendersWithoutWarnings)
     Outcome o = run("man", "", "--warnings -l '" TAVRIN_MAN_PAGE "'", "MANWIDTH=80");
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
-    for (char const* section : {"NAME", "SYNOPSIS", "THE DIALOGUE", "CONTROL POINTS",
-                                "HOW A SERIES ENDS", "OUTPUT FOLDER", "EXIT STATUS",
-                                "POSIX AND WINDOWS"})
+    for (char const* section :
+         {"NAME", "SYNOPSIS", "THE DIALOGUE", "CONTROL POINTS", "HOW A SERIES ENDS",
+          "OUTPUT FOLDER", "EXIT STATUS", "POSIX AND WINDOWS"})
         EXPECT_NE(o.out.find(std::string("\n") + section + "\n"), std::string::npos) << section;
 }
 
