@@ -28,13 +28,14 @@ public:
 
     uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
 
+    // The next sizeof(T) bytes, the first the lowest (T of at most eight bytes).
     template <class T> T raw()
     {
-        unsigned char buffer[sizeof(T)] = {};
-        for (unsigned char& c : buffer)
-            c = byte();
+        std::uint64_t bits = 0;
+        for (size_t k = 0; k < sizeof(T); ++k)
+            bits |= std::uint64_t{byte()} << (8 * k);
         T value;
-        std::memcpy(&value, buffer, sizeof value);
+        std::memcpy(&value, &bits, sizeof value);
         return value;
     }
 

@@ -56,13 +56,43 @@ std::string afterBanner(std::string const& out)
 {
     std::size_t at = 0;
     for (int line = 0; line < 14 && at != std::string::npos; ++line) {
-        bool const subtitle = line >= 7 && line < 13;
-        EXPECT_EQ(out.compare(at, 2, "\t\t") == 0, subtitle) << "banner line " << line;
-        at = out.find('\n', at);
-        at = at == std::string::npos ? at : at + 1;
+        EXPECT_EQ(out.compare(at, 2, "\t\t") == 0, line >= 7 && line < 13)
+            << "banner line " << line;
+        at = out.find('\n', at) + 1;
     }
-    return at == std::string::npos ? out : out.substr(at);
+    return at == 0 ? out : out.substr(at);
 }
+
+// Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
+std::map<std::string, std::string> snapshot(fs::path const& dir)
+{
+    std::map<std::string, std::string> tree;
+    for (auto const& e : fs::recursive_directory_iterator(dir)) {
+        fs::file_status const s = e.symlink_status();
+        std::string& entry = tree[e.path().lexically_relative(dir).string()];
+        if (fs::is_symlink(s))
+            entry = "link to " + fs::read_symlink(e.path()).string();
+        else
+            entry = fs::is_regular_file(s) ? readFile(e.path())
+                    : fs::is_directory(s)  ? "folder"
+                                           : "special";
+    }
+    return tree;
+}
+
+using Files = std::map<std::string, std::string>;
+
+// One run of the program and all it must leave behind.
+struct Row {
+    char const* what;
+    std::string setup;  // shell commands run in the folder first: files, links, FIFOs, modes
+    std::string input;  // what is typed
+    std::string out;    // stdout after the banner
+    Files outputs;      // the files the run writes, with their bytes
+    std::string err = {};
+    int status = 1;
+    std::string prefix = {};  // before the program: kAsNobody, "ulimit -f 4;" ...
+};
 
 int shifted(int x, int y)
 {
@@ -74,114 +104,68 @@ int turned(int x, int y)
     return (x * 11 + y * 5 + 7) % 256;
 }
 
-// Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
-std::map<std::string, std::string> snapshot(fs::path const& dir)
-{
-    std::map<std::string, std::string> tree;
-    for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator();
-         ++it) {
-        fs::file_status const s = it->symlink_status();
-        std::string& entry = tree[it->path().lexically_relative(dir).string()];
-        if (fs::is_symlink(s))
-            entry = "link to " + fs::read_symlink(it->path()).string();
-        else if (fs::is_regular_file(s))
-            entry = readFile(it->path());
-        else
-            entry = fs::is_directory(s) ? "folder" : "special file";
-    }
-    return tree;
-}
-
-// One run of the program and all it must leave behind.
-struct Row {
-    char const* what;
-    std::string setup;  // shell commands run in the folder first: files, links, FIFOs, modes
-    std::string input;  // what is typed
-    std::string out;    // stdout after the banner
-    std::string err;
-    int status;
-    std::map<std::string, std::string> outputs;  // the files the run writes, with their bytes
-    std::string prefix = {};  // before the program: kAsNobody, "ulimit -f 4;" ...
-};
-
 using RunTest = Folder;
 
-// Every row: the dialogue, the messages and the status exactly; the declared
-// outputs with their bytes; every other file, link and folder as it was, and
-// nothing else in the folder (no temporary file left in Redressement).
+// Every row: the dialogue, the messages and the status exactly; the declared outputs
+// with their bytes; every other file, link and folder as it was, and nothing else in
+// the folder (no temporary file left in Redressement).
 TEST_F(RunTest, EveryEnding)
 {
     std::string const base = p5(40, 30, pattern);
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const empty = "P5\n0 0\n255\n";
+    Files const baseOut = {{"Redressement/base.pgm", base}};
+    std::string const ended = kEndOfInput + kPause;
+    std::string const noFile = "No such file or directory\n";
+    // A shift by (5, 3) and a half turn about a point: whole control points keep every
+    // source position whole.
+    Files const series = {
+        {"Redressement/base.pgm", base},
+        {"Redressement/shifted.pgm",
+         p5(40, 30, [](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
+        {"Redressement/turned.pgm", p5(40, 30, [](int x, int y) {
+             int sx = 43 - x;
+             int sy = 32 - y;
+             return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
+         })}};
     // clang-format off
     std::vector<Row> const rows = {
-        // A shift by (5, 3) and a half turn about a point: whole control points keep
-        // every source position whole.
         {"a series of two further images", "",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\nturned.pgm\n33,20\n13,7\nfin\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") +
-             furtherDone(2, 45, 35, "turned.pgm") + cannotOpen("fin") + kPause,
-         "", 1,
-         {{"Redressement/base.pgm", base},
-          {"Redressement/shifted.pgm", p5(40, 30,
-                                          [](int x, int y) {
-                                              bool in = x + 5 < 50 && y + 3 < 36;
-                                              return in ? shifted(x + 5, y + 3) : 0;
-                                          })},
-          {"Redressement/turned.pgm", p5(40, 30, [](int x, int y) {
-               int sx = 33 - (x - 10);
-               int sy = 20 - (y - 12);
-               return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
-           })}}},
-        {"a base that cannot be opened", "", "absent.pgm\n",
-         kBasePrompt + cannotOpen("absent.pgm") + kPause, "", 1, {}},
-        {"end of input at the base prompt", "", "", kBasePrompt + cannotOpen("") + kPause, "", 1, {}},
-        {"no piece begins with P5", "printf 'P2 is not here\\n# nor P5\\n' >notes.txt", "notes.txt",
-         kBasePrompt + "\nERR." + kPause, "", 1, {}},
-        {"a folder as name", "mkdir folder.pgm", "folder.pgm\n", kBasePrompt + "\nERR." + kPause,
-         "", 1, {}},
+             furtherDone(2, 45, 35, "turned.pgm") + cannotOpen("fin") + kPause, series},
+        {"a base that cannot be opened", "", "absent.pgm\n", kBasePrompt + cannotOpen("absent.pgm") + kPause, {}},
+        {"end of input at the base prompt", "", "", kBasePrompt + cannotOpen("") + kPause, {}},
+        {"no piece begins with P5", "printf 'P2\\n# P5\\n' >notes.txt", "notes.txt", kBasePrompt + "\nERR." + kPause, {}},
+        {"a folder as name", "mkdir folder.pgm", "folder.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a name of 234 bytes", "", std::string(234, 'n') + "\n",
-         kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, "", 1,
-         {}},
-        {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n",
-         baseDone(longest) + kEndOfInput + kPause, "", 1, {{"Redressement/" + longest, base}}},
-        {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n",
-         baseDone("base.pgm") + kEndOfInput + kPause, "", 1, {{"Redressement/base.pgm", base}}},
-        {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + kEndOfInput + kPause,
-         "", 1, {{"Redressement/base.pgm", base}}},
-        {"a P6 file in the loop", "printf 'P6\\n1 1\\n255\\nabc' >colour.ppm",
-         "base.pgm\n1,1\n5,5\ncolour.ppm\n", baseDone("base.pgm") + "\nERR." + kPause, "", 1,
-         {{"Redressement/base.pgm", base}}},
+         kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
+        {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n", baseDone(longest) + ended,
+         {{"Redressement/" + longest, base}}},
+        {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n", baseDone("base.pgm") + ended, baseOut},
+        {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + ended, baseOut},
+        {"a P6 file in the loop", "printf 'P6\\n1 1\\n255\\nabc' >colour.ppm", "base.pgm\n1,1\n5,5\ncolour.ppm\n",
+         baseDone("base.pgm") + "\nERR." + kPause, baseOut},
         // "x;y" converts x only; the rest is met by the next reads, the name's last.
-        {"unread point text", "", "base.pgm\n600;580\n",
-         baseDone("base.pgm") + cannotOpen(";580") + kPause, "", 1,
-         {{"Redressement/base.pgm", base}}},
-        {"a name is one word", "", "base.pgm rest\n",
-         baseDone("base.pgm") + cannotOpen("rest") + kPause, "", 1,
-         {{"Redressement/base.pgm", base}}},
-        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n",
-         baseDone("base.pgm") + kEndOfInput + kPause, kWriteFailed + "Not a directory\n", 1, {}},
-        {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n",
-         baseDone("base.pgm") + kEndOfInput + kPause, kWriteFailed + "Permission denied\n", 1, {},
-         kAsNobody},
+        {"unread point text", "", "base.pgm\n600;580\n", baseDone("base.pgm") + cannotOpen(";580") + kPause, baseOut},
+        {"a name is one word", "", "base.pgm rest\n", baseDone("base.pgm") + cannotOpen("rest") + kPause, baseOut},
+        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+         kWriteFailed + "Not a directory\n"},
+        {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+         kWriteFailed + "Permission denied\n", 1, kAsNobody},
         // Redressement/photos does not exist: both writes of the image fail, the run goes on.
         {"a name with a folder part", "mkdir photos && cp base.pgm photos/a.pgm",
          "base.pgm\n1,1\n5,5\nphotos/a.pgm\n1,1\n5,5\n",
-         baseDone("base.pgm") + furtherDone(1, 40, 30, "photos/a.pgm") + kEndOfInput + kPause,
-         kWriteFailed + "No such file or directory\n" + kWriteFailed +
-             "No such file or directory\n",
-         1, {{"Redressement/base.pgm", base}}},
+         baseDone("base.pgm") + furtherDone(1, 40, 30, "photos/a.pgm") + ended, baseOut,
+         kWriteFailed + noFile + kWriteFailed + noFile},
         // "P5" passes the name check on a later line, not the loader: a 0 x 0 base.
-        {"P5 not on the first line", "printf '# made elsewhere\\nP5\\n3 2\\n255\\nabcdef' >late.pgm",
+        {"P5 not on the first line", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm",
          "late.pgm\n1,1\n2,2\nbase.pgm\n1,1\n2,2\n",
-         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + kEndOfInput + kPause,
-         "\nFormat d'image non support\xE9... <press enter to exit>", 1,
-         {{"Redressement/late.pgm", empty}, {"Redressement/base.pgm", empty}}},
-        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n",
-         baseDone("odd.pgm", 0, 0) + kEndOfInput + kPause,
-         "\nTaille d'image illisible ou hors limites dans odd.pgm\n", 1,
-         {{"Redressement/odd.pgm", empty}}},
+         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + ended,
+         {{"Redressement/late.pgm", empty}, {"Redressement/base.pgm", empty}},
+         "\nFormat d'image non support\xE9... <press enter to exit>"},
+        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + ended,
+         {{"Redressement/odd.pgm", empty}}, "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
     };
     // clang-format on
     for (Row const& row : rows) {
@@ -194,7 +178,7 @@ TEST_F(RunTest, EveryEnding)
         writeFile(dir / "turned.pgm", p5(45, 35, turned));
         ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()),
                   0);
-        std::map<std::string, std::string> expected = snapshot(dir);
+        Files expected = snapshot(dir);
         if (!row.outputs.empty())
             expected.emplace("Redressement", "folder");
         for (auto const& [name, content] : row.outputs)
