@@ -30,9 +30,7 @@ TEST(Geometry, WorkedExample)
 TEST(Geometry, BearingQuadrantsAndConstants)
 {
     // clang-format off
-    struct {
-        double dx, dy, bearing;
-    } const cases[] = {
+    struct { double dx, dy, bearing; } const cases[] = {
         {3, 4, 0.6435011087932844},   {0, 4, 0},
         {3, -4, 2.498091545206716},   {0, -3, 3.141592654},
         {-3, -4, 3.7850937627932844}, {-3, 4, 5.639684199206716},

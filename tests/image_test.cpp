@@ -72,7 +72,7 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
         SCOPED_TRACE(c.what);
         std::string const file = put("in.pgm", c.file);
         std::unique_ptr<IMAGE> im;
-        Console console = capture([&] { im = std::make_unique<IMAGE>(file.c_str()); });
+        Outcome console = capture([&] { im = std::make_unique<IMAGE>(file.c_str()); });
         EXPECT_EQ(im->width, c.width);
         EXPECT_EQ(im->height, c.height);
         EXPECT_EQ(pixelsOf(*im), c.pixels);
@@ -87,7 +87,7 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
 TEST_F(ImageTest, MissingFileReportsOnBothStreams)
 {
     std::string const p = path("absent.pgm");
-    Console console = capture([&] { EXPECT_EQ(IMAGE(p.c_str()).pix, nullptr); });
+    Outcome console = capture([&] { EXPECT_EQ(IMAGE(p.c_str()).pix, nullptr); });
     EXPECT_EQ(console.err, "\nError opening image file : "s + std::strerror(ENOENT) + "\n");
     EXPECT_EQ(console.out, "\nfichier : " + p + " pose probl\xE8me");
 }
@@ -125,7 +125,7 @@ TEST_F(ImageTest, WritesHeaderAndBlock)
     IMAGE im(3, 2);
     std::memcpy(im.pix, kPixels.data(), 6);
     std::string const p = put("out.pgm", std::string(500, 'x'));
-    Console console = capture([&] { im.writeIMAGE(p.c_str()); });
+    Outcome console = capture([&] { im.writeIMAGE(p.c_str()); });
     EXPECT_EQ(readFile(p), "P5\n3 2\n255\n" + kPixels);
     EXPECT_EQ(console.out + console.err, "");
     IMAGE(0, 0).writeIMAGE(p.c_str());
@@ -140,7 +140,7 @@ TEST_F(ImageTest, FailedWritesAreReported)
                                                    {"/dev/full", ENOSPC}};
     // clang-format on
     for (auto const& [target, error] : targets) {
-        Console console = capture([&] { im.writeIMAGE(target.c_str()); });
+        Outcome console = capture([&] { im.writeIMAGE(target.c_str()); });
         EXPECT_EQ(console.err, "\nError to write the image file: "s + std::strerror(error) + "\n");
     }
     EXPECT_FALSE(fs::exists(dir / "no-such-folder"));

@@ -27,18 +27,14 @@ TEST(Matrix, StoresColumnByColumnFromZeros)
 
 TEST(Matrix, ShapesKeptOrRefused)
 {
-    // clang-format off
-    struct {
-        int rows, cols, wantRows, wantCols, wantSize;
-    } const shapes[] = {{1, 1, 1, 1, 1},         {0, 3, 0, 3, 0},  {2, 0, 2, 0, 0},
-                        {-1, 3, 0, 0, 0},        {3, -1, 0, 0, 0}, {65536, 32768, 0, 0, 0},
-                        {INT_MAX, 2, 0, 0, 0}};
-    // clang-format on
+    // Rows, columns, then the rows, columns and size kept.
+    int const shapes[][5] = {{1, 1, 1, 1, 1},      {0, 3, 0, 3, 0},  {2, 0, 2, 0, 0},
+                             {-1, 3, 0, 0, 0},     {3, -1, 0, 0, 0}, {65536, 32768, 0, 0, 0},
+                             {INT_MAX, 2, 0, 0, 0}};
     for (auto const& s : shapes) {
-        mat_tpl<double> m(s.rows, s.cols);
-        EXPECT_EQ(m.rows, s.wantRows) << s.rows << " x " << s.cols;
-        EXPECT_EQ(m.cols, s.wantCols) << s.rows << " x " << s.cols;
-        EXPECT_EQ(m.size, s.wantSize) << s.rows << " x " << s.cols;
+        mat_tpl<double> m(s[0], s[1]);
+        EXPECT_EQ(std::vector<int>({m.rows, m.cols, m.size}), std::vector<int>(s + 2, s + 5))
+            << s[0] << " x " << s[1];
     }
 }
 
@@ -61,10 +57,7 @@ TEST(Matrix, CopiesAreDeepAndMovesEmpty)
 TEST(Vector, MaxScansWithAStrictComparison)
 {
     // clang-format off
-    struct {
-        std::vector<double> elements;
-        double want;
-    } const cases[] = {{{3, 7, 7, -1}, 7},   {{-3, -1, -2}, -1}, {{1, nan, 2}, 2},
+    struct { std::vector<double> elements; double want; } const cases[] = {{{3, 7, 7, -1}, 7},   {{-3, -1, -2}, -1}, {{1, nan, 2}, 2},
                        {{2, inf, 1}, inf},   {{1, 2, nan}, 2},   {{nan, 1}, nan},
                        {{}, nan}};
     // clang-format on
@@ -98,10 +91,7 @@ TEST(MatrixImage, RowsBecomeImageRows)
 TEST(MatrixImage, TruncatesAndClamps)
 {
     // clang-format off
-    struct {
-        double element, scale;
-        int level;
-    } const cases[] = {{10, 10, 255},   {5, 10, 127},      {20, 10, 255},    {-3, 10, 0},
+    struct { double element, scale; int level; } const cases[] = {{10, 10, 255},   {5, 10, 127},      {20, 10, 255},    {-3, 10, 0},
                        {0.03, 10, 0},   {0.04, 10, 1},     {9.99, 10, 254},  {nan, 10, 0},
                        {inf, 10, 255},  {-inf, 10, 0},     {3e9, 1, 255},    {-3e9, 1, 0},
                        {5, nan, 0},     {5, inf, 0},       {5, -10, 0},      {-5, -10, 127},

@@ -12,10 +12,7 @@ double const nan = std::numeric_limits<double>::quiet_NaN();
 TEST(Palette, GivesTheExpectedColours)
 {
     // clang-format off
-    struct {
-        double v;
-        int n, red, green, blue;
-    } const cases[] = {
+    struct { double v; int n, red, green, blue; } const cases[] = {
         // The worked table.
         {0, 255, 39, 0, 159}, {15, 255, 0, 0, 165}, {64, 255, 0, 149, 183},
         {75, 255, 0, 187, 187}, {128, 255, 0, 207, 24}, {135, 255, 0, 210, 0},

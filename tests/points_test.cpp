@@ -10,10 +10,7 @@ using PointsTest = Folder;
 TEST_F(PointsTest, UnsuppliedCoordinatesKeepTheirPresets)
 {
     // clang-format off
-    struct {
-        char const* typed;
-        Point a, b, a2, b2;
-    } const cases[] = {
+    struct { char const* typed; Point a, b, a2, b2; } const cases[] = {
         {"1,2\n3,4\n5,6\n7,8\n", {1, 2}, {3, 4}, {5, 6}, {7, 8}},
         {"", {597, 578}, {2779, 1846}, {162, 3070}, {2955, 1468}},
         {"1,", {1, 578}, {2779, 1846}, {162, 3070}, {2955, 1468}},

@@ -75,13 +75,15 @@ inline std::string pixelsOf(IMAGE const& im)
                                            static_cast<std::size_t>(im.width) * im.height);
 }
 
-struct Console {
+// What a run or an action printed, and how the run ended.
+struct Outcome {
     std::string out;
     std::string err;
+    int status;
 };
 
 // Runs the action with stdout and stderr captured; the code writes through C stdio.
-template <class Action> Console capture(Action action)
+template <class Action> Outcome capture(Action action)
 {
     std::fflush(stdout);
     testing::internal::CaptureStdout();
@@ -89,17 +91,9 @@ template <class Action> Console capture(Action action)
     action();
     std::fflush(stdout);
     std::fflush(stderr);
-    Console c;
-    c.err = testing::internal::GetCapturedStderr();
-    c.out = testing::internal::GetCapturedStdout();
-    return c;
+    std::string const err = testing::internal::GetCapturedStderr();
+    return {testing::internal::GetCapturedStdout(), err, 0};
 }
-
-struct Outcome {
-    std::string out;
-    std::string err;
-    int status;
-};
 
 // Each test its own folder, removed afterwards: `dir` is where the files and the
 // program live; what the program is fed and prints stays beside it, outside.

@@ -21,10 +21,6 @@ within() { awk '{ exit !($1 <= 3.2 && $2 >= 95.0) }' <<<"$(bounds "$1")"; }
 out=$work/demo-out
 TAVRIN_PROGRAMS=$bin "$src/scripts/demo" "$out" >"$work/demo.txt" 2>&1 ||
   { cat "$work/demo.txt"; echo "FAIL: scripts/demo did not end with status 0"; exit 1; }
-for text in "Entrez le nom de l'image 3 avec l'extention" "Redressement/reduced.pgm" \
-  "Impossible d'ouvrir le fichier :" "Appuyez sur une touche pour continuer..."; do
-  grep -qF -- "$text" "$work/demo.txt" || fail "the dialogue lacks: $text"
-done
 for name in rotated enlarged reduced; do
   line=$(grep "^Redressement/$name.pgm: mean abs difference" "$work/demo.txt" || true)
   if [[ -n $line ]] && within "$line"; then echo "ok $line"; else fail "$name.pgm: $line"; fi
