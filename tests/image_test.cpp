@@ -18,14 +18,6 @@ int fValue(int x, int y)
     return (rows[y][x] == '#' ? 0xC0 : 0x20) + x + 8 * y;
 }
 
-struct ReadCase {
-    char const* what;
-    std::string file;
-    int width, height;
-    std::string pixels;
-    std::string err;  // "size" for the size message
-};
-
 using ImageTest = Folder;
 
 TEST_F(ImageTest, ReadsEachKindOfFile)
@@ -33,7 +25,8 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
     std::string const h = "P5\n3 2\n255\n";
     std::string const zeros(6, '\0');
     // clang-format off
-    ReadCase const cases[] = {
+    // What the file holds, the width, height and pixels read, and stderr ("size": the size message).
+    struct { char const* what; std::string file; int width, height; std::string pixels, err; } const cases[] = {
         {"plain", h + kPixels, 3, 2, kPixels, ""},
         {"the F", p5(6, 5, fValue), 6, 5, p5(6, 5, fValue).substr(11), ""},
         {"comments", "P5\n#\n# two\n3 2\n# grey\n255\n" + kPixels, 3, 2, kPixels, ""},
@@ -68,14 +61,14 @@ TEST_F(ImageTest, ReadsEachKindOfFile)
         {"ends in a comment", "P5\n# only this\n", 0, 0, "", "size"},
     };
     // clang-format on
-    for (ReadCase const& c : cases) {
+    for (auto const& c : cases) {
         SCOPED_TRACE(c.what);
         std::string const file = put("in.pgm", c.file);
         std::unique_ptr<IMAGE> im;
         Outcome console = capture([&] { im = std::make_unique<IMAGE>(file.c_str()); });
-        EXPECT_EQ(im->width, c.width);
-        EXPECT_EQ(im->height, c.height);
-        EXPECT_EQ(pixelsOf(*im), c.pixels);
+        EXPECT_EQ(std::to_string(im->width) + " x " + std::to_string(im->height) + ": " +
+                      pixelsOf(*im),
+                  std::to_string(c.width) + " x " + std::to_string(c.height) + ": " + c.pixels);
         EXPECT_EQ(im->pix == nullptr, c.pixels.empty());
         EXPECT_EQ(console.out, "");
         EXPECT_EQ(console.err,

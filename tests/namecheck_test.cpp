@@ -11,11 +11,8 @@ using NameCheckTest = Folder;
 TEST_F(NameCheckTest, PassesOrSaysWhy)
 {
     // clang-format off
-    struct {
-        char const* what;
-        std::string file;
-        std::string printed;  // "" when the file passes
-    } const cases[] = {
+    // What the file holds, and what the check prints ("" when the file passes).
+    struct { char const* what; std::string file, printed; } const cases[] = {
         {"P5 first", "P5\n1 1\n255\n\x80", ""},
         {"P5 on a later line", "# note\nP5\n", ""},
         {"P5 begins the second piece", std::string(29, 'x') + "P5\n", ""},

@@ -26,12 +26,7 @@ TEST_F(PpmTest, GreyImageGoesRowByRowThroughThePalette)
 TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
 {
     // clang-format off
-    struct {
-        char const* what;
-        int rows, cols;
-        std::vector<double> byRow;
-        std::string pixels;
-    } const cases[] = {
+    struct { char const* what; int rows, cols; std::vector<double> byRow; std::string pixels; } const cases[] = {
         {"rows become picture rows", 2, 3, {10, 5, 0, -2, -10, 5},
          bytes({255, 0, 0, 0, 207, 25, 39, 0, 159, 39, 0, 69, 39, 0, 221, 0, 207, 25})},
         {"all equal, tiny", 1, 2, {1e-300, 1e-300}, bytes({255, 0, 0, 255, 0, 0})},
