@@ -190,18 +190,16 @@ TEST(ResampleDifferential, LiteralStepsOnlyWhereInDoubt)
     EXPECT_GT(expectIdentical({"half pixels", 10.5, 3, {5, 7, 1, 0}}, *further, 223, 157), 15000);
 }
 
-int fromEnvironment(char const* name, int otherwise)
-{
-    char const* v = std::getenv(name);
-    return v != nullptr && *v != '\0' ? std::atoi(v) : otherwise;
-}
-
 // Per round, one transform from typed points and one set directly. scripts/bench runs
 // more rounds on a larger canvas through the environment.
 TEST(ResampleDifferential, SeededRandomTransforms)
 {
-    int const rounds = fromEnvironment("TAVRIN_DIFFERENTIAL_TRANSFORMS", 160);
-    std::mt19937 random(fromEnvironment("TAVRIN_DIFFERENTIAL_SEED", 20240607));
+    auto const setting = [](char const* name, int otherwise) {
+        char const* v = std::getenv(name);
+        return v != nullptr && *v != '\0' ? std::atoi(v) : otherwise;
+    };
+    int const rounds = setting("TAVRIN_DIFFERENTIAL_TRANSFORMS", 160);
+    std::mt19937 random(setting("TAVRIN_DIFFERENTIAL_SEED", 20240607));
     int w = 223;
     int h = 157;
     if (char const* canvas = std::getenv("TAVRIN_DIFFERENTIAL_CANVAS"))

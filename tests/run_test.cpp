@@ -94,16 +94,6 @@ struct Row {
     std::string prefix = {};  // before the program: kAsNobody, "ulimit -f 4;" ...
 };
 
-int shifted(int x, int y)
-{
-    return (x * 3 + y * 29) % 256;
-}
-
-int turned(int x, int y)
-{
-    return (x * 11 + y * 5 + 7) % 256;
-}
-
 using RunTest = Folder;
 
 // Every row: the dialogue, the messages and the status exactly; the declared outputs
@@ -112,6 +102,8 @@ using RunTest = Folder;
 TEST_F(RunTest, EveryEnding)
 {
     std::string const base = p5(40, 30, pattern);
+    auto const shifted = [](int x, int y) { return (x * 3 + y * 29) % 256; };
+    auto const turned = [](int x, int y) { return (x * 11 + y * 5 + 7) % 256; };
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const empty = "P5\n0 0\n255\n";
     Files const baseOut = {{"Redressement/base.pgm", base}};
@@ -122,8 +114,8 @@ TEST_F(RunTest, EveryEnding)
     Files const series = {
         {"Redressement/base.pgm", base},
         {"Redressement/shifted.pgm",
-         p5(40, 30, [](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
-        {"Redressement/turned.pgm", p5(40, 30, [](int x, int y) {
+         p5(40, 30, [&](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
+        {"Redressement/turned.pgm", p5(40, 30, [&](int x, int y) {
              int sx = 43 - x;
              int sy = 32 - y;
              return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
