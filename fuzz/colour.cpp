@@ -28,13 +28,14 @@ public:
 
     uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
 
+    // The next sizeof(T) bytes, the first the lowest (T of at most eight bytes).
     template <class T> T raw()
     {
-        unsigned char buffer[sizeof(T)] = {};
-        for (unsigned char& c : buffer)
-            c = byte();
+        std::uint64_t bits = 0;
+        for (size_t k = 0; k < sizeof(T); ++k)
+            bits |= std::uint64_t{byte()} << (8 * k);
         T value;
-        std::memcpy(&value, buffer, sizeof value);
+        std::memcpy(&value, &bits, sizeof value);
         return value;
     }
 
@@ -42,12 +43,22 @@ public:
     // the next eight bytes as they are: special values are then one byte away.
     double real()
     {
-        static double const special[] = {0.0,   -0.0, kNaN, kInf, -kInf,
-                                          std::numeric_limits<double>::denorm_min(),
-                                          -std::numeric_limits<double>::denorm_min(),
-                                          std::numeric_limits<double>::max(),
-                                          std::numeric_limits<double>::lowest(),
-                                          255.0, 935.0, 0.5, -53.0, 1e300, -1e300, 2147483648.0};
+        static double const special[] = {0.0,
+                                         -0.0,
+                                         kNaN,
+                                         kInf,
+                                         -kInf,
+                                         std::numeric_limits<double>::denorm_min(),
+                                         -std::numeric_limits<double>::denorm_min(),
+                                         std::numeric_limits<double>::max(),
+                                         std::numeric_limits<double>::lowest(),
+                                         255.0,
+                                         935.0,
+                                         0.5,
+                                         -53.0,
+                                         1e300,
+                                         -1e300,
+                                         2147483648.0};
         uint8_t tag = byte();
         if (tag < 16)
             return special[tag];
@@ -114,8 +125,8 @@ void checkPalette(double v, int n)
     } else if (v == kInf && n > 0) {
         fuzz::require(is(c, 255, INT_MAX, INT_MAX), "+infinity is not (255, INT_MAX, INT_MAX)");
     } else if (n == 255 && v <= 255 && v == std::trunc(v)) {
-        fuzz::require(c.red >= 0 && c.red <= 255 && c.green >= 0 && c.green <= 255 &&
-                          c.blue >= 0 && c.blue <= 255,
+        fuzz::require(c.red >= 0 && c.red <= 255 && c.green >= 0 && c.green <= 255 && c.blue >= 0 &&
+                          c.blue <= 255,
                       "a whole value of 0..255 on a full scale of 255 leaves 0..255");
     }
 }
@@ -200,8 +211,8 @@ void checkMatrixFile(std::string const& file, mat_tpl<double> const& m, bool sha
                 double const a = m(i, j);
                 std::string const c = colourBytes(matrixValue(a, M));
                 std::string const black(3, '\0');
-                std::string const darkest("\x27\0\0", 3);       // (39, 0, 0)
-                std::string const zero("\x27\0\x9F", 3);        // (39, 0, 159)
+                std::string const darkest("\x27\0\0", 3);  // (39, 0, 0)
+                std::string const zero("\x27\0\x9F", 3);   // (39, 0, 159)
                 if (std::isnan(a) || (std::isnan(M) && a != 0) || (std::isinf(a) && M == kInf))
                     fuzz::require(c == black, "a documented black is not black");
                 if (M == 0 && a < 0)

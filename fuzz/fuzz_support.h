@@ -54,8 +54,8 @@ public:
     ScratchDir()
     {
         char const* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/tavrin-fuzz-XXXXXX";
+        std::string pattern =
+            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tavrin-fuzz-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr)
             fail("mkdtemp");
         path_ = pattern;

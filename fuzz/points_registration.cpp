@@ -7,7 +7,6 @@
 #include "app/points.h"
 #include "app/resample_fast.h"
 #include "fuzz/fuzz_support.h"
-#include "fuzz/points_fixture.h"
 #include "image/image.h"
 
 #include <cmath>
@@ -18,8 +17,22 @@
 
 namespace {
 
-using fuzz::kCanvasHeight;
-using fuzz::kCanvasWidth;
+// Small, not square, of odd sizes.
+constexpr int kFurtherWidth = 23;
+constexpr int kFurtherHeight = 17;
+constexpr int kCanvasWidth = 31;
+constexpr int kCanvasHeight = 19;
+
+// Every pixel differs from its neighbours and from the first pixel, so a lookup
+// one pixel off, or a fallback taken wrongly, changes the bytes.
+std::unique_ptr<IMAGE> makeFurther()
+{
+    auto im = std::make_unique<IMAGE>(kFurtherWidth, kFurtherHeight);
+    for (int y = 0; y < kFurtherHeight; ++y)
+        for (int x = 0; x < kFurtherWidth; ++x)
+            *im->getpix(x, y) = static_cast<unsigned char>(1 + x * 11 + y * 3);
+    return im;
+}
 
 void requireSame(IMAGE const& got, IMAGE const& expected, char const* what)
 {
@@ -44,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     static fuzz::ScratchDir scratch;
     static std::string const console = scratch.file("console.txt");
-    static std::unique_ptr<IMAGE> const further = fuzz::makeFurther();
+    static std::unique_ptr<IMAGE> const further = makeFurther();
 
     // The text becomes the whole of stdin: reopening also clears the end-of-file
     // mark and any byte pushed back by the previous input.

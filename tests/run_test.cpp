@@ -1,61 +1,198 @@
-// End-to-end: the built program is run in a fresh folder with scripted standard
-// input; its stdout, stderr, exit status and the files in "Redressement" are
-// compared byte for byte with what the dialogue promises.
-#include "program_session.h"
+// The run end to end: the built program in a fresh folder with scripted input; its
+// stdout, stderr, exit status and every file in the folder compared byte for byte.
+#include "tests/support.h"
 
 namespace {
 
-using RunTest = ProgramSession;
+// The dialogue's fixed pieces, as the operator sees them.
+std::string const kBasePrompt =
+    "\nEntrez le nom de l'image de Base avec l'extention\n  *.PGM\n\t -> ";
+std::string const kBaseSketch =
+    "\n\t\t  + A \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B\n\n";
+std::string const kFurtherSketch =
+    "\n\t\t  + A' \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B'\n\n";
+std::string const kPointPrompts =
+    "\nCoordonnes du point A (x,y) -> \nCoordonnes du point B (x,y) -> ";
+std::string const kPause = "Appuyez sur une touche pour continuer...\n";
+std::string const kEndOfInput = "\nFin des donn\xE9"
+                                "es : plus aucun nom d'image \xE0 lire\n";
+std::string const kWriteFailed = "\nError to write the image file: ";
 
-// A base image and two further ones: one shifted by (5, 3), one turned half a
-// turn about a point; whole control points keep every source position whole.
-TEST_F(RunTest, SeriesOfTwoFurtherImages)
+std::string furtherPrompt(int n)
 {
-    int const w = 40;
-    int const h = 30;
-    writeFile(dir / "base.pgm", p5(w, h, pattern));
-    writeFile(dir / "shifted.pgm", p5(50, 36, [](int x, int y) { return (x * 3 + y * 29) % 256; }));
-    writeFile(dir / "turned.pgm", p5(45, 35, [](int x, int y) { return (x * 11 + y * 5 + 7) % 256; }));
-
-    Outcome o = run(kProgram, "base.pgm\n10,12\n30,25\n"
-                              "shifted.pgm\n15,15\n35,28\n"
-                              "turned.pgm\n33,20\n13,7\n"
-                              "missing.pgm\n");
-
-    EXPECT_EQ(afterBanner(o.out),
-              kBasePrompt + report(w, h, "L'image est lue...", "base.pgm") + kBaseSketch +
-                  kPointPrompts + furtherPrompt(1) +
-                  report(50, 36, "L'image 1 est lue...", "shifted.pgm") + kFurtherSketch +
-                  kPointPrompts + furtherPrompt(2) +
-                  report(45, 35, "L'image 2 est lue...", "turned.pgm") + kFurtherSketch +
-                  kPointPrompts + furtherPrompt(3) + cannotOpen("missing.pgm") + kPause);
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.status, 1);
-
-    EXPECT_EQ(output("base.pgm"), p5(w, h, pattern));
-    EXPECT_EQ(output("shifted.pgm"), p5(w, h, [](int x, int y) {
-                  return (x + 5 < 50 && y + 3 < 36) ? ((x + 5) * 3 + (y + 3) * 29) % 256 : 0;
-              }));
-    EXPECT_EQ(output("turned.pgm"), p5(w, h, [](int x, int y) {
-                  int sx = 33 - (x - 10);
-                  int sy = 20 - (y - 12);
-                  bool inside = sx >= 0 && sx < 45 && sy >= 0 && sy < 35;
-                  return inside ? (sx * 11 + sy * 5 + 7) % 256 : 7;
-              }));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Redressement"), fs::directory_iterator()), 3)
-        << "no test file is left behind";
+    return "\nEntrez le nom de l'image " + std::to_string(n) +
+           " avec l'extention\n\t*.PGM\n\t\t -> ";
 }
 
-// With the switch on: fixed names, preset points, the reports and one further
+std::string report(int w, int h, std::string const& readLine, std::string const& name)
+{
+    return "\nImage en N&B de " + std::to_string(w) + " x " + std::to_string(h) +
+           " pix prise en charge...\n\n" + readLine + "\nFichier creer :\nRedressement/" + name +
+           "\n";
+}
+
+std::string cannotOpen(std::string const& name)
+{
+    return "\nImpossible d'ouvrir le fichier :\n\t" + name + "\n en lecture\n";
+}
+
+// From the base prompt to the first further prompt, for a base image of w x h.
+std::string baseDone(std::string const& name, int w = 40, int h = 30)
+{
+    return kBasePrompt + report(w, h, "L'image est lue...", name) + kBaseSketch + kPointPrompts +
+           furtherPrompt(1);
+}
+
+// Further image n, to the next prompt.
+std::string furtherDone(int n, int w, int h, std::string const& name)
+{
+    return report(w, h, "L'image " + std::to_string(n) + " est lue...", name) + kFurtherSketch +
+           kPointPrompts + furtherPrompt(n + 1);
+}
+
+// What stdout holds after the banner: six title lines, a blank line, six subtitle
+// lines set off by two tabs, a blank line.
+std::string afterBanner(std::string const& out)
+{
+    std::size_t at = 0;
+    for (int line = 0; line < 14 && at != std::string::npos; ++line) {
+        EXPECT_EQ(out.compare(at, 2, "\t\t") == 0, line >= 7 && line < 13)
+            << "banner line " << line;
+        at = out.find('\n', at) + 1;
+    }
+    return at == 0 ? out : out.substr(at);
+}
+
+// Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
+std::map<std::string, std::string> snapshot(fs::path const& dir)
+{
+    std::map<std::string, std::string> tree;
+    for (auto const& e : fs::recursive_directory_iterator(dir)) {
+        fs::file_status const s = e.symlink_status();
+        std::string& entry = tree[e.path().lexically_relative(dir).string()];
+        if (fs::is_symlink(s))
+            entry = "link to " + fs::read_symlink(e.path()).string();
+        else
+            entry = fs::is_regular_file(s) ? readFile(e.path())
+                    : fs::is_directory(s)  ? "folder"
+                                           : "special";
+    }
+    return tree;
+}
+
+using Files = std::map<std::string, std::string>;
+
+// One run of the program and all it must leave behind.
+struct Row {
+    char const* what;
+    std::string setup;  // shell commands run in the folder first: files, links, FIFOs, modes
+    std::string input;  // what is typed
+    std::string out;    // stdout after the banner
+    Files outputs;      // the files the run writes, with their bytes
+    std::string err = {};
+    int status = 1;
+    std::string prefix = {};  // before the program: kAsNobody, "ulimit -f 4;" ...
+};
+
+using RunTest = Folder;
+
+// Every row: the dialogue, the messages and the status exactly; the declared outputs
+// with their bytes; every other file, link and folder as it was, and nothing else in
+// the folder (no temporary file left in Redressement).
+TEST_F(RunTest, EveryEnding)
+{
+    std::string const base = p5(40, 30, pattern);
+    auto const shifted = [](int x, int y) { return (x * 3 + y * 29) % 256; };
+    auto const turned = [](int x, int y) { return (x * 11 + y * 5 + 7) % 256; };
+    std::string const longest = std::string(229, 'b') + ".pgm";
+    std::string const empty = "P5\n0 0\n255\n";
+    Files const baseOut = {{"Redressement/base.pgm", base}};
+    std::string const ended = kEndOfInput + kPause;
+    std::string const noFile = "No such file or directory\n";
+    // A shift by (5, 3) and a half turn about a point: whole control points keep every
+    // source position whole.
+    Files const series = {
+        {"Redressement/base.pgm", base},
+        {"Redressement/shifted.pgm",
+         p5(40, 30, [&](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
+        {"Redressement/turned.pgm", p5(40, 30, [&](int x, int y) {
+             int sx = 43 - x;
+             int sy = 32 - y;
+             return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
+         })}};
+    // clang-format off
+    std::vector<Row> const rows = {
+        {"a series of two further images", "",
+         "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\nturned.pgm\n33,20\n13,7\nfin\n",
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") +
+             furtherDone(2, 45, 35, "turned.pgm") + cannotOpen("fin") + kPause, series},
+        {"a base that cannot be opened", "", "absent.pgm\n", kBasePrompt + cannotOpen("absent.pgm") + kPause, {}},
+        {"end of input at the base prompt", "", "", kBasePrompt + cannotOpen("") + kPause, {}},
+        {"no piece begins with P5", "printf 'P2\\n# P5\\n' >notes.txt", "notes.txt", kBasePrompt + "\nERR." + kPause, {}},
+        {"a folder as name", "mkdir folder.pgm", "folder.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
+        {"a name of 234 bytes", "", std::string(234, 'n') + "\n",
+         kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
+        {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n", baseDone(longest) + ended,
+         {{"Redressement/" + longest, base}}},
+        {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n", baseDone("base.pgm") + ended, baseOut},
+        {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + ended, baseOut},
+        {"a P6 file in the loop", "printf 'P6\\n1 1\\n255\\nabc' >colour.ppm", "base.pgm\n1,1\n5,5\ncolour.ppm\n",
+         baseDone("base.pgm") + "\nERR." + kPause, baseOut},
+        // "x;y" converts x only; the rest is met by the next reads, the name's last.
+        {"unread point text", "", "base.pgm\n600;580\n", baseDone("base.pgm") + cannotOpen(";580") + kPause, baseOut},
+        {"a name is one word", "", "base.pgm rest\n", baseDone("base.pgm") + cannotOpen("rest") + kPause, baseOut},
+        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+         kWriteFailed + "Not a directory\n"},
+        {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+         kWriteFailed + "Permission denied\n", 1, kAsNobody},
+        // Redressement/photos does not exist: both writes of the image fail, the run goes on.
+        {"a name with a folder part", "mkdir photos && cp base.pgm photos/a.pgm",
+         "base.pgm\n1,1\n5,5\nphotos/a.pgm\n1,1\n5,5\n",
+         baseDone("base.pgm") + furtherDone(1, 40, 30, "photos/a.pgm") + ended, baseOut,
+         kWriteFailed + noFile + kWriteFailed + noFile},
+        // "P5" passes the name check on a later line, not the loader: a 0 x 0 base.
+        {"P5 not on the first line", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm",
+         "late.pgm\n1,1\n2,2\nbase.pgm\n1,1\n2,2\n",
+         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + ended,
+         {{"Redressement/late.pgm", empty}, {"Redressement/base.pgm", empty}},
+         "\nFormat d'image non support\xE9... <press enter to exit>"},
+        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + ended,
+         {{"Redressement/odd.pgm", empty}}, "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
+    };
+    // clang-format on
+    for (Row const& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(dir);
+        fs::create_directory(dir);
+        fs::permissions(dir, fs::perms::all);
+        writeFile(dir / "base.pgm", base);
+        writeFile(dir / "shifted.pgm", p5(50, 36, shifted));
+        writeFile(dir / "turned.pgm", p5(45, 35, turned));
+        ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()),
+                  0);
+        Files expected = snapshot(dir);
+        if (!row.outputs.empty())
+            expected.emplace("Redressement", "folder");
+        for (auto const& [name, content] : row.outputs)
+            expected[name] = content;
+
+        Outcome o = run(TAVRIN_RELEASE_BIN, row.input, "", row.prefix);
+        EXPECT_EQ(afterBanner(o.out), row.out);
+        EXPECT_EQ(o.err, row.err);
+        EXPECT_EQ(o.status, row.status);
+        EXPECT_EQ(snapshot(dir), expected);
+        std::system(("chmod -R u+rwx '" + dir.string() + "'").c_str());
+    }
+}
+
+// The test switch: fixed names, preset points, its report lines and one further
 // image; the worked example holds to the pixel.
 TEST_F(RunTest, TestSwitchRunsTheWorkedExample)
 {
     auto further = [](int x, int y) { return (x * 7 + y * 3) % 253; };
     writeFile(dir / "img1.pgm", p5(2800, 1900, pattern));
     writeFile(dir / "img2.pgm", p5(3000, 3100, further));
-
-    Outcome o = run(kSwitchProgram, "");
-
+    Outcome o = run(TAVRIN_SWITCH_BIN, "");
     EXPECT_EQ(afterBanner(o.out),
               report(2800, 1900, "L'image est lue...", "img1.pgm") + kBaseSketch + kPointPrompts +
                   "\nIMAGE img1.pgm \nGisement 1.044376 \nGisement 66.49 gon\nDistance 2523.7 " +
@@ -70,149 +207,16 @@ TEST_F(RunTest, TestSwitchRunsTheWorkedExample)
     EXPECT_EQ(o.status, 0);
 
     std::string const header = "P5\n2800 1900\n255\n";
-    std::string const rectified = output("img2.pgm");
+    std::string const rectified = readFile(dir / "Redressement" / "img2.pgm");
     ASSERT_EQ(rectified.size(), header.size() + 2800u * 1900u);
     ASSERT_EQ(rectified.substr(0, header.size()), header);
-    auto at = [&](int x, int y) { return static_cast<unsigned char>(rectified[header.size() + x + y * 2800]); };
-    EXPECT_EQ(at(597, 578), further(162, 3070));
-    EXPECT_EQ(at(2779, 1846), further(2955, 1468));
-    EXPECT_EQ(at(1000, 578), further(419, 2625));
-    EXPECT_EQ(at(0, 0), further(0, 0));
-}
-
-struct FailureEnd {
-    char const* what;
-    std::string input;
-    std::string dialogue;  // after the banner
-};
-
-// Every way a run ends early: the message, the pause, status 1, and nothing
-// written for the name that failed.
-TEST_F(RunTest, FailureEnds)
-{
-    std::string const longName(234, 'n');
-    std::string const baseReport = kBasePrompt + report(40, 30, "L'image est lue...", "base.pgm") +
-                                   kBaseSketch + kPointPrompts + furtherPrompt(1);
-    std::vector<FailureEnd> const cases = {
-        {"missing base", "absent.pgm\n", kBasePrompt + cannotOpen("absent.pgm") + kPause},
-        {"end of input at the base prompt", "", kBasePrompt + cannotOpen("") + kPause},
-        {"text file as base", "notes.txt\n", kBasePrompt + "\nERR." + kPause},
-        {"empty file as base", "empty.pgm\n", kBasePrompt + "\nERR." + kPause},
-        {"over-long name", longName + "\n",
-         kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause},
-        {"end of input in the loop", "base.pgm\n1,1\n5,5\n",
-         baseReport + kEndOfInput + kPause},
-        {"P6 file in the loop", "base.pgm\n1,1\n5,5\ncolour.ppm\n", baseReport + "\nERR." + kPause},
+    auto at = [&](int x, int y) {
+        return static_cast<unsigned char>(rectified[header.size() + x + y * 2800]);
     };
-    for (FailureEnd const& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(dir / "Redressement");
-        writeFile(dir / "base.pgm", p5(40, 30, pattern));
-        writeFile(dir / "notes.txt", "P2 is not here\n# nor P5 at a piece start\n");
-        writeFile(dir / "empty.pgm", "");
-        writeFile(dir / "colour.ppm", "P6\n1 1\n255\nabc");
-        Outcome o = run(kProgram, c.input);
-        EXPECT_EQ(afterBanner(o.out), c.dialogue);
-        EXPECT_EQ(o.err, "");
-        EXPECT_EQ(o.status, 1);
-        EXPECT_FALSE(hasOutput("colour.ppm"));
-        EXPECT_FALSE(hasOutput(longName));
-    }
-}
-
-// A name of 233 bytes is the longest taken: its output and test paths still fit.
-TEST_F(RunTest, LongestNameIsTaken)
-{
-    std::string const name = std::string(229, 'b') + ".pgm";
-    writeFile(dir / name, p5(4, 3, pattern));
-    Outcome o = run(kProgram, name + "\n0,0\n3,2\n");
-    EXPECT_NE(o.out.find(report(4, 3, "L'image est lue...", name)), std::string::npos);
-    EXPECT_EQ(output(name), p5(4, 3, pattern));
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.status, 1);
-}
-
-// "x;y" converts x only: y keeps its preset, the read for B converts nothing,
-// and the unread rest is taken as the next file name.
-TEST_F(RunTest, UnreadPointTextReachesTheNextName)
-{
-    writeFile(dir / "base.pgm", p5(40, 30, pattern));
-    Outcome o = run(kProgram, "base.pgm\n600;580\n");
-    EXPECT_EQ(afterBanner(o.out), kBasePrompt + report(40, 30, "L'image est lue...", "base.pgm") +
-                                      kBaseSketch + kPointPrompts + furtherPrompt(1) +
-                                      cannotOpen(";580") + kPause);
-    EXPECT_EQ(o.status, 1);
-}
-
-// A name is one word: what follows a space is left for the point prompts,
-// which cannot convert it, and it comes back as the next name.
-TEST_F(RunTest, NameIsOneWord)
-{
-    writeFile(dir / "base.pgm", p5(40, 30, pattern));
-    Outcome o = run(kProgram, "base.pgm rest\n");
-    EXPECT_EQ(afterBanner(o.out), kBasePrompt + report(40, 30, "L'image est lue...", "base.pgm") +
-                                      kBaseSketch + kPointPrompts + furtherPrompt(1) +
-                                      cannotOpen("rest") + kPause);
-}
-
-// A missing output folder is made at the first name that passes; a present
-// one is left as it is, with no test file behind.
-TEST_F(RunTest, OutputFolderMadeOnceAndLeftClean)
-{
-    writeFile(dir / "base.pgm", p5(40, 30, pattern));
-    ASSERT_FALSE(fs::exists(dir / "Redressement"));
-    Outcome first = run(kProgram, "base.pgm\n1,1\n5,5\nbase.pgm\n1,1\n5,5\n");
-    EXPECT_EQ(first.err, "");
-    EXPECT_TRUE(fs::is_directory(dir / "Redressement"));
-    EXPECT_EQ(output("base.pgm"), p5(40, 30, pattern)) << "identity on the same image";
-
-    writeFile(dir / "Redressement" / "keep.txt", "kept");
-    Outcome second = run(kProgram, "base.pgm\n");
-    EXPECT_EQ(second.err, "");
-    std::vector<std::string> names;
-    for (auto const& e : fs::directory_iterator(dir / "Redressement"))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"base.pgm", "keep.txt"}));
-    EXPECT_EQ(readFile(dir / "Redressement" / "keep.txt"), "kept");
-}
-
-// A name with a folder part: "Redressement/photos" does not exist, so both
-// writes of the image fail with their message and the run goes on.
-TEST_F(RunTest, NameWithFolderPart)
-{
-    fs::create_directories(dir / "photos");
-    writeFile(dir / "base.pgm", p5(40, 30, pattern));
-    writeFile(dir / "photos" / "a.pgm", p5(40, 30, pattern));
-    Outcome o = run(kProgram, "base.pgm\n1,1\n5,5\nphotos/a.pgm\n1,1\n5,5\n");
-    EXPECT_EQ(afterBanner(o.out), kBasePrompt +
-                                      report(40, 30, "L'image est lue...", "base.pgm") +
-                                      kBaseSketch + kPointPrompts + furtherPrompt(1) +
-                                      report(40, 30, "L'image 1 est lue...", "photos/a.pgm") +
-                                      kFurtherSketch + kPointPrompts + furtherPrompt(2) +
-                                      kEndOfInput +
-                                      kPause);
-    std::string const failed = "\nError to write the image file: No such file or directory\n";
-    EXPECT_EQ(o.err, failed + failed);
-    EXPECT_FALSE(fs::exists(dir / "Redressement" / "photos"));
-}
-
-// A file whose "P5" line is not first passes the name check but not the
-// loader: the run goes on with a 0 x 0 base, and every file holds a header only.
-TEST_F(RunTest, UnloadableBaseGivesEmptyImages)
-{
-    writeFile(dir / "late.pgm", "# made elsewhere\nP5\n3 2\n255\nabcdef");
-    writeFile(dir / "b.pgm", p5(6, 5, pattern));
-    Outcome o = run(kProgram, "late.pgm\n1,1\n2,2\nb.pgm\n1,1\n2,2\n");
-    EXPECT_EQ(afterBanner(o.out), kBasePrompt + report(0, 0, "L'image est lue...", "late.pgm") +
-                                      kBaseSketch + kPointPrompts + furtherPrompt(1) +
-                                      report(6, 5, "L'image 1 est lue...", "b.pgm") +
-                                      kFurtherSketch + kPointPrompts + furtherPrompt(2) +
-                                      kEndOfInput +
-                                      kPause);
-    EXPECT_EQ(o.err, kFormatMessage);
-    EXPECT_EQ(output("late.pgm"), "P5\n0 0\n255\n");
-    EXPECT_EQ(output("b.pgm"), "P5\n0 0\n255\n");
+    EXPECT_EQ(at(597, 578), further(162, 3070));     // A lands on A'
+    EXPECT_EQ(at(2779, 1846), further(2955, 1468));  // B on B'
+    EXPECT_EQ(at(1000, 578), further(419, 2625));    // the row of A: dy counts as 0.01
+    EXPECT_EQ(at(0, 0), further(0, 0));              // source (-857, 3361) lies outside
 }
 
 }  // namespace

@@ -1,0 +1,149 @@
+// What every test file shares: a fresh folder per test, files read and written
+// whole, P5 files built byte by byte (not by the library), the console captured,
+// and a built program run in the folder with scripted standard input.
+#ifndef TAVRIN_TESTS_SUPPORT_H
+#define TAVRIN_TESTS_SUPPORT_H
+
+#include "image/image.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iomanip>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+inline std::string readFile(fs::path const& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(fs::path const& p, std::string const& bytes)
+{
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// Bytes written out as numbers, e.g. the three channels of each P6 pixel.
+inline std::string bytes(std::initializer_list<int> values)
+{
+    std::string s;
+    for (int v : values)
+        s += static_cast<char>(v);
+    return s;
+}
+
+// A P5 file whose pixel (x, y) is f(x, y).
+inline std::string p5(int w, int h, std::function<int(int, int)> const& f)
+{
+    std::string s = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            s += static_cast<char>(f(x, y));
+    return s;
+}
+
+// Neighbours differ by 7 or 13, so a lookup one pixel off shows; the first pixel is 5.
+inline int pattern(int x, int y)
+{
+    return (x * 7 + y * 13 + 5) % 251;
+}
+
+inline std::string pixelsOf(IMAGE const& im)
+{
+    return im.pix == nullptr ? std::string()
+                             : std::string(reinterpret_cast<char const*>(im.pix),
+                                           static_cast<std::size_t>(im.width) * im.height);
+}
+
+// What a run or an action printed, and how the run ended.
+struct Outcome {
+    std::string out;
+    std::string err;
+    int status;
+};
+
+// Runs the action with stdout and stderr captured; the code writes through C stdio.
+template <class Action> Outcome capture(Action action)
+{
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    action();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string const err = testing::internal::GetCapturedStderr();
+    return {testing::internal::GetCapturedStdout(), err, 0};
+}
+
+// Each test its own folder, removed afterwards: `dir` is where the files and the
+// program live; what the program is fed and prints stays beside it, outside.
+class Folder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string name = (fs::temp_directory_path() / "tavrin-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(name.data()), nullptr);
+        io = name;
+        dir = io / "run";
+        fs::create_directory(dir);
+        // Open to all, so that a run as another user (kAsNobody) can work here.
+        fs::permissions(io, fs::perms::all);
+        fs::permissions(dir, fs::perms::all);
+    }
+    void TearDown() override
+    {
+        std::system(("chmod -R u+rwx '" + io.string() + "'").c_str());
+        fs::remove_all(io);
+    }
+
+    std::string path(char const* name) const { return (dir / name).string(); }
+
+    std::string put(char const* name, std::string const& content) const
+    {
+        writeFile(dir / name, content);
+        return path(name);
+    }
+
+    // Runs "prefix 'program' arguments" in the folder with the input on stdin; a hang
+    // fails the test instead of stopping the suite.
+    Outcome run(std::string const& program, std::string const& input,
+                std::string const& arguments = "", std::string const& prefix = "")
+    {
+        writeFile(io / "stdin", input);
+        std::string const command = "cd '" + dir.string() + "' && " + prefix +
+                                    " timeout -k 5 120 '" + program + "' " + arguments +
+                                    " <../stdin >../stdout 2>../stderr";
+        int const raw = std::system(command.c_str());
+        return {readFile(io / "stdout"), readFile(io / "stderr"),
+                WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+    }
+
+    fs::path io;
+    fs::path dir;
+};
+
+// Permissions do not bind the superuser: as root, a run that must meet them runs as nobody.
+inline std::string const kAsNobody =
+    ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+
+#endif
