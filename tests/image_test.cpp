@@ -125,18 +125,51 @@ TEST_F(ImageTest, WritesHeaderAndBlock)
     EXPECT_EQ(readFile(p), "P5\n0 0\n255\n");
 }
 
+// Every failed write is reported, leaves what was at the target as it was (a file,
+// a folder, a FIFO that would block an open) and leaves no temporary file beside it.
 TEST_F(ImageTest, FailedWritesAreReported)
 {
-    IMAGE im(6, 5);
+    IMAGE im(20, 20);
+    fs::create_directory(dir / "folder.pgm");
+    ASSERT_EQ(mkfifo(path("fifo.pgm").c_str(), 0666), 0);
+    std::string const earlier = put("earlier.pgm", "an earlier file");
+    rlimit const unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+    rlimit const small = {100, RLIM_INFINITY};  // cuts the 411 bytes short, not the message
     // clang-format off
-    std::pair<std::string, int> const targets[] = {{path("no-such-folder/out.pgm"), ENOENT},
-                                                   {"/dev/full", ENOSPC}};
+    struct { std::string target; int error; rlimit limit; } const rows[] = {
+        {path("no-such-folder/out.pgm"), ENOENT, unlimited},
+        {path("folder.pgm"), EISDIR, unlimited},
+        {path("fifo.pgm"), EEXIST, unlimited},
+        {earlier, EFBIG, small},
+    };
     // clang-format on
-    for (auto const& [target, error] : targets) {
-        Outcome console = capture([&] { im.writeIMAGE(target.c_str()); });
-        EXPECT_EQ(console.err, "\nError to write the image file: "s + std::strerror(error) + "\n");
+    auto const before = snapshot(dir);
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (auto const& row : rows) {
+        SCOPED_TRACE(row.target);
+        Outcome console = capture([&] {
+            setrlimit(RLIMIT_FSIZE, &row.limit);
+            im.writeIMAGE(row.target.c_str());
+            setrlimit(RLIMIT_FSIZE, &unlimited);
+        });
+        EXPECT_EQ(console.err, "\nError to write the image file: "s + std::strerror(row.error) + "\n");
     }
-    EXPECT_FALSE(fs::exists(dir / "no-such-folder"));
+    EXPECT_EQ(snapshot(dir), before);
+}
+
+// A file or a link at the target is replaced whole; what the link points to is untouched.
+TEST_F(ImageTest, WritesReplaceFilesAndLinks)
+{
+    IMAGE im(3, 2);
+    std::string const other = put("other.pgm", "not to be touched");
+    put("out.pgm", "an earlier result, longer than the new one");
+    fs::create_symlink("other.pgm", dir / "link.pgm");
+    for (char const* name : {"out.pgm", "link.pgm"})
+        EXPECT_EQ(capture([&] { im.writeIMAGE(path(name).c_str()); }).err, "");
+    auto const after = snapshot(dir);
+    std::string const written = "P5\n3 2\n255\n"s + std::string(6, '\0');
+    EXPECT_EQ(after, (Files{
+                         {"other.pgm", "not to be touched"}, {"out.pgm", written}, {"link.pgm", written}}));
 }
 
 }  // namespace

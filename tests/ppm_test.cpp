@@ -62,8 +62,9 @@ TEST_F(PpmTest, FailedWritesAreReported)
 {
     IMAGE im(2, 2);
     mat_tpl<double> m(2, 2);
+    ASSERT_EQ(mkfifo(path("fifo.ppm").c_str(), 0666), 0);  // an open would block
     std::pair<std::string, int> const targets[] = {{path("missing/out.ppm"), ENOENT},
-                                                   {"/dev/full", ENOSPC}};
+                                                   {path("fifo.ppm"), EEXIST}};
     for (auto const& [target, error] : targets) {
         std::string const want =
             std::string("\nError to write the image file: ") + std::strerror(error) + "\n";

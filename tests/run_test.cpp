@@ -2,6 +2,9 @@
 // stdout, stderr, exit status and every file in the folder compared byte for byte.
 #include "tests/support.h"
 
+#include <poll.h>
+#include <pty.h>
+
 namespace {
 
 // The dialogue's fixed pieces, as the operator sees them.
@@ -63,24 +66,6 @@ std::string afterBanner(std::string const& out)
     return at == 0 ? out : out.substr(at);
 }
 
-// Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
-std::map<std::string, std::string> snapshot(fs::path const& dir)
-{
-    std::map<std::string, std::string> tree;
-    for (auto const& e : fs::recursive_directory_iterator(dir)) {
-        fs::file_status const s = e.symlink_status();
-        std::string& entry = tree[e.path().lexically_relative(dir).string()];
-        if (fs::is_symlink(s))
-            entry = "link to " + fs::read_symlink(e.path()).string();
-        else
-            entry = fs::is_regular_file(s) ? readFile(e.path())
-                    : fs::is_directory(s)  ? "folder"
-                                           : "special";
-    }
-    return tree;
-}
-
-using Files = std::map<std::string, std::string>;
 
 // One run of the program and all it must leave behind.
 struct Row {
@@ -109,6 +94,10 @@ TEST_F(RunTest, EveryEnding)
     Files const baseOut = {{"Redressement/base.pgm", base}};
     std::string const ended = kEndOfInput + kPause;
     std::string const noFile = "No such file or directory\n";
+    std::string const climbs = "\n\xC9" "criture refus\xE9" "e : Redressement/../run/shifted.pgm sortirait du dossier Redressement\n";
+    auto const isInput = [](std::string const& name) {
+        return "\n\xC9" "criture refus\xE9" "e : Redressement/" + name + " est une image lue par cette s\xE9rie\n";
+    };
     // A shift by (5, 3) and a half turn about a point: whole control points keep every
     // source position whole.
     Files const series = {
@@ -158,6 +147,33 @@ TEST_F(RunTest, EveryEnding)
          "\nFormat d'image non support\xE9... <press enter to exit>"},
         {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + ended,
          {{"Redressement/odd.pgm", empty}}, "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
+        // Writes that would leave Redressement, or replace an image the run read, are
+        // refused; a link at the output path is replaced, and nothing else is touched
+        // (the files named as the old folder probe's test files included).
+        {"a name that climbs out", "mkdir run && echo mine >run/shifted.pgm",
+         "base.pgm\n10,12\n30,25\n../run/shifted.pgm\n15,15\n35,28\n",
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "../run/shifted.pgm") + ended, baseOut,
+         climbs + climbs},
+        {"Redressement a link to the folder", "ln -s . Redressement",
+         "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + ended, {},
+         isInput("base.pgm") + isInput("shifted.pgm") + isInput("shifted.pgm")},
+        {"earlier files and links in Redressement",
+         "mkdir Redressement && echo earlier >Redressement/base.pgm && echo v >victim && "
+         "ln -s ../shifted.pgm Redressement/shifted.pgm && echo mine >Redressement/base.pgm-test.tmp && "
+         "ln -s ../victim Redressement/shifted.pgm-test.tmp",
+         "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + ended,
+         {{"Redressement/base.pgm", base}, *series.find("Redressement/shifted.pgm")}},
+        {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
+        {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR." + kPause, {}},
+        {"a FIFO at the output path", "mkdir Redressement && mkfifo Redressement/base.pgm", "base.pgm\n",
+         baseDone("base.pgm") + ended, {}, kWriteFailed + "File exists\n"},
+        // The limit (512 or 1024-byte blocks) lets stdout through but not the image.
+        {"a write cut short by a file-size limit",
+         "{ printf 'P5\\n200 100\\n255\\n'; head -c 20000 /dev/zero; } >big.pgm && mkdir Redressement && "
+         "echo earlier >Redressement/big.pgm", "big.pgm\n", baseDone("big.pgm", 200, 100) + ended, {},
+         kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
     };
     // clang-format on
     for (Row const& row : rows) {
@@ -183,6 +199,46 @@ TEST_F(RunTest, EveryEnding)
         EXPECT_EQ(snapshot(dir), expected);
         std::system(("chmod -R u+rwx '" + dir.string() + "'").c_str());
     }
+}
+
+// At a terminal the pause waits for a new key: what is left of the typed line (the
+// Enter that ended the name) is read away, or the window would close unread.
+TEST_F(RunTest, PauseAtATerminalWaitsForANewKey)
+{
+    int terminal = -1;
+    pid_t const pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.c_str()) == 0)
+            execl(TAVRIN_RELEASE_BIN, TAVRIN_RELEASE_BIN, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string shown;
+    // What the terminal shows, read for up to the given time or until text is there.
+    auto shows = [&](std::string const& text, int milliseconds) {
+        for (int waited = 0; shown.find(text) == std::string::npos && waited < milliseconds;
+             waited += 10) {
+            pollfd p = {terminal, POLLIN, 0};
+            char buffer[4096];
+            ssize_t const n = poll(&p, 1, 10) > 0 ? read(terminal, buffer, sizeof buffer) : 0;
+            shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        }
+        return shown.find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(shows("\t -> ", 10000));
+    for (char c : std::string("absent.pgm\n"))  // typed, a key at a time
+        EXPECT_EQ(write(terminal, &c, 1), 1);
+    EXPECT_TRUE(shows("continuer...", 10000));
+    EXPECT_FALSE(shows("continuer...\r\n", 500)) << "the typed Enter was taken for the key";
+    EXPECT_EQ(write(terminal, "k", 1), 1);
+    EXPECT_TRUE(shows("continuer...\r\n", 10000));
+    int status = 0;
+    for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        shows("drained while it ends", 10);
+    kill(pid, SIGKILL);  // when it has not ended: the test has failed already
+    waitpid(pid, &status, WNOHANG);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    close(terminal);
 }
 
 // The test switch: fixed names, preset points, its report lines and one further

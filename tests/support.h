@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -76,6 +79,25 @@ inline std::string pixelsOf(IMAGE const& im)
 }
 
 // What a run or an action printed, and how the run ended.
+using Files = std::map<std::string, std::string>;
+
+// Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
+inline Files snapshot(fs::path const& dir)
+{
+    Files tree;
+    for (auto const& e : fs::recursive_directory_iterator(dir)) {
+        fs::file_status const s = e.symlink_status();
+        std::string& entry = tree[e.path().lexically_relative(dir).string()];
+        if (fs::is_symlink(s))
+            entry = "link to " + fs::read_symlink(e.path()).string();
+        else
+            entry = fs::is_regular_file(s) ? readFile(e.path())
+                    : fs::is_directory(s)  ? "folder"
+                                           : "special";
+    }
+    return tree;
+}
+
 struct Outcome {
     std::string out;
     std::string err;
