@@ -3,11 +3,10 @@
 points placed by clicks at known screen positions at two zooms and saved byte for
 byte; an answers file loaded and its marks drawn; the difference map and figures
 against tavrin-diff's; clear messages for files it cannot read. Takes the README's
-two screenshots. With --bench, times opening and panning a 24 MP photograph instead.
+two screenshots.
 
 Usage: view_test.py --cmake CMAKE --build DIR --tavrin BIN --sample BIN --diff BIN
                     [--screenshots DIR]
-       view_test.py --bench
 """
 import argparse, base64, os, shutil, subprocess, sys, tempfile, time, unittest
 from selenium import webdriver
@@ -256,39 +255,9 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(p.message(), "place A on huge.pgm first")
 
 
-def bench():
-    """Opens a 6000 x 4000 photograph five times, then pans it at 1:1 and whole; prints medians."""
-    tmp = tempfile.mkdtemp()
-    path = os.path.join(tmp, "24mp.pgm")
-    with open(path, "wb") as f:
-        f.write(b"P5\n6000 4000\n255\n" + os.urandom(6000 * 4000))
-    d = browser(tmp)
-    try:
-        opens = []
-        for _ in range(5):
-            p = Page(d, "file://" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "tavrin-view.html"))
-            p.choose("points-base", path)
-            opens.append(p.js("return TV.lastOpen"))
-        for key in ("read", "decode", "upload", "total"):
-            print("open, %-6s median %7.1f ms" % (key, sorted(o[key] for o in opens)[2]))
-        for view in ("actual", "fit"):
-            p.press(view)
-            ms = p.js("var v = TV.viewer, t = performance.now();"
-                      "for (var i = 0; i < 50; ++i) { v.tx += 7; v.draw(); v.ctx.getImageData(0, 0, 1, 1); }"
-                      "return (performance.now() - t) / 50")
-            print("pan at %s: %.1f ms a frame" % (view, ms))
-    finally:
-        d.quit()
-        shutil.rmtree(tmp)
-
-
 if __name__ == "__main__":
     ap = argparse.ArgumentParser()
     for opt in ("--cmake", "--build", "--tavrin", "--sample", "--diff", "--screenshots"):
         ap.add_argument(opt)
-    ap.add_argument("--bench", action="store_true")
     ARGS, rest = ap.parse_known_args()
-    if ARGS.bench:
-        bench()
-        sys.exit(0)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
