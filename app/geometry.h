@@ -47,8 +47,8 @@ double bearingOf(double dx, double dy);
 
 Segment measureSegment(Point p, Point q);
 
-Transform registerIMAGE(double baseBearing, double baseDistance, Point aPrime,
-                        double bearing, double distance);
+Transform registerIMAGE(double baseBearing, double baseDistance, Point aPrime, double bearing,
+                        double distance);
 
 // Where the output pixel (l, k) takes its grey value from, base A being (ax, ay).
 SourcePixel sourceOf(int l, int k, double ax, double ay, Transform const& t);

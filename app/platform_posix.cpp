@@ -64,7 +64,9 @@ void makeOutputFolder()
         return;
     int err = errno;
     std::fflush(stdout);
-    std::fprintf(stderr, "\nImpossible de cr\xE9" "er le dossier Redressement : %s\n",
+    std::fprintf(stderr,
+                 "\nImpossible de cr\xE9"
+                 "er le dossier Redressement : %s\n",
                  std::strerror(err));
 }
 

@@ -9,9 +9,7 @@
 char const outputFolderPrefix[] = "Redressement\\";
 char const pathSeparators[] = "/\\";
 
-void preparePlatform()
-{
-}
+void preparePlatform() {}
 
 void pauseConsole()
 {
@@ -44,7 +42,8 @@ std::FILE* openRegularFile(char const* path, bool& regular)
 
 bool identifyFile(char const* path, bool followLink, FileIdentity& id)
 {
-    DWORD const flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    DWORD const flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE)

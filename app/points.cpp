@@ -24,10 +24,10 @@ struct PointSheet {
     Point presetB;
 };
 
-PointSheet const kBaseSheet = {"\n\t\t  + A ", "\n\t\t                    + B", {597, 578},
-                               {2779, 1846}};
-PointSheet const kFurtherSheet = {"\n\t\t  + A' ", "\n\t\t                    + B'",
-                                  {162, 3070}, {2955, 1468}};
+PointSheet const kBaseSheet = {
+    "\n\t\t  + A ", "\n\t\t                    + B", {597, 578}, {2779, 1846}};
+PointSheet const kFurtherSheet = {
+    "\n\t\t  + A' ", "\n\t\t                    + B'", {162, 3070}, {2955, 1468}};
 
 }  // namespace
 

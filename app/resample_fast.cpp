@@ -99,8 +99,8 @@ int decidePixel(SpanPlan const& p, int l)
 #define TAVRIN_HAS_SSE2_VARIANT 1
 
 // Two lanes: whether both are sure, and their source offsets (as 64-bit lanes).
-inline bool sureOffsets(__m128d u, __m128d v, __m128d limit, __m128d lastColumn,
-                        __m128d lastRow, __m128d width, __m128i& offsets)
+inline bool sureOffsets(__m128d u, __m128d v, __m128d limit, __m128d lastColumn, __m128d lastRow,
+                        __m128d width, __m128i& offsets)
 {
     __m128d const shift = _mm_set1_pd(kRoundingShift);
     __m128d const magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
@@ -109,9 +109,8 @@ inline bool sureOffsets(__m128d u, __m128d v, __m128d limit, __m128d lastColumn,
     __m128d rv = _mm_sub_pd(_mm_add_pd(v, shift), shift);
     __m128d sure = _mm_and_pd(_mm_cmple_pd(_mm_and_pd(_mm_sub_pd(u, ru), magnitude), limit),
                               _mm_cmple_pd(_mm_and_pd(_mm_sub_pd(v, rv), magnitude), limit));
-    __m128d inside =
-        _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(ru, zero), _mm_cmple_pd(ru, lastColumn)),
-                   _mm_and_pd(_mm_cmpge_pd(rv, zero), _mm_cmple_pd(rv, lastRow)));
+    __m128d inside = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(ru, zero), _mm_cmple_pd(ru, lastColumn)),
+                                _mm_and_pd(_mm_cmpge_pd(rv, zero), _mm_cmple_pd(rv, lastRow)));
     __m128d index = _mm_and_pd(inside, _mm_add_pd(ru, _mm_mul_pd(rv, width)));
     offsets = _mm_castpd_si128(_mm_add_pd(index, shift));
     return _mm_movemask_pd(sure) == 3;
@@ -168,7 +167,7 @@ int decideGroupsPortable(SpanPlan const&, int l, int, unsigned char*)
 #define TAVRIN_HAS_AVX2_VARIANT 1
 
 __attribute__((target("avx2"))) int decideGroupsAvx2(SpanPlan const& p, int l, int end,
-                                                    unsigned char* row)
+                                                     unsigned char* row)
 {
     unsigned char const* const source = p.source;
     __m256d const baseU = _mm256_set1_pd(p.baseU);
@@ -193,11 +192,10 @@ __attribute__((target("avx2"))) int decideGroupsAvx2(SpanPlan const& p, int l, i
             _mm256_cmp_pd(_mm256_and_pd(_mm256_sub_pd(v, rv), magnitude), limit, _CMP_LE_OQ));
         if (_mm256_movemask_pd(sure) != 15)
             break;
-        __m256d inside = _mm256_and_pd(
-            _mm256_and_pd(_mm256_cmp_pd(ru, zero, _CMP_GE_OQ),
-                          _mm256_cmp_pd(ru, lastColumn, _CMP_LE_OQ)),
-            _mm256_and_pd(_mm256_cmp_pd(rv, zero, _CMP_GE_OQ),
-                          _mm256_cmp_pd(rv, lastRow, _CMP_LE_OQ)));
+        __m256d inside = _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(ru, zero, _CMP_GE_OQ),
+                                                     _mm256_cmp_pd(ru, lastColumn, _CMP_LE_OQ)),
+                                       _mm256_and_pd(_mm256_cmp_pd(rv, zero, _CMP_GE_OQ),
+                                                     _mm256_cmp_pd(rv, lastRow, _CMP_LE_OQ)));
         __m256d index = _mm256_and_pd(inside, _mm256_add_pd(ru, _mm256_mul_pd(rv, width)));
         std::uint64_t offsets[4];
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(offsets),
@@ -315,8 +313,8 @@ void resampleAll(Resampling& run)
     double const maxDy = std::max(std::fabs(ay), std::fabs((h - 1) - ay));
     double const q = (std::fabs(ax) + (w - 1) + maxDy) / std::fabs(t.scale);
     double const bound = std::max(std::fabs(t.anchorX), std::fabs(t.anchorY)) + q;
-    double const e = 2 * kUnitRoundoff *
-                     ((28 + 6 * kLibmUlps + 2 * std::fabs(t.rotation)) * q + 5 * bound + 2);
+    double const e =
+        2 * kUnitRoundoff * ((28 + 6 * kLibmUlps + 2 * std::fabs(t.rotation)) * q + 5 * bound + 2);
     if (!(e <= kLargestBound) || !(std::fabs(t.scale) >= 0x1p-1000)) {
         for (int k = 0; k < h; ++k)
             run.literalSpan(k, 0, w);

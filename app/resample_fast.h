@@ -17,7 +17,6 @@ bool resampleKernelAvailable(ResampleKernel kernel);
 // resampleIMAGELiteral gives there. further must have at least one pixel. When
 // literalPixels is given, it receives how many pixels went through sourceOf.
 void resampleInto(IMAGE& out, IMAGE const& further, double ax, double ay, Transform const& t,
-                  ResampleKernel kernel = ResampleKernel::best,
-                  long long* literalPixels = nullptr);
+                  ResampleKernel kernel = ResampleKernel::best, long long* literalPixels = nullptr);
 
 #endif

@@ -26,12 +26,9 @@ constexpr int kLongestName = 233;
 using Path = char[kPathBytes];
 
 char const* const kTitle[] = {
-    R"( _____                       _         )",
-    R"(|_   _|  __ _ __    __ _ __ (_)  _ __  )",
-    R"(  | |   / _` |\ \  / /| '__|| | | '_ \ )",
-    R"(  | |  | (_| | \ \/ / | |   | | | | | |)",
-    R"(  |_|   \__,_|  \__/  |_|   |_| |_| |_|)",
-    R"(                                       )",
+    R"( _____                       _         )", R"(|_   _|  __ _ __    __ _ __ (_)  _ __  )",
+    R"(  | |   / _` |\ \  / /| '__|| | | '_ \ )", R"(  | |  | (_| | \ \/ / | |   | | | | | |)",
+    R"(  |_|   \__,_|  \__/  |_|   |_| |_| |_|)", R"(                                       )",
 };
 
 char const* const kSubtitle[] = {
@@ -149,10 +146,14 @@ void writeOutput(IMAGE const& im, char const* name, std::string const& outputPat
                  Inputs const& inputs)
 {
     if (leavesOutputFolder(name))
-        refuseWrite("\n\xC9" "criture refus\xE9" "e : %s sortirait du dossier Redressement\n",
+        refuseWrite("\n\xC9"
+                    "criture refus\xE9"
+                    "e : %s sortirait du dossier Redressement\n",
                     outputPath.c_str());
     else if (inputs.holds(outputPath.c_str()))
-        refuseWrite("\n\xC9" "criture refus\xE9" "e : %s est une image lue par cette s\xE9rie\n",
+        refuseWrite("\n\xC9"
+                    "criture refus\xE9"
+                    "e : %s est une image lue par cette s\xE9rie\n",
                     outputPath.c_str());
     else
         im.writeIMAGE(outputPath.c_str());
@@ -165,10 +166,9 @@ int endRun(char const* message)
     return 1;
 }
 
-char const kNameTooLong[] =
-    "\nNom de fichier trop long : 233 caract\xE8res au plus\n";
-char const kEndOfInput[] =
-    "\nFin des donn\xE9" "es : plus aucun nom d'image \xE0 lire\n";
+char const kNameTooLong[] = "\nNom de fichier trop long : 233 caract\xE8res au plus\n";
+char const kEndOfInput[] = "\nFin des donn\xE9"
+                           "es : plus aucun nom d'image \xE0 lire\n";
 
 // Reads a name at a prompt; false when the run must end (status 1).
 bool takeName(Path& name, int* status, bool endOfInputEnds)

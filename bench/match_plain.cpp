@@ -20,8 +20,8 @@ int main(int argc, char** argv)
         return 2;
     }
     bool const orb = std::string(argv[1]) == "orb";
-    cv::Ptr<cv::Feature2D> features =
-        orb ? cv::Ptr<cv::Feature2D>(cv::ORB::create(5000)) : cv::Ptr<cv::Feature2D>(cv::SIFT::create());
+    cv::Ptr<cv::Feature2D> features = orb ? cv::Ptr<cv::Feature2D>(cv::ORB::create(5000))
+                                          : cv::Ptr<cv::Feature2D>(cv::SIFT::create());
     std::vector<cv::KeyPoint> kb, kf;
     cv::Mat db, df;
     features->detectAndCompute(cv::imread(argv[2], cv::IMREAD_GRAYSCALE), cv::noArray(), kb, db);

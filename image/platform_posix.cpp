@@ -3,10 +3,10 @@
 #include "image/platform.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
-#include <new>
+#include <cstdio>
 #include <fcntl.h>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -66,9 +66,7 @@ bool replaceFile(char const* from, char const* to)
     return false;
 }
 
-void preferLargePages(unsigned char*, std::size_t)
-{
-}
+void preferLargePages(unsigned char*, std::size_t) {}
 
 unsigned long processNumber()
 {

@@ -152,7 +152,8 @@ TEST_F(ImageTest, FailedWritesAreReported)
             im.writeIMAGE(row.target.c_str());
             setrlimit(RLIMIT_FSIZE, &unlimited);
         });
-        EXPECT_EQ(console.err, "\nError to write the image file: "s + std::strerror(row.error) + "\n");
+        EXPECT_EQ(console.err,
+                  "\nError to write the image file: "s + std::strerror(row.error) + "\n");
     }
     EXPECT_EQ(snapshot(dir), before);
 }
@@ -168,8 +169,9 @@ TEST_F(ImageTest, WritesReplaceFilesAndLinks)
         EXPECT_EQ(capture([&] { im.writeIMAGE(path(name).c_str()); }).err, "");
     auto const after = snapshot(dir);
     std::string const written = "P5\n3 2\n255\n"s + std::string(6, '\0');
-    EXPECT_EQ(after, (Files{
-                         {"other.pgm", "not to be touched"}, {"out.pgm", written}, {"link.pgm", written}}));
+    EXPECT_EQ(
+        after,
+        (Files{{"other.pgm", "not to be touched"}, {"out.pgm", written}, {"link.pgm", written}}));
 }
 
 }  // namespace

@@ -66,7 +66,6 @@ std::string afterBanner(std::string const& out)
     return at == 0 ? out : out.substr(at);
 }
 
-
 // One run of the program and all it must leave behind.
 struct Row {
     char const* what;
@@ -94,9 +93,15 @@ TEST_F(RunTest, EveryEnding)
     Files const baseOut = {{"Redressement/base.pgm", base}};
     std::string const ended = kEndOfInput + kPause;
     std::string const noFile = "No such file or directory\n";
-    std::string const climbs = "\n\xC9" "criture refus\xE9" "e : Redressement/../run/shifted.pgm sortirait du dossier Redressement\n";
+    std::string const climbs =
+        "\n\xC9"
+        "criture refus\xE9"
+        "e : Redressement/../run/shifted.pgm sortirait du dossier Redressement\n";
     auto const isInput = [](std::string const& name) {
-        return "\n\xC9" "criture refus\xE9" "e : Redressement/" + name + " est une image lue par cette s\xE9rie\n";
+        return "\n\xC9"
+               "criture refus\xE9"
+               "e : Redressement/" +
+               name + " est une image lue par cette s\xE9rie\n";
     };
     // A shift by (5, 3) and a half turn about a point: whole control points keep every
     // source position whole.
@@ -233,11 +238,12 @@ TEST_F(RunTest, PauseAtATerminalWaitsForANewKey)
     EXPECT_EQ(write(terminal, "k", 1), 1);
     EXPECT_TRUE(shows("continuer...\r\n", 10000));
     int status = 0;
-    for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        shows("drained while it ends", 10);
-    kill(pid, SIGKILL);  // when it has not ended: the test has failed already
-    waitpid(pid, &status, WNOHANG);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    pid_t got = 0;
+    for (int i = 0; i < 1000 && (got = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+        usleep(10000);
+    if (got == 0)
+        kill(pid, SIGKILL);  // it has not ended: the test has failed already
+    EXPECT_TRUE(got == pid && WIFEXITED(status) && WEXITSTATUS(status) == 1);
     close(terminal);
 }
 

@@ -15,9 +15,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

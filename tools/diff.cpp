@@ -128,8 +128,7 @@ bool footprintOf(char** args, Footprint& fp, Failure& failure)
     for (int k = 0; k < 4; ++k) {
         if (!parsePoint(args[1 + k], points[k])) {
             failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
-                                 "two numbers and a comma, no blank), not '" + args[1 + k] +
-                                 "'");
+                                 "two numbers and a comma, no blank), not '" + args[1 + k] + "'");
             return false;
         }
     }
@@ -206,12 +205,11 @@ int compare(int argc, char** argv, Failure& failure)
     if (!rectified)
         return failure.status;
     if (rectified->width != base->width || rectified->height != base->height) {
-        failure = runtimeError(std::string(rectifiedPath) + " is " +
-                               std::to_string(rectified->width) + " x " +
-                               std::to_string(rectified->height) + " pixels and " + basePath +
-                               " " + std::to_string(base->width) + " x " +
-                               std::to_string(base->height) +
-                               ": a rectified image has its base image's size");
+        failure =
+            runtimeError(std::string(rectifiedPath) + " is " + std::to_string(rectified->width) +
+                         " x " + std::to_string(rectified->height) + " pixels and " + basePath +
+                         " " + std::to_string(base->width) + " x " + std::to_string(base->height) +
+                         ": a rectified image has its base image's size");
         return failure.status;
     }
 
@@ -232,9 +230,8 @@ int compare(int argc, char** argv, Failure& failure)
     std::printf("%s: mean abs difference %.2f, %.1f%% within %d grey levels, over %lld "
                 "pixels (%.1f%% of the frame)\n",
                 rectifiedPath, static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
-                100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered),
-                kTolerance, f.covered,
-                100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
+                100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
+                f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
     return 0;
 }
 

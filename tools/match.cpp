@@ -177,8 +177,8 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
     // The mean of |e + d z|^2 over the frame's offsets z from A is least for this d.
     std::complex<double> const d =
         -e * std::conj(centre) / (std::norm(centre) + (w * w + h * h - 2) / 12);
-    std::complex<double> const bPrime =
-        std::complex<double>(photo.pair.b.x, photo.pair.b.y) + e + d * std::complex<double>(b.x - a.x, b.y - a.y);
+    std::complex<double> const bPrime = std::complex<double>(photo.pair.b.x, photo.pair.b.y) + e +
+                                        d * std::complex<double>(b.x - a.x, b.y - a.y);
     std::printf("%s\n%s\n%s\n", photo.name.c_str(), whole(rounded).c_str(),
                 decimal({bPrime.real(), bPrime.imag()}).c_str());
 }
@@ -195,8 +195,8 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
                  "agree, correlation %.2f at A' and %.2f at B'\n",
                  photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
                  std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
-                 t.scale(), photo.estimate.inliers, photo.estimate.matches,
-                 photo.pair.atA.peak, photo.pair.atB.peak);
+                 t.scale(), photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak,
+                 photo.pair.atB.peak);
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series
@@ -226,7 +226,8 @@ bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv:
     std::vector<std::vector<double>> peaks(corners.size(), std::vector<double>(found.size()));
     for (std::size_t c = 0; c < corners.size(); ++c)
         for (std::size_t p = 0; p < found.size(); ++p) {
-            cv::Point2d const at(std::round(corners[c].x / reduction), std::round(corners[c].y / reduction));
+            cv::Point2d const at(std::round(corners[c].x / reduction),
+                                 std::round(corners[c].y / reduction));
             Located const l = refinePoint(m.base, found[p]->image, found[p]->estimate.t, at, 12);
             peaks[c][p] = l.found ? l.peak : 0;
         }
@@ -240,12 +241,16 @@ bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv:
         double best = 0;
         for (std::size_t i = 0; i < corners.size(); ++i) {
             for (std::size_t j = i + 1; j < corners.size(); ++j) {
-                double const apart = std::hypot(corners[i].x - corners[j].x, corners[i].y - corners[j].y) / reduction;
+                double const apart =
+                    std::hypot(corners[i].x - corners[j].x, corners[i].y - corners[j].y) /
+                    reduction;
                 double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
                 if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best) {
                     best = value;
-                    a = {std::round(corners[i].x / reduction), std::round(corners[i].y / reduction)};
-                    b = {std::round(corners[j].x / reduction), std::round(corners[j].y / reduction)};
+                    a = {std::round(corners[i].x / reduction),
+                         std::round(corners[i].y / reduction)};
+                    b = {std::round(corners[j].x / reduction),
+                         std::round(corners[j].y / reduction)};
                 }
             }
         }
@@ -297,8 +302,8 @@ int run(int argc, char** argv)
         return 1;
     }
     for (cv::Point2d p : {a, b})
-        if (!picking && !(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 &&
-                          p.y <= baseImage.rows - 1))
+        if (!picking &&
+            !(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 && p.y <= baseImage.rows - 1))
             throw UsageError{"A and B must lie inside the base photograph, " +
                              std::to_string(baseImage.cols) + " x " +
                              std::to_string(baseImage.rows) + " pixels"};
@@ -321,14 +326,14 @@ int run(int argc, char** argv)
             for (Photograph const& photo : photos)
                 if (!photo.reason.empty())
                     report(photo, a, b);
-            std::fprintf(stderr, "tavrin-match: found no two points far enough apart in %s "
-                                 "and every photograph\n",
+            std::fprintf(stderr,
+                         "tavrin-match: found no two points far enough apart in %s "
+                         "and every photograph\n",
                          baseName.c_str());
             return 1;
         }
         textA = whole(a), textB = whole(b);
-        std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(),
-                     textB.c_str());
+        std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(), textB.c_str());
     }
 
     std::printf("%s\n%s\n%s\n", baseName.c_str(), textA.c_str(), textB.c_str());

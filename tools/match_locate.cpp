@@ -160,8 +160,8 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
     return e;
 }
 
-Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t,
-                    cv::Point2d a, int search)
+Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
+                    int search)
 {
     Located l;
     cv::Point2d const predicted = t(a);
@@ -208,17 +208,17 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity cons
     }
     double const blur = scale < 1 ? 0.5 * (1 / scale - 1) : 0;
     int const margin = 2 + static_cast<int>(std::ceil(3 * blur));
-    cv::Rect const area =
-        cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - margin,
-                           static_cast<int>(std::floor(y0)) - margin),
-                 cv::Point(static_cast<int>(std::ceil(x1)) + margin + 1,
-                           static_cast<int>(std::ceil(y1)) + margin + 1)) &
-        cv::Rect(0, 0, base.cols, base.rows);
+    cv::Rect const area = cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - margin,
+                                             static_cast<int>(std::floor(y0)) - margin),
+                                   cv::Point(static_cast<int>(std::ceil(x1)) + margin + 1,
+                                             static_cast<int>(std::ceil(y1)) + margin + 1)) &
+                          cv::Rect(0, 0, base.cols, base.rows);
     cv::Mat around;
     base(area).convertTo(around, CV_32F);
     if (blur > 0.1)
         cv::GaussianBlur(around, around, cv::Size(), blur);
-    cv::Point2d const origin = back({static_cast<double>(cx - radius), static_cast<double>(cy - radius)});
+    cv::Point2d const origin =
+        back({static_cast<double>(cx - radius), static_cast<double>(cy - radius)});
     cv::Matx23d const toBase(back.re, -back.im, origin.x - area.x, back.im, back.re,
                              origin.y - area.y);
     cv::Mat expected;
@@ -251,11 +251,11 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity cons
                           l.peak);
         return l;
     }
-    l.sharpness = detail(window(cv::Rect(best.x, best.y, expected.cols, expected.rows))) /
-                  detail(expected);
+    l.sharpness =
+        detail(window(cv::Rect(best.x, best.y, expected.cols, expected.rows))) / detail(expected);
     if (l.sharpness < kLeastSharpness) {
-        l.reason = format("is too blurred (its detail is %.2f of the base photograph's)",
-                          l.sharpness);
+        l.reason =
+            format("is too blurred (its detail is %.2f of the base photograph's)", l.sharpness);
         return l;
     }
     float const* row = score.ptr<float>(best.y);
@@ -267,8 +267,8 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity cons
     return l;
 }
 
-Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t,
-                cv::Point2d a, cv::Point2d b)
+Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
+                cv::Point2d b)
 {
     Pair p;
     Similarity estimate = t;

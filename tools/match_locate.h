@@ -61,8 +61,8 @@ struct Located {
 // Where base point a lies in further, within search pixels of where the estimate t
 // puts it. Refused when the neighbourhood leaves either photograph, does not
 // correlate, or is too blurred.
-Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t,
-                    cv::Point2d a, int search);
+Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
+                    int search);
 
 struct Pair {
     bool found = false;
@@ -76,7 +76,7 @@ struct Pair {
 // A' and B' for base points a and b: both refined from the estimate, then again from
 // the similarity that the two refined points fix, which holds the turn and scale
 // far better than the features do.
-Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t,
-                cv::Point2d a, cv::Point2d b);
+Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
+                cv::Point2d b);
 
 #endif

@@ -36,7 +36,8 @@ protected:
     static void SetUpTestSuite()
     {
         dir = fs::temp_directory_path() / ("tavrin-match-" + std::to_string(getpid()));
-        ASSERT_EQ(std::system(("'" TAVRIN_SAMPLE_BIN "' '" + dir.string() + "' >/dev/null").c_str()), 0);
+        ASSERT_EQ(
+            std::system(("'" TAVRIN_SAMPLE_BIN "' '" + dir.string() + "' >/dev/null").c_str()), 0);
         std::string const base = readFile(dir / "base.pgm");
         std::string const pixels = base.substr(base.size() - 1600 * 1200);
         std::string turned(pixels.rbegin(), pixels.rend()), half, cut, other;
@@ -45,13 +46,16 @@ protected:
                 half += static_cast<char>((static_cast<unsigned char>(pixels[y * 1600 + x]) +
                                            static_cast<unsigned char>(pixels[y * 1600 + x + 1]) +
                                            static_cast<unsigned char>(pixels[y * 1600 + x + 1600]) +
-                                           static_cast<unsigned char>(pixels[y * 1600 + x + 1601]) + 2) / 4);
+                                           static_cast<unsigned char>(pixels[y * 1600 + x + 1601]) +
+                                           2) /
+                                          4);
         for (int y = 0; y < 1200; ++y)
             cut += pixels.substr(static_cast<std::size_t>(y) * 1600, 600);
         for (int y = 0; y < 1200; ++y)
             for (int x = 0; x < 1600; ++x)
-                other += static_cast<char>(static_cast<int>(
-                    128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) * std::cos(y * 0.043 + x * 0.002)));
+                other += static_cast<char>(
+                    static_cast<int>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
+                                               std::cos(y * 0.043 + x * 0.002)));
         std::ofstream(dir / "turned.pgm", std::ios::binary) << "P5\n1600 1200\n255\n" << turned;
         std::ofstream(dir / "half.pgm", std::ios::binary) << "P5\n800 600\n255\n" << half;
         std::ofstream(dir / "cut.pgm", std::ios::binary) << "P5\n600 1200\n255\n" << cut;
@@ -61,8 +65,9 @@ protected:
 
     static Outcome run(std::string const& command)
     {
-        int const raw = std::system(("cd '" + dir.string() + "' && (" + command +
-                                     ") </dev/null >stdout.txt 2>stderr.txt").c_str());
+        int const raw = std::system(
+            ("cd '" + dir.string() + "' && (" + command + ") </dev/null >stdout.txt 2>stderr.txt")
+                .c_str());
         return {readFile(dir / "stdout.txt"), readFile(dir / "stderr.txt"),
                 WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
     }
@@ -87,13 +92,16 @@ TEST_F(Match, FindsKnownPointsWithinHalfAPixel)
         Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 " + std::string(r.name));
         EXPECT_EQ(o.status, 0) << o.err;
         double ax = 0, ay = 0, bx = 0, by = 0;
-        ASSERT_EQ(std::sscanf(o.err.c_str() + std::string(r.name).size(),
-                              ": A' %lf,%lf B' %lf,%lf", &ax, &ay, &bx, &by), 4) << o.err;
+        ASSERT_EQ(std::sscanf(o.err.c_str() + std::string(r.name).size(), ": A' %lf,%lf B' %lf,%lf",
+                              &ax, &ay, &bx, &by),
+                  4)
+            << o.err;
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
         // A' written whole, as tavrin uses it; the series ends at a name that is not there.
         std::string const head = "base.pgm\n412,357\n1236,842\n" + std::string(r.name) + "\n" +
-                                 std::to_string(std::lround(r.ax)) + "," + std::to_string(std::lround(r.ay)) + "\n";
+                                 std::to_string(std::lround(r.ax)) + "," +
+                                 std::to_string(std::lround(r.ay)) + "\n";
         EXPECT_EQ(o.out.substr(0, head.size()), head);
         EXPECT_EQ(o.out.substr(o.out.size() - 5), "\nfin\n");
     }
@@ -101,13 +109,15 @@ TEST_F(Match, FindsKnownPointsWithinHalfAPixel)
 
 TEST_F(Match, RefusesAnotherSceneAndTooLittleOverlapAndNamesTheRest)
 {
-    Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 other.pgm rotated.pgm cut.pgm nothing.pgm");
+    Outcome o = run("'" TAVRIN_MATCH_BIN
+                    "' base.pgm 412,357 1236,842 other.pgm rotated.pgm cut.pgm nothing.pgm");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out.find("other.pgm"), std::string::npos) << o.out;
     EXPECT_EQ(o.out.find("cut.pgm"), std::string::npos) << o.out;
     EXPECT_EQ(o.out.rfind("base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n", 0), 0u) << o.out;
-    for (char const* line : {"other.pgm: refused: ", "cut.pgm: refused: B' falls outside the photograph",
-                             "nothing.pgm: refused: cannot be opened: No such file or directory\n"})
+    for (char const* line :
+         {"other.pgm: refused: ", "cut.pgm: refused: B' falls outside the photograph",
+          "nothing.pgm: refused: cannot be opened: No such file or directory\n"})
         EXPECT_NE(o.err.find(line), std::string::npos) << line << " in\n" << o.err;
 }
 
@@ -119,7 +129,10 @@ TEST_F(Match, AnswersPipedIntoTavrinRectifyAsWellAsTheTruePoints)
         fs::copy_file(dir / f, dir / "true" / f, fs::copy_options::overwrite_existing);
     run("cd true && printf 'base.pgm\\n412,357\\n1236,842\\nrotated.pgm\\n1115,435\\n365,913\\n"
         "reduced.pgm\\n412,186\\n712,676\\nfin\\n' | '" TAVRIN_BIN "'");
-    EXPECT_EQ(run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 rotated.pgm reduced.pgm | '" TAVRIN_BIN "'").status, 1);
+    EXPECT_EQ(run("'" TAVRIN_MATCH_BIN
+                  "' base.pgm 412,357 1236,842 rotated.pgm reduced.pgm | '" TAVRIN_BIN "'")
+                  .status,
+              1);
     for (char const* f : {"rotated.pgm", "reduced.pgm"}) {
         auto mean = [&](std::string const& rectified) {
             Outcome o = run("'" TAVRIN_DIFF_BIN "' base.pgm " + rectified + " map.ppm");
@@ -137,8 +150,11 @@ TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
     EXPECT_EQ(o.status, 0) << o.err;
     int ax, ay, bx, by;
     double tax, tay, tbx, tby;
-    ASSERT_EQ(std::sscanf(o.out.c_str(), "base.pgm\n%d,%d\n%d,%d\nturned.pgm\n%lf,%lf\n%lf,%lf\nfin\n",
-                          &ax, &ay, &bx, &by, &tax, &tay, &tbx, &tby), 8) << o.out;
+    ASSERT_EQ(std::sscanf(o.out.c_str(),
+                          "base.pgm\n%d,%d\n%d,%d\nturned.pgm\n%lf,%lf\n%lf,%lf\nfin\n", &ax, &ay,
+                          &bx, &by, &tax, &tay, &tbx, &tby),
+              8)
+        << o.out;
     EXPECT_GE(std::hypot(ax - bx, ay - by), 2000 / 3.0);
     EXPECT_EQ(tax, 1599 - ax);
     EXPECT_EQ(tay, 1199 - ay);
@@ -147,14 +163,17 @@ TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
 
 TEST_F(Match, BadUsageIsStatusTwoWithTheUsage)
 {
-    for (char const* arguments : {"", "base.pgm", "base.pgm 1,1 2,2", "base.pgm '1;1' 2,2 rotated.pgm",
-                                  "base.pgm 5,5 5,5 rotated.pgm", "base.pgm 1,1 9999,2 rotated.pgm",
-                                  "--pick base.pgm", "--frob base.pgm 1,1 2,2 rotated.pgm"}) {
+    for (char const* arguments :
+         {"", "base.pgm", "base.pgm 1,1 2,2", "base.pgm '1;1' 2,2 rotated.pgm",
+          "base.pgm 5,5 5,5 rotated.pgm", "base.pgm 1,1 9999,2 rotated.pgm", "--pick base.pgm",
+          "--frob base.pgm 1,1 2,2 rotated.pgm"}) {
         Outcome o = run("'" TAVRIN_MATCH_BIN "' " + std::string(arguments));
         EXPECT_EQ(o.status, 2) << arguments;
         EXPECT_EQ(o.out, "") << arguments;
         EXPECT_EQ(o.err.rfind("tavrin-match: ", 0), 0u) << o.err;
-        EXPECT_NE(o.err.find("\nusage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("\nusage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"),
+                  std::string::npos)
+            << o.err;
     }
 }
 

@@ -59,7 +59,8 @@ double hashedValue(std::int64_t i, std::int64_t j, std::uint64_t salt)
 // (-96, -96) on, which hold every photograph of the series; others are hashed as met.
 class Lattice {
 public:
-    explicit Lattice(std::uint64_t salt) : salt(salt), values(new double[static_cast<std::size_t>(kSide) * kSide])
+    explicit Lattice(std::uint64_t salt)
+        : salt(salt), values(new double[static_cast<std::size_t>(kSide) * kSide])
     {
         for (int j = 0; j < kSide; ++j)
             for (int i = 0; i < kSide; ++i)
@@ -218,11 +219,11 @@ struct Stroke {
     Vec to;
 };
 Stroke const kLetterA[] = {{{0, 1}, {0.5, 0}}, {{0.5, 0}, {1, 1}}, {{0.22, 0.62}, {0.78, 0.62}}};
-Stroke const kLetterB[] = {{{0, 0}, {0, 1}},          {{0, 0}, {0.65, 0}},
-                           {{0.65, 0}, {0.9, 0.12}},  {{0.9, 0.12}, {0.9, 0.36}},
-                           {{0.9, 0.36}, {0.65, 0.48}}, {{0, 0.48}, {0.7, 0.48}},
-                           {{0.7, 0.48}, {1, 0.62}},  {{1, 0.62}, {1, 0.86}},
-                           {{1, 0.86}, {0.7, 1}},     {{0.7, 1}, {0, 1}}};
+Stroke const kLetterB[] = {
+    {{0, 0}, {0, 1}},           {{0, 0}, {0.65, 0}},         {{0.65, 0}, {0.9, 0.12}},
+    {{0.9, 0.12}, {0.9, 0.36}}, {{0.9, 0.36}, {0.65, 0.48}}, {{0, 0.48}, {0.7, 0.48}},
+    {{0.7, 0.48}, {1, 0.62}},   {{1, 0.62}, {1, 0.86}},      {{1, 0.86}, {0.7, 1}},
+    {{0.7, 1}, {0, 1}}};
 
 template <std::size_t N> bool onLetter(Vec p, Vec corner, Stroke const (&strokes)[N])
 {
@@ -397,8 +398,8 @@ std::string landmarkTable()
     for (Photograph const& photo : kSeries) {
         char line[160];
         std::snprintf(line, sizeof line, "%-14s %-10s %-10s # %d x %d, %s\n", photo.name,
-                      point(photo.a).c_str(), point(photo.b).c_str(), photo.width,
-                      photo.height, description(photo).c_str());
+                      point(photo.a).c_str(), point(photo.b).c_str(), photo.width, photo.height,
+                      description(photo).c_str());
         table += line;
     }
     return table;
