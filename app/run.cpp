@@ -25,10 +25,14 @@ constexpr int kLongestName = 233;
 
 using Path = char[kPathBytes];
 
+// clang-format off
 char const* const kTitle[] = {
-    R"( _____                       _         )", R"(|_   _|  __ _ __    __ _ __ (_)  _ __  )",
-    R"(  | |   / _` |\ \  / /| '__|| | | '_ \ )", R"(  | |  | (_| | \ \/ / | |   | | | | | |)",
-    R"(  |_|   \__,_|  \__/  |_|   |_| |_| |_|)", R"(                                       )",
+    R"( _____                       _         )",
+    R"(|_   _|  __ _ __    __ _ __ (_)  _ __  )",
+    R"(  | |   / _` |\ \  / /| '__|| | | '_ \ )",
+    R"(  | |  | (_| | \ \/ / | |   | | | | | |)",
+    R"(  |_|   \__,_|  \__/  |_|   |_| |_| |_|)",
+    R"(                                       )",
 };
 
 char const* const kSubtitle[] = {
@@ -39,6 +43,7 @@ char const* const kSubtitle[] = {
     R"( \__,_| \___|    \___/ |_| \_\/_/   \_\|_____|)",
     R"(                                              )",
 };
+// clang-format on
 
 void printBanner()
 {
