@@ -82,11 +82,9 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     std::string answers = "base.pgm\n412,357\n1236,842\n", truth = answers;
     for (Row const& r : rows) {
         double ax = 0, ay = 0, bx = 0, by = 0;
+        char const* line = o.err.c_str() + std::min(o.err.find(r.name + ": A'"), o.err.size());
         EXPECT_EQ(
-            std::sscanf(o.err.substr(std::min(o.err.find(r.name + ": A'"), o.err.size())).c_str(),
-                        (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by),
-            4)
-            << o.err;
+            std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by), 4);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
         std::string const a =

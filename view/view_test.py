@@ -1,13 +1,11 @@
 #!/usr/bin/python3
-"""tavrin-view in headless Chromium, on the page as `cmake --install` lays it out.
-With --screenshots DIR it takes the README's two screenshots there."""
+"""tavrin-view in headless Chromium, as installed; --screenshots DIR: the README's two there."""
 import argparse, base64, os, pathlib, subprocess, sys, tempfile, time, unittest
 from selenium import webdriver
-from selenium.webdriver import ActionChains
+from selenium.webdriver import ActionChains, Keys
 
 ARGS = None
 ANSWERS = b"base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n365,913\nfin\n"
-PAGE_DOWN, PAGE_UP = "\ue00f", "\ue00e"
 
 
 class ViewTest(unittest.TestCase):
@@ -34,11 +32,9 @@ class ViewTest(unittest.TestCase):
         opts.add_experimental_option("prefs", {"download.default_directory": str(cls.downloads),
                                                "download.prompt_for_download": False})
         cls.d = webdriver.Chrome(options=opts)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.d.quit()
-        cls.tmp.cleanup()
+        cls.js = cls.d.execute_script
+        cls.addClassCleanup(cls.tmp.cleanup)
+        cls.addClassCleanup(cls.d.quit)
 
     def setUp(self):
         self.d.get(self.url)
@@ -47,15 +43,8 @@ class ViewTest(unittest.TestCase):
     def tearDown(self):
         self.assertEqual([e["message"] for e in self.d.get_log("browser") if e["level"] == "SEVERE"], [])
 
-    def until(self, done):
-        for _ in range(600):
-            if done():
-                return
-            time.sleep(0.05)
-        self.fail("waited in vain for " + str(done))
-
-    def js(self, script):
-        return self.d.execute_script(script)
+    def until(self, done):  # for up to 30 s
+        self.assertTrue(any(done() or time.sleep(0.05) for _ in range(600)), "waited in vain for " + str(done))
 
     def wait(self):
         self.until(lambda: self.js("return TV.busy === 0"))
@@ -69,27 +58,21 @@ class ViewTest(unittest.TestCase):
         self.d.find_element("css selector", css).click()
         self.wait()
 
-    def act(self, do):
-        """Pointer or wheel moves, given the canvas's top-left corner on the screen."""
+    def pointer(self, *points, wheel=0):
+        """Presses at the first of points on the canvas, moves through the rest and lets go; with
+        wheel, turns a mouse wheel there instead: -100 a notch, each zooming in by 2."""
         r = self.js("return document.getElementById('view').getBoundingClientRect()")
         a = ActionChains(self.d)
-        do(a.w3c_actions, r["x"], r["y"])
+        (x, y), *rest = [(r["x"] + sx, r["y"] + sy) for sx, sy in points]
+        if wheel:
+            a.w3c_actions.wheel_action.scroll(int(x), int(y), 0, wheel)
+        else:
+            a.w3c_actions.pointer_action.move_to_location(x, y).pointer_down()
+            for x, y in rest:
+                a.w3c_actions.pointer_action.move_to_location(x, y)
+            a.w3c_actions.pointer_action.pointer_up()
         a.perform()
         self.wait()
-
-    def pointer(self, *points):
-        """Presses at the first of points on the canvas, moves through the rest, lets go."""
-        def do(w, x, y):
-            w.pointer_action.move_to_location(x + points[0][0], y + points[0][1]).pointer_down()
-            for sx, sy in points[1:]:
-                w.pointer_action.move_to_location(x + sx, y + sy)
-            w.pointer_action.pointer_up()
-        self.act(do)
-
-    def wheel(self, sx, sy, notches):
-        """Zooms by 2 ** notches about (sx, sy): one notch of a mouse wheel each."""
-        for _ in range(abs(notches)):
-            self.act(lambda w, x, y: w.wheel_action.scroll(int(x + sx), int(y + sy), 0, -100 if notches > 0 else 100))
 
     def key(self, key):
         ActionChains(self.d).send_keys(key).perform()
@@ -105,7 +88,6 @@ class ViewTest(unittest.TestCase):
 
     def shot(self, name):
         if ARGS.screenshots:
-            os.makedirs(ARGS.screenshots, exist_ok=True)
             self.d.set_window_size(1280, 800)
             self.press("#fit")
             self.d.save_screenshot(os.path.join(ARGS.screenshots, name))
@@ -119,14 +101,14 @@ class ViewTest(unittest.TestCase):
         self.pointer((412, 357))
         # At 16 screen pixels a pixel about (1230, 850), pixel (1235, 842) spans screen x 1310..1326
         # and y 722..738. B placed there, one pixel off, then dragged home.
-        self.wheel(1230, 850, 4)
+        self.pointer((1230, 850), wheel=-400)
         self.assertEqual(self.js("return TV.viewer.scale"), 16)
         self.pointer((1311, 737))
         self.pointer((1321, 730), (1341, 723))
-        self.key(PAGE_DOWN)  # the further photograph, at the same zoom
+        self.key(Keys.PAGE_DOWN)  # the further photograph, at the same zoom
         self.press("#actual")
         self.pointer((1115, 435))
-        self.wheel(1, 1, -1)  # half a screen pixel a pixel: screen x -> 2 x - 1
+        self.pointer((1, 1), wheel=100)  # half a screen pixel a pixel: screen x -> 2 x - 1
         self.pointer((183, 457))
         self.assertEqual(self.save(), ANSWERS)
         self.assertEqual(self.js("return TV.marks.map(m => m.label)"), ["A' 1115,435", "B' 365,913"])
@@ -146,7 +128,7 @@ class ViewTest(unittest.TestCase):
                                  ".getImageData(421, 357, 1, 1).data)"), [0xff, 0xd4, 0x00, 0xff])
         self.assertEqual(self.js("return document.querySelectorAll('#photo-list li')[2].textContent"),
                          "reduced.pgm  A' 412,186  B' 712,676 not opened")
-        self.key(PAGE_DOWN)
+        self.key(Keys.PAGE_DOWN)
         self.assertEqual(self.js("return TV.marks.map(m => [m.label, m.x, m.y])"),
                          [["A' 1115,435", 1115.5, 435.5], ["B' 365,913", 365.5, 913.5]])
         self.assertEqual(self.save(), typed.replace(b", ", b","))
@@ -160,7 +142,7 @@ class ViewTest(unittest.TestCase):
                               ("enlarged.pgm", [])):
             if further == []:
                 view = self.js("return [TV.viewer.scale, TV.viewer.tx, TV.viewer.ty]")
-                self.key(PAGE_DOWN)
+                self.key(Keys.PAGE_DOWN)
                 self.assertEqual(self.js("return [TV.viewer.scale, TV.viewer.tx, TV.viewer.ty]"), view)
             out = subprocess.run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, name + ".ppm"] + further,
                                  cwd=s, check=True, capture_output=True, text=True).stdout
@@ -172,13 +154,12 @@ class ViewTest(unittest.TestCase):
                 "return btoa(s)"))
             self.assertEqual(rgb, pathlib.Path(s, name + ".ppm").read_bytes()[len(b"P6\n1600 1200\n255\n"):], name)
         self.press("input[value=swipe]")
-        self.key(PAGE_UP)  # back to rotated.pgm
+        self.key(Keys.PAGE_UP)  # back to rotated.pgm
         self.shot("compare.png")
 
     def file(self, name, data):
-        path = pathlib.Path(self.tmp.name, name)
-        path.write_bytes(data)
-        return str(path)
+        (self.downloads.parent / name).write_bytes(data)
+        return str(self.downloads.parent / name)
 
     def test_files_it_cannot_read_are_told_on_the_page(self):
         for input_id, name, data, message in (
