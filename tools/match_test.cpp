@@ -23,7 +23,8 @@ struct Outcome {
 };
 
 // The sample series and, beside it, the base photograph turned half a turn (its pixels
-// in reverse order), its left 600 columns, and a pattern of another scene.
+// in reverse order) and halved (each 2 x 2 block averaged), its top 400 rows, and a
+// pattern of another scene.
 class Match : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -31,17 +32,18 @@ protected:
         run("'" TAVRIN_SAMPLE_BIN "' .");
         std::string const base = run("cat base.pgm").out,
                           pixels = base.substr(base.size() - 1920000);
-        std::string cut, other;
-        for (int y = 0; y < 1200; ++y)
-            cut += pixels.substr(static_cast<std::size_t>(y) * 1600, 600);
+        std::string const turned(pixels.rbegin(), pixels.rend());
+        auto at = [&](std::size_t i) { return static_cast<unsigned char>(turned[i]); };
+        std::string half, other;
+        for (std::size_t i = 0; i < 1920000; i += i % 1600 == 1598 ? 1602 : 2)
+            half += static_cast<char>((at(i) + at(i + 1) + at(i + 1600) + at(i + 1601) + 2) / 4);
         for (int y = 0; y < 1200; ++y)
             for (int x = 0; x < 1600; ++x)
                 other += static_cast<char>(
                     static_cast<int>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
                                                std::cos(y * 0.043 + x * 0.002)));
-        std::ofstream(dir / "turned.pgm") << "P5\n1600 1200\n255\n"
-                                          << std::string(pixels.rbegin(), pixels.rend());
-        std::ofstream(dir / "cut.pgm") << "P5\n600 1200\n255\n" << cut;
+        std::ofstream(dir / "turned.pgm") << "P5\n800 600\n255\n" << half;
+        std::ofstream(dir / "cut.pgm") << "P5\n1600 400\n255\n" << pixels.substr(0, 640000);
         std::ofstream(dir / "other.pgm") << "P5\n1600 1200\n255\n" << other;
     }
     static void TearDownTestSuite() { fs::remove_all(dir); }
@@ -64,9 +66,9 @@ protected:
 fs::path const Match::dir =
     fs::temp_directory_path() / ("tavrin-match-" + std::to_string(getpid()));
 
-// The turn is exact; the sample series' landmarks are those of landmarks.txt. A' is
-// written whole, as tavrin uses it; refused photographs are left out of the answers,
-// which end at a name that is not there and rectify as well as the true points.
+// Base pixel x lies at (1599 - x - 0.5) / 2 in turned.pgm; the sample series' landmarks are those
+// of landmarks.txt. A' is written whole, as tavrin uses it; refused photographs are left out of the
+// answers, which end at a name that is not there and rectify as well as the true points.
 TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
 {
     Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 turned.pgm other.pgm "
@@ -74,8 +76,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     EXPECT_EQ(o.status, 1);
     struct Row {
         std::string name;
-        int ax, ay, bx, by;
-    } const rows[] = {{"turned.pgm", 1187, 842, 363, 357},
+        double ax, ay, bx, by;
+    } const rows[] = {{"turned.pgm", 593.25, 420.75, 181.25, 178.25},
                       {"rotated.pgm", 1115, 435, 365, 913},
                       {"enlarged.pgm", 123, 338, 1458, 863},
                       {"reduced.pgm", 412, 186, 712, 676}};
@@ -87,8 +89,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
             std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by), 4);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
-        std::string const a =
-            r.name + "\n" + std::to_string(r.ax) + "," + std::to_string(r.ay) + "\n";
+        std::string const a = r.name + "\n" + std::to_string(std::lround(r.ax)) + "," +
+                              std::to_string(std::lround(r.ay)) + "\n";
         answers += a + "[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2}\n";
         truth += a + std::to_string(r.bx) + "," + std::to_string(r.by) + "\n";
     }
@@ -123,9 +125,9 @@ TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
               8)
         << o.out;
     EXPECT_GE(std::hypot(ax - bx, ay - by), 2000 / 3.0);
-    EXPECT_EQ(tax, 1599 - ax);
-    EXPECT_EQ(tay, 1199 - ay);
-    EXPECT_LE(std::hypot(tbx - (1599 - bx), tby - (1199 - by)), 0.5) << o.out;
+    EXPECT_EQ(tax, std::round((1598.5 - ax) / 2));
+    EXPECT_EQ(tay, std::round((1198.5 - ay) / 2));
+    EXPECT_LE(std::hypot(tbx - (1598.5 - bx) / 2, tby - (1198.5 - by) / 2), 0.5) << o.out;
 }
 
 TEST_F(Match, BadUsageIsStatusTwoWithTheUsageAndTheManPageRenders)

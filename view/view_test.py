@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """tavrin-view in headless Chromium, as installed; --screenshots DIR: the README's two there."""
-import argparse, base64, os, pathlib, subprocess, sys, tempfile, time, unittest
+import argparse, base64, os, pathlib, shutil, subprocess, sys, tempfile, time, unittest
 from selenium import webdriver
 from selenium.webdriver import ActionChains, Keys
 
@@ -11,8 +11,8 @@ ANSWERS = b"base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n365,913\nfin\n"
 class ViewTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        t = cls.tmp.name
+        t = tempfile.mkdtemp()
+        cls.addClassCleanup(shutil.rmtree, t)
         subprocess.run([ARGS.cmake, "--install", ARGS.build, "--prefix", t + "/prefix"], check=True,
                        stdout=subprocess.DEVNULL)
         cls.url = subprocess.run([t + "/prefix/bin/tavrin-view", "--where"], check=True, capture_output=True,
@@ -33,7 +33,6 @@ class ViewTest(unittest.TestCase):
                                                "download.prompt_for_download": False})
         cls.d = webdriver.Chrome(options=opts)
         cls.js = cls.d.execute_script
-        cls.addClassCleanup(cls.tmp.cleanup)
         cls.addClassCleanup(cls.d.quit)
 
     def setUp(self):
