@@ -25,7 +25,6 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
-#include <iomanip>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -49,10 +48,7 @@ inline void writeFile(fs::path const& p, std::string const& bytes)
 // Bytes written out as numbers, e.g. the three channels of each P6 pixel.
 inline std::string bytes(std::initializer_list<int> values)
 {
-    std::string s;
-    for (int v : values)
-        s += static_cast<char>(v);
-    return s;
+    return std::string(values.begin(), values.end());
 }
 
 // A P5 file whose pixel (x, y) is f(x, y).
@@ -88,12 +84,10 @@ inline Files snapshot(fs::path const& dir)
     for (auto const& e : fs::recursive_directory_iterator(dir)) {
         fs::file_status const s = e.symlink_status();
         std::string& entry = tree[e.path().lexically_relative(dir).string()];
-        if (fs::is_symlink(s))
-            entry = "link to " + fs::read_symlink(e.path()).string();
-        else
-            entry = fs::is_regular_file(s) ? readFile(e.path())
-                    : fs::is_directory(s)  ? "folder"
-                                           : "special";
+        entry = fs::is_symlink(s)        ? "link to " + fs::read_symlink(e.path()).string()
+                : fs::is_regular_file(s) ? readFile(e.path())
+                : fs::is_directory(s)    ? "folder"
+                                         : "special";
     }
     return tree;
 }
