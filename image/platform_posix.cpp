@@ -2,6 +2,7 @@
 #ifndef _WIN32
 #include "image/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +31,8 @@ ssize_t sinkWrite(void* cookie, char const* bytes, std::size_t n)
     Sink& sink = *static_cast<Sink*>(cookie);
     std::size_t done = 0;
     while (done < n) {
-        ssize_t w = write(sink.fd, bytes + done, n - done);
+        std::size_t const slice = std::min(n - done, static_cast<std::size_t>(kSlice));
+        ssize_t w = write(sink.fd, bytes + done, slice);
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0)
