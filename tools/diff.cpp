@@ -9,6 +9,7 @@
 #include "colour/ppm.h"
 #include "image/image.h"
 #include "image/matrix.h"
+#include "tools/point_argument.h"
 #include "tools/written.h"
 
 #include <cerrno>
@@ -53,24 +54,6 @@ char const kUsage[] =
     "With FURTHER, the photograph as taken, and the control points typed for it (A and B\n"
     "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
     "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n";
-
-// "x,y": two finite decimal numbers and a comma, nothing else (no blank).
-bool parsePoint(char const* text, Vec& p)
-{
-    auto number = [](char const*& s, double& value) {
-        if (*s == '\0' || *s == ' ' || *s == '\t' || *s == '\n')
-            return false;
-        char* end = nullptr;
-        errno = 0;
-        value = std::strtod(s, &end);
-        if (end == s || errno == ERANGE || !std::isfinite(value))
-            return false;
-        s = end;
-        return true;
-    };
-    char const* s = text;
-    return number(s, p.x) && *s++ == ',' && number(s, p.y) && *s == '\0';
-}
 
 // The named P5 file, whole. Failures to open and files of another kind are told here;
 // other faults (a bad size line) by the library, on stderr, before this returns null.
@@ -126,7 +109,7 @@ bool footprintOf(char** args, Footprint& fp, Failure& failure)
     char const* const names[] = {"A", "B", "A'", "B'"};
     Vec points[4];
     for (int k = 0; k < 4; ++k) {
-        if (!parsePoint(args[1 + k], points[k])) {
+        if (!parsePointArgument(args[1 + k], points[k].x, points[k].y)) {
             failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
                                  "two numbers and a comma, no blank), not '" + args[1 + k] + "'");
             return false;

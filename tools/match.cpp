@@ -9,6 +9,7 @@
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
 #include "tools/match_locate.h"
+#include "tools/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -50,23 +51,10 @@ struct UsageError {
     std::string message;
 };
 
-// "x,y": two finite decimal numbers and a comma, nothing else (no blank).
 std::optional<cv::Point2d> parsePoint(char const* text)
 {
-    auto number = [](char const*& s, double& value) {
-        if (*s == '\0' || std::strchr(" \t\n\v\f\r", *s) != nullptr)
-            return false;
-        char* end = nullptr;
-        errno = 0;
-        value = std::strtod(s, &end);
-        if (end == s || errno == ERANGE || !std::isfinite(value))
-            return false;
-        s = end;
-        return true;
-    };
     cv::Point2d p;
-    char const* s = text;
-    if (number(s, p.x) && *s++ == ',' && number(s, p.y) && *s == '\0')
+    if (parsePointArgument(text, p.x, p.y))
         return p;
     return std::nullopt;
 }
