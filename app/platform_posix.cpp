@@ -41,6 +41,28 @@ void waitForKeyAtTerminal()
 
 }  // namespace
 
+std::size_t rootLength(char const* name)
+{
+    return name[0] == '/' ? 1 : 0;
+}
+
+FolderStep enterFolder(char const* path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0 && mkdir(path, 0777) != 0 && errno != EEXIST)
+        return FolderStep::failed;
+    if (lstat(path, &st) != 0)
+        return FolderStep::failed;
+    if (S_ISLNK(st.st_mode))
+        return FolderStep::link;
+    return S_ISDIR(st.st_mode) ? FolderStep::folder : FolderStep::failed;
+}
+
+std::string consoleText(std::string const& text, std::FILE*)
+{
+    return text;
+}
+
 void preparePlatform()
 {
     std::signal(SIGXFSZ, SIG_IGN);

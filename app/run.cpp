@@ -9,6 +9,7 @@
 #include "image/whole_file.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,10 +21,7 @@ namespace {
 
 // A name was held in 256 bytes beside output and test paths 22 bytes longer: names
 // of more than 233 bytes are refused, as they always were.
-constexpr int kPathBytes = 256;
 constexpr int kLongestName = 233;
-
-using Path = char[kPathBytes];
 
 // clang-format off
 char const* const kTitle[] = {
@@ -57,61 +55,93 @@ void printBanner()
 
 enum class NameRead { word, endOfInput, tooLong };
 
-// One whitespace-delimited word, as "%s" reads it: leading white space is
-// skipped and the white space that ends the word stays in the input. Unlike
-// "%s" it never writes past the buffer: a longer word is read whole and refused.
-NameRead readName(Path& name)
+// Notepad may begin a saved answers file with a UTF-8 byte-order mark: at the very
+// start of the input it is not part of the first name.
+bool atStartOfInput = true;
+
+// A name as "%s" reads a word: leading white space is skipped and the white space
+// that ends the word stays in the input. A name that begins with a double quote runs
+// to the next one, spaces included, as Explorer pastes a dropped path; the quotes are
+// not part of it. Past the longest name the read stops and the name is refused.
+NameRead readName(std::string& name)
 {
     std::fflush(stdout);
+    std::string word;
     int c = std::getchar();
-    while (c != EOF && std::isspace(c))
-        c = std::getchar();
-    if (c == EOF)
-        return NameRead::endOfInput;
-
-    Path word;
-    int length = 0;
-    for (; c != EOF && !std::isspace(c); c = std::getchar()) {
-        if (length < kLongestName)
-            word[length] = static_cast<char>(c);
-        ++length;
-        if (length > kLongestName)
-            length = kLongestName + 1;  // counts no further: the word is refused
+    if (atStartOfInput) {
+        atStartOfInput = false;
+        for (unsigned char mark : {0xEFu, 0xBBu, 0xBFu}) {
+            if (c != mark)
+                break;
+            word += static_cast<char>(c);
+            c = std::getchar();
+        }
+        if (word.size() == 3)
+            word.clear();
     }
-    if (c != EOF)
+    bool quoted = false;
+    if (word.empty()) {
+        while (c != EOF && std::isspace(c))
+            c = std::getchar();
+        if (c == EOF)
+            return NameRead::endOfInput;
+        quoted = c == '"';
+        if (quoted)
+            c = std::getchar();
+    }
+    for (; c != EOF && (quoted ? c != '"' : !std::isspace(c)); c = std::getchar()) {
+        word += static_cast<char>(c);
+        if (word.size() > static_cast<std::size_t>(kLongestName))
+            return NameRead::tooLong;
+    }
+    if (c != EOF && !quoted)
         std::ungetc(c, stdin);
-    if (length > kLongestName)
-        return NameRead::tooLong;
-    word[length] = '\0';
-    std::memcpy(name, word, sizeof word);
+    name = word;
     return NameRead::word;
 }
 
-// True when an element of the name is "..": its output path would leave the folder.
-bool leavesOutputFolder(char const* name)
+// The elements of a name, split at the platform's separators.
+std::vector<std::string> elementsOf(std::string const& name)
 {
-    std::string const path = name;
+    std::vector<std::string> elements;
     std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find_first_of(pathSeparators, start);
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of(pathSeparators, start);
         if (end == std::string::npos)
-            end = path.size();
-        if (path.compare(start, end - start, "..") == 0)
-            return true;
+            end = name.size();
+        elements.push_back(name.substr(start, end - start));
         start = end + 1;
     }
+    return elements;
+}
+
+// What the name is written as inside Redressement: a relative name keeps its folders,
+// an absolute or drive-qualified one keeps its last element only.
+std::string outputNameOf(std::string const& name)
+{
+    std::size_t const root = rootLength(name.c_str());
+    if (root == 0)
+        return name;
+    std::size_t const last = name.find_last_of(pathSeparators);
+    return name.substr(last == std::string::npos || last < root ? root : last + 1);
+}
+
+// True when an element of the output name is "..": its path would leave the folder.
+bool leavesOutputFolder(std::string const& outputName)
+{
+    for (std::string const& element : elementsOf(outputName))
+        if (element == "..")
+            return true;
     return false;
 }
 
-// The output path of the name. The folder that is to take the file is probed with a
-// fresh file of the program's own, and Redressement is made when it takes none.
-std::string prepareOutput(char const* name)
+// The output path of the name. Redressement is made when no fresh file can be made in
+// it; the folders below it are made when the image is written.
+std::string prepareOutput(std::string const& name)
 {
-    std::string outputPath = std::string(outputFolderPrefix) + name;
-    std::string const probed = leavesOutputFolder(name) ? outputFolderPrefix : outputPath;
-    if (!canWriteBeside(probed.c_str()))
+    if (!canWriteBeside(outputFolderPrefix))
         makeOutputFolder();
-    return outputPath;
+    return std::string(outputFolderPrefix) + outputNameOf(name);
 }
 
 // The files this run has read: no output may replace one of them.
@@ -139,29 +169,93 @@ private:
     std::vector<FileIdentity> read_;
 };
 
-void refuseWrite(char const* why, char const* outputPath)
+// Makes the folders between Redressement and the file, each a real folder: none
+// may be a link. False when one is a link; a folder that cannot be made is left to
+// the write, which then fails with the system's reason.
+bool makeInnerFolders(std::string const& outputPath)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, why, outputPath);
+    std::string const prefix = outputFolderPrefix;
+    std::vector<std::string> const elements = elementsOf(outputPath.substr(prefix.size()));
+    std::string folder = outputPath.substr(0, prefix.size() - 1);
+    for (std::size_t k = 0; k + 1 < elements.size(); ++k) {
+        folder += prefix.back() + elements[k];
+        if (enterFolder(folder.c_str()) == FolderStep::link)
+            return false;
+    }
+    return true;
 }
 
-// Writes the image at the output path unless the path leaves the output folder or
-// names a file this run has read; a refused write is reported and the run goes on.
-void writeOutput(IMAGE const& im, char const* name, std::string const& outputPath,
-                 Inputs const& inputs)
+// Why a write failed, in the operator's words.
+char const* failureReason(int err)
 {
-    if (leavesOutputFolder(name))
-        refuseWrite("\n\xC9"
-                    "criture refus\xE9"
-                    "e : %s sortirait du dossier Redressement\n",
-                    outputPath.c_str());
-    else if (inputs.holds(outputPath.c_str()))
-        refuseWrite("\n\xC9"
-                    "criture refus\xE9"
-                    "e : %s est une image lue par cette s\xE9rie\n",
-                    outputPath.c_str());
-    else
-        im.writeIMAGE(outputPath.c_str());
+    switch (err) {
+    case ENOSPC:
+        return "disque plein";
+    case EFBIG:
+        return "fichier trop grand";
+    case EACCES:
+    case EPERM:
+        return "acc\xE8s refus\xE9";
+    case EROFS:
+        return "disque en lecture seule";
+    case ENOENT:
+        return "dossier introuvable";
+    case ENOTDIR:
+        return "un fichier barre le chemin";
+    case EISDIR:
+        return "un dossier porte ce nom";
+    case EEXIST:
+        return "un fichier sp\xE9"
+               "cial porte ce nom";
+    case ENAMETOOLONG:
+        return "chemin trop long";
+    default:
+        return "erreur d'\xE9"
+               "criture";
+    }
+}
+
+struct Written {
+    bool ok;
+    char const* reason;  // when not ok
+};
+
+Written refuseWrite(std::string const& outputPath, char const* why, char const* reason)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "\n\xC9"
+                 "criture refus\xE9"
+                 "e : %s %s\n",
+                 consoleText(outputPath, stderr).c_str(), why);
+    return {false, reason};
+}
+
+// Writes the image at the output path unless the path leaves the output folder, goes
+// through a link below it or names a file this run has read; a refused write is
+// reported and the run goes on.
+Written writeOutput(IMAGE const& im, std::string const& outputPath, Inputs const& inputs)
+{
+    char const* const outside = "sortirait du dossier Redressement";
+    std::string const outputName = outputPath.substr(std::strlen(outputFolderPrefix));
+    if (leavesOutputFolder(outputName))
+        return refuseWrite(outputPath, outside, outside);
+    if (!makeInnerFolders(outputPath))
+        return refuseWrite(outputPath, "passerait par un lien", "un dossier du chemin est un lien");
+    if (inputs.holds(outputPath.c_str()))
+        return refuseWrite(outputPath, "est une image lue par cette s\xE9rie",
+                           "image lue par cette s\xE9rie");
+    if (im.writeIMAGE(outputPath.c_str()))
+        return {true, nullptr};
+    return {false, failureReason(errno)};
+}
+
+// After a write that did not take place, in place of "Fichier creer :".
+void reportNotWritten(std::string const& outputPath, Written const& w)
+{
+    std::printf("\nFichier non \xE9"
+                "crit : %s (%s)\n",
+                consoleText(outputPath, stdout).c_str(), w.reason);
 }
 
 int endRun(char const* message)
@@ -176,7 +270,7 @@ char const kEndOfInput[] = "\nFin des donn\xE9"
                            "es : plus aucun nom d'image \xE0 lire\n";
 
 // Reads a name at a prompt; false when the run must end (status 1).
-bool takeName(Path& name, int* status, bool endOfInputEnds)
+bool takeName(std::string& name, int* status, bool endOfInputEnds)
 {
     switch (readName(name)) {
     case NameRead::word:
@@ -193,75 +287,88 @@ bool takeName(Path& name, int* status, bool endOfInputEnds)
     return true;
 }
 
-void reportImage(IMAGE const& im, char const* readLine, char const* outputPath)
+void reportImage(IMAGE const& im, char const* readLine, std::string const& outputPath,
+                 Written const& w)
 {
     std::printf("\nImage en N&B de %d x %d pix prise en charge...\n\n", im.width, im.height);
     std::printf("%s", readLine);
+    if (!w.ok) {
+        reportNotWritten(outputPath, w);
+        return;
+    }
     std::printf("\nFichier creer :");
-    std::printf("\n%s", outputPath);
+    std::printf("\n%s", consoleText(outputPath, stdout).c_str());
     std::printf("\n");
+}
+
+// One image of the series taken in: its name checked, the image loaded and written
+// as read, its points typed. The file is written before the points are asked for, so
+// that the operator sees at once whether its place in Redressement takes a file.
+struct Taken {
+    std::string outputPath;
+    std::unique_ptr<IMAGE> image;
+    Segment segment;
+    Point a;
+};
+
+bool takeImage(std::string const& name, ImageKind kind, char const* readLine, Inputs& inputs,
+               Taken& taken)
+{
+    if (!passesNameCheck(name.c_str()))
+        return false;
+    taken.outputPath = prepareOutput(name);
+    inputs.add(name.c_str());
+    taken.image = std::make_unique<IMAGE>(name.c_str());
+    reportImage(*taken.image, readLine, taken.outputPath,
+                writeOutput(*taken.image, taken.outputPath, inputs));
+    Point b;
+    readPoints(kind, taken.a, b);
+    taken.segment = measureSegment(taken.a, b);
+    printGisement(name.c_str(), taken.segment.bearing, taken.segment.distance);
+    return true;
 }
 
 int runDialogue()
 {
     printBanner();
 
-    Path name = "";
+    std::string name;
     int status = 1;
     if (debugmode) {
-        std::snprintf(name, sizeof name, "%s", "img1.pgm");
+        name = "img1.pgm";
     } else {
         std::printf("\nEntrez le nom de l'image de Base avec l'extention\n  *.PGM\n\t -> ");
         if (!takeName(name, &status, false))
             return status;
     }
-    if (!passesNameCheck(name))
-        return endRun("");
-
-    std::string outputPath = prepareOutput(name);
     Inputs inputs;
-    inputs.add(name);
-    IMAGE base(name);
-    int const baseWidth = base.width;
-    int const baseHeight = base.height;
-    writeOutput(base, name, outputPath, inputs);
-    reportImage(base, "L'image est lue...", outputPath.c_str());
-
-    Point a;
-    Point b;
-    readPoints(ImageKind::base, a, b);
-    Segment const baseSegment = measureSegment(a, b);
-    printGisement(name, baseSegment.bearing, baseSegment.distance);
-    double const baseAx = a.x;
-    double const baseAy = a.y;
+    Taken base;
+    if (!takeImage(name, ImageKind::base, "L'image est lue...", inputs, base))
+        return endRun("");
+    int const baseWidth = base.image->width;
+    int const baseHeight = base.image->height;
+    double const baseAx = base.a.x;
+    double const baseAy = base.a.y;
 
     for (int counter = 1;; ++counter) {
         std::printf("\nEntrez le nom de l'image %i avec l'extention\n\t*.PGM\n\t\t -> ", counter);
         if (debugmode)
-            std::snprintf(name, sizeof name, "%s", "img2.pgm");
+            name = "img2.pgm";
         else if (!takeName(name, &status, true))
             return status;
-        if (!passesNameCheck(name))
-            return endRun("");
-
-        outputPath = prepareOutput(name);
-        inputs.add(name);
-        IMAGE further(name);
-        writeOutput(further, name, outputPath, inputs);
         char readLine[64];
         std::snprintf(readLine, sizeof readLine, "L'image %i est lue...", counter);
-        reportImage(further, readLine, outputPath.c_str());
+        Taken further;
+        if (!takeImage(name, ImageKind::further, readLine, inputs, further))
+            return endRun("");
 
-        Point a2;
-        Point b2;
-        readPoints(ImageKind::further, a2, b2);
-        Segment const s = measureSegment(a2, b2);
-        printGisement(name, s.bearing, s.distance);
-        Transform const t =
-            registerIMAGE(baseSegment.bearing, baseSegment.distance, a2, s.bearing, s.distance);
+        Transform const t = registerIMAGE(base.segment.bearing, base.segment.distance, further.a,
+                                          further.segment.bearing, further.segment.distance);
         std::unique_ptr<IMAGE> rectified =
-            resampleIMAGE(further, baseAx, baseAy, baseWidth, baseHeight, t);
-        writeOutput(*rectified, name, outputPath, inputs);
+            resampleIMAGE(*further.image, baseAx, baseAy, baseWidth, baseHeight, t);
+        Written const w = writeOutput(*rectified, further.outputPath, inputs);
+        if (!w.ok)
+            reportNotWritten(further.outputPath, w);
         rectified.reset();  // released before the further image
 
         if (debugmode) {

@@ -73,12 +73,12 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
 
 }  // namespace
 
-void writeIMAGE_2(IMAGE const& im, char const* path)
+bool writeIMAGE_2(IMAGE const& im, char const* path)
 {
-    writeWholeFile(path, [&im](FILE* f) { return encodeGrey(f, im); });
+    return writeWholeFile(path, [&im](FILE* f) { return encodeGrey(f, im); });
 }
 
-void matrice_to_ColorImage(mat_tpl<double> const& m, char const* path)
+bool matrice_to_ColorImage(mat_tpl<double> const& m, char const* path)
 {
-    writeWholeFile(path, [&m](FILE* f) { return encodeMatrix(f, m); });
+    return writeWholeFile(path, [&m](FILE* f) { return encodeMatrix(f, m); });
 }

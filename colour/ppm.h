@@ -1,7 +1,8 @@
 // False-colour P6 writers. Each writes "P6\n<width> <height>\n255\n" and then, row by
 // row from the top, three bytes a pixel: the low eight bits of the red, green and blue
 // that HSL_to_RGB gives with a full scale of 255. Files are written whole or not at all
-// (image/whole_file.h); a failure is reported through perror("\nError to write the image file").
+// (image/whole_file.h); a failure is reported through perror("\nError to write the image file")
+// and the writer returns false.
 #ifndef TAVRIN_COLOUR_PPM_H
 #define TAVRIN_COLOUR_PPM_H
 
@@ -9,7 +10,7 @@
 #include "image/matrix.h"
 
 // Each grey level 0..255 is the palette value. The image is only read.
-void writeIMAGE_2(IMAGE const& im, char const* path);
+bool writeIMAGE_2(IMAGE const& im, char const* path);
 
 // cols x rows pixels; pixel (x, y) shows element (y, x). With M the largest element,
 // a > 0 takes 255 * a / M, a < 0 takes 150 * a / |M| (a = -|M| is written blue 221,
@@ -24,6 +25,6 @@ void writeIMAGE_2(IMAGE const& im, char const* path);
 //     to 0 and is written (39, 0, 159), and -infinity elements are black too; with a
 //     finite M a -infinity element is written (39, 0, 0).
 // A matrix whose rows x cols do not fit its storage is written as the empty 0 x 0 one.
-void matrice_to_ColorImage(mat_tpl<double> const& m, char const* path);
+bool matrice_to_ColorImage(mat_tpl<double> const& m, char const* path);
 
 #endif

@@ -104,7 +104,7 @@ bool encodeP5(FILE* f, IMAGE const& im)
 
 IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
 {
-    File f(std::fopen(path, "rb"));
+    File f(openToRead(path));
     if (!f) {
         std::fflush(stdout);
         std::perror("\nError opening image file ");
@@ -183,7 +183,7 @@ unsigned char const* IMAGE::getpix(int x, int y) const
     return pix + (x + y * width);
 }
 
-void IMAGE::writeIMAGE(char const* path) const
+bool IMAGE::writeIMAGE(char const* path) const
 {
-    writeWholeFile(path, [this](FILE* f) { return encodeP5(f, *this); });
+    return writeWholeFile(path, [this](FILE* f) { return encodeP5(f, *this); });
 }

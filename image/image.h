@@ -40,8 +40,8 @@ public:
     unsigned char const* getpix(int x, int y) const;
 
     // Writes "P5\n<width> <height>\n255\n" and the pixel block, whole or not at all
-    // (image/whole_file.h); a failure is reported through perror.
-    void writeIMAGE(char const* path) const;
+    // (image/whole_file.h); a failure is reported through perror. True when written.
+    bool writeIMAGE(char const* path) const;
 };
 
 #endif

@@ -7,6 +7,13 @@
 #include <cstddef>
 #include <cstdio>
 
+// Opens path for reading in binary mode. On Windows the name's bytes are read as
+// image/name_encoding.h says, whatever the system's code page.
+std::FILE* openToRead(char const* path);
+
+// Removes the file at path, as std::remove does.
+int removeFile(char const* path);
+
 // A file open for writing: its stream and the descriptor under it.
 struct OutputFile {
     std::FILE* stream;

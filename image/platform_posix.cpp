@@ -76,6 +76,16 @@ std::FILE* openStream(int fd)
 
 }  // namespace
 
+std::FILE* openToRead(char const* path)
+{
+    return std::fopen(path, "rb");
+}
+
+int removeFile(char const* path)
+{
+    return std::remove(path);
+}
+
 OutputFile createExclusive(char const* path)
 {
     // O_EXCL fails on any name that exists, a dangling link included: nothing is

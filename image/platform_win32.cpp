@@ -1,6 +1,9 @@
-// Windows: _open(_O_EXCL), _commit and MoveFileEx for whole files; no page hint.
+// Windows: _wopen(_O_EXCL), _commit and MoveFileExW for whole files, every name in
+// UTF-16 as image/name_encoding.h reads it; no page hint.
 #ifdef _WIN32
 #include "image/platform.h"
+
+#include "image/name_encoding.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,16 +13,26 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+std::FILE* openToRead(char const* path)
+{
+    return _wfopen(wideName(path).c_str(), L"rb");
+}
+
+int removeFile(char const* path)
+{
+    return _wremove(wideName(path).c_str());
+}
+
 OutputFile createExclusive(char const* path)
 {
-    int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    int fd = _wopen(wideName(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return {nullptr, -1};
     std::FILE* f = _fdopen(fd, "wb");
     if (f == nullptr) {
         int err = errno;
         _close(fd);
-        _unlink(path);
+        _wunlink(wideName(path).c_str());
         errno = err;
     }
     return {f, fd};
@@ -32,7 +45,7 @@ bool flushToDisk(OutputFile const& file)
 
 bool mayReplace(char const* path)
 {
-    DWORD const attributes = GetFileAttributesA(path);
+    DWORD const attributes = GetFileAttributesW(wideName(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return true;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -48,7 +61,7 @@ bool mayReplace(char const* path)
 
 bool replaceFile(char const* from, char const* to)
 {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(wideName(from).c_str(), wideName(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     switch (GetLastError()) {
     case ERROR_FILE_NOT_FOUND:

@@ -31,26 +31,28 @@ FreshFile createBeside(char const* path)
     return fresh;
 }
 
+// errno is left at the reason, for the caller.
 void report(int err)
 {
     std::fflush(stdout);
     errno = err;
     std::perror(kWriteError);
+    errno = err;
 }
 
 }  // namespace
 
-void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
+bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
 {
     if (!mayReplace(path)) {
         report(errno);
-        return;
+        return false;
     }
     FreshFile fresh = createBeside(path);
     std::FILE* const f = fresh.file.stream;
     if (f == nullptr) {
         report(errno);
-        return;
+        return false;
     }
     errno = 0;
     int err = 0;
@@ -61,9 +63,10 @@ void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
     if (err == 0 && !replaceFile(fresh.path.c_str(), path))
         err = errno;
     if (err != 0) {
-        std::remove(fresh.path.c_str());
+        removeFile(fresh.path.c_str());
         report(err);
     }
+    return err == 0;
 }
 
 bool canWriteBeside(char const* path)
@@ -72,6 +75,6 @@ bool canWriteBeside(char const* path)
     if (fresh.file.stream == nullptr)
         return false;
     std::fclose(fresh.file.stream);
-    std::remove(fresh.path.c_str());
+    removeFile(fresh.path.c_str());
     return true;
 }

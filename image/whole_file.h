@@ -11,9 +11,9 @@
 #include <functional>
 
 // Writes the file at path with what encode puts into the stream; encode returns false
-// when a write fails. A failure is reported through perror("\nError to write the image
-// file"), with the system's reason.
-void writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode);
+// when a write fails. True when the file is there whole; a failure is reported through
+// perror("\nError to write the image file"), with the system's reason left in errno.
+bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode);
 
 // True when a fresh file can be made beside path, in the folder that would take it;
 // that file is removed at once. Touches no existing file.

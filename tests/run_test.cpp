@@ -27,11 +27,22 @@ std::string furtherPrompt(int n)
            " avec l'extention\n\t*.PGM\n\t\t -> ";
 }
 
-std::string report(int w, int h, std::string const& readLine, std::string const& name)
+// In place of "Fichier creer :" when a write did not take place.
+std::string notWritten(std::string const& path, std::string const& reason)
+{
+    return "\nFichier non \xE9"
+           "crit : " +
+           path + " (" + reason + ")\n";
+}
+
+// An image's report: its file written at Redressement/name, or the line given.
+std::string report(int w, int h, std::string const& readLine, std::string const& name,
+                   std::string const& notWrittenLine = "")
 {
     return "\nImage en N&B de " + std::to_string(w) + " x " + std::to_string(h) +
-           " pix prise en charge...\n\n" + readLine + "\nFichier creer :\nRedressement/" + name +
-           "\n";
+           " pix prise en charge...\n\n" + readLine +
+           (notWrittenLine.empty() ? "\nFichier creer :\nRedressement/" + name + "\n"
+                                   : notWrittenLine);
 }
 
 std::string cannotOpen(std::string const& name)
@@ -40,17 +51,19 @@ std::string cannotOpen(std::string const& name)
 }
 
 // From the base prompt to the first further prompt, for a base image of w x h.
-std::string baseDone(std::string const& name, int w = 40, int h = 30)
+std::string baseDone(std::string const& name, int w = 40, int h = 30,
+                     std::string const& notWrittenLine = "")
 {
-    return kBasePrompt + report(w, h, "L'image est lue...", name) + kBaseSketch + kPointPrompts +
-           furtherPrompt(1);
+    return kBasePrompt + report(w, h, "L'image est lue...", name, notWrittenLine) + kBaseSketch +
+           kPointPrompts + furtherPrompt(1);
 }
 
-// Further image n, to the next prompt.
-std::string furtherDone(int n, int w, int h, std::string const& name)
+// Further image n, to the next prompt; a line given when neither write took place.
+std::string furtherDone(int n, int w, int h, std::string const& name,
+                        std::string const& notWrittenLine = "")
 {
-    return report(w, h, "L'image " + std::to_string(n) + " est lue...", name) + kFurtherSketch +
-           kPointPrompts + furtherPrompt(n + 1);
+    return report(w, h, "L'image " + std::to_string(n) + " est lue...", name, notWrittenLine) +
+           kFurtherSketch + kPointPrompts + notWrittenLine + furtherPrompt(n + 1);
 }
 
 // What stdout holds after the banner: six title lines, a blank line, six subtitle
@@ -92,11 +105,13 @@ TEST_F(RunTest, EveryEnding)
     std::string const empty = "P5\n0 0\n255\n";
     Files const baseOut = {{"Redressement/base.pgm", base}};
     std::string const ended = kEndOfInput + kPause;
-    std::string const noFile = "No such file or directory\n";
     std::string const climbs =
         "\n\xC9"
         "criture refus\xE9"
         "e : Redressement/../run/shifted.pgm sortirait du dossier Redressement\n";
+    std::string const throughLink = "\n\xC9"
+                                    "criture refus\xE9"
+                                    "e : Redressement/sub/b.pgm passerait par un lien\n";
     auto const isInput = [](std::string const& name) {
         return "\n\xC9"
                "criture refus\xE9"
@@ -135,15 +150,38 @@ TEST_F(RunTest, EveryEnding)
         // "x;y" converts x only; the rest is met by the next reads, the name's last.
         {"unread point text", "", "base.pgm\n600;580\n", baseDone("base.pgm") + cannotOpen(";580") + kPause, baseOut},
         {"a name is one word", "", "base.pgm rest\n", baseDone("base.pgm") + cannotOpen("rest") + kPause, baseOut},
-        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+        // A write that fails or is refused is said on stdout too, in place of "Fichier creer".
+        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n",
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier barre le chemin")) + ended, {},
          kWriteFailed + "Not a directory\n"},
-        {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n", baseDone("base.pgm") + ended, {},
+        {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n",
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "acc\xE8s refus\xE9")) + ended, {},
          kWriteFailed + "Permission denied\n", 1, kAsNobody},
-        // Redressement/photos does not exist: both writes of the image fail, the run goes on.
-        {"a name with a folder part", "mkdir photos && cp base.pgm photos/a.pgm",
-         "base.pgm\n1,1\n5,5\nphotos/a.pgm\n1,1\n5,5\n",
-         baseDone("base.pgm") + furtherDone(1, 40, 30, "photos/a.pgm") + ended, baseOut,
-         kWriteFailed + noFile + kWriteFailed + noFile},
+        // Names as Explorer and Notepad give them: folders kept inside Redressement, a full
+        // path written under its last element, a dropped path in quotes, a byte-order mark
+        // and CR LF line ends; a UTF-8 name is bytes like any other here.
+        {"names with folders, in quotes, absolute",
+         "mkdir -p 'mes photos/2024' && cp shifted.pgm 'mes photos/2024/f 1.pgm' && cp turned.pgm \"$(printf '\\303\\251glise.pgm')\"",
+         "\xEF\xBB\xBF\"mes photos/2024/f 1.pgm\"\r\n15,15\r\n35,28\r\n/proc/self/cwd/base.pgm\r\n10,12\r\n30,25\r\n"
+         "\xC3\xA9glise.pgm\r\n33,20\r\n13,7\r\n",
+         kBasePrompt + report(50, 36, "L'image est lue...", "mes photos/2024/f 1.pgm") + kBaseSketch + kPointPrompts +
+             furtherPrompt(1) + report(40, 30, "L'image 1 est lue...", "base.pgm") + kFurtherSketch + kPointPrompts +
+             furtherPrompt(2) + report(45, 35, "L'image 2 est lue...", "\xC3\xA9glise.pgm") + kFurtherSketch +
+             kPointPrompts + furtherPrompt(3) + ended,
+         {{"Redressement/mes photos", "folder"}, {"Redressement/mes photos/2024", "folder"},
+          {"Redressement/mes photos/2024/f 1.pgm", p5(50, 36, shifted)},
+          {"Redressement/base.pgm",
+           p5(50, 36, [&](int x, int y) { return x >= 5 && y >= 3 && x < 45 && y < 33 ? pattern(x - 5, y - 3) : 5; })},
+          {"Redressement/\xC3\xA9glise.pgm", p5(50, 36, [&](int x, int y) {
+             int sx = 48 - x;
+             int sy = 35 - y;
+             return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
+           })}}},
+        {"a folder below Redressement that is a link",
+         "mkdir -p Redressement elsewhere sub && ln -s ../elsewhere Redressement/sub && cp base.pgm sub/b.pgm",
+         "base.pgm\n1,1\n5,5\nsub/b.pgm\n1,1\n5,5\n",
+         baseDone("base.pgm") + furtherDone(1, 40, 30, "sub/b.pgm", notWritten("Redressement/sub/b.pgm", "un dossier du chemin est un lien")) + ended,
+         baseOut, throughLink + throughLink},
         // "P5" passes the name check on a later line, not the loader: a 0 x 0 base.
         {"P5 not on the first line", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm",
          "late.pgm\n1,1\n2,2\nbase.pgm\n1,1\n2,2\n",
@@ -157,11 +195,13 @@ TEST_F(RunTest, EveryEnding)
         // (the files named as the old folder probe's test files included).
         {"a name that climbs out", "mkdir run && echo mine >run/shifted.pgm",
          "base.pgm\n10,12\n30,25\n../run/shifted.pgm\n15,15\n35,28\n",
-         baseDone("base.pgm") + furtherDone(1, 50, 36, "../run/shifted.pgm") + ended, baseOut,
-         climbs + climbs},
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "../run/shifted.pgm",
+                                            notWritten("Redressement/../run/shifted.pgm", "sortirait du dossier Redressement")) + ended,
+         baseOut, climbs + climbs},
         {"Redressement a link to the folder", "ln -s . Redressement",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
-         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + ended, {},
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "image lue par cette s\xE9rie")) +
+             furtherDone(1, 50, 36, "shifted.pgm", notWritten("Redressement/shifted.pgm", "image lue par cette s\xE9rie")) + ended, {},
          isInput("base.pgm") + isInput("shifted.pgm") + isInput("shifted.pgm")},
         {"earlier files and links in Redressement",
          "mkdir Redressement && echo earlier >Redressement/base.pgm && echo v >victim && "
@@ -173,11 +213,13 @@ TEST_F(RunTest, EveryEnding)
         {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a FIFO at the output path", "mkdir Redressement && mkfifo Redressement/base.pgm", "base.pgm\n",
-         baseDone("base.pgm") + ended, {}, kWriteFailed + "File exists\n"},
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier sp\xE9" "cial porte ce nom")) + ended, {},
+         kWriteFailed + "File exists\n"},
         // The limit (512 or 1024-byte blocks) lets stdout through but not the image.
         {"a write cut short by a file-size limit",
          "{ printf 'P5\\n200 100\\n255\\n'; head -c 20000 /dev/zero; } >big.pgm && mkdir Redressement && "
-         "echo earlier >Redressement/big.pgm", "big.pgm\n", baseDone("big.pgm", 200, 100) + ended, {},
+         "echo earlier >Redressement/big.pgm", "big.pgm\n",
+         baseDone("big.pgm", 200, 100, notWritten("Redressement/big.pgm", "fichier trop grand")) + ended, {},
          kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
     };
     // clang-format on
