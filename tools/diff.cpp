@@ -9,6 +9,8 @@
 #include "colour/ppm.h"
 #include "image/image.h"
 #include "image/matrix.h"
+#include "image/platform.h"
+#include "tools/arguments.h"
 #include "tools/point_argument.h"
 #include "tools/written.h"
 
@@ -59,7 +61,7 @@ char const kUsage[] =
 // other faults (a bad size line) by the library, on stderr, before this returns null.
 std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
 {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = openToRead(path);
     if (f == nullptr) {
         failure = runtimeError(std::string("cannot open ") + path + ": " + std::strerror(errno));
         return nullptr;
@@ -220,8 +222,11 @@ int compare(int argc, char** argv, Failure& failure)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main(int count, char** given)
 {
+    Arguments arguments(count, given);
+    int const argc = arguments.count();
+    char** const argv = arguments.values();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -8,6 +8,8 @@
 //        tavrin-match --pick BASE FURTHER...
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
+#include "image/platform.h"
+#include "tools/arguments.h"
 #include "tools/match_locate.h"
 #include "tools/point_argument.h"
 
@@ -59,23 +61,50 @@ std::optional<cv::Point2d> parsePoint(char const* text)
     return std::nullopt;
 }
 
+// The name as tavrin reads it back: in double quotes when it holds white space, as a
+// dropped path is typed. Empty when tavrin cannot read it back at all.
+std::string answerName(std::string const& name)
+{
+    if (name.empty() || name.size() > kLongestName || name.find('"') != std::string::npos)
+        return {};
+    if (name.find_first_of(" \t\n\v\f\r") != std::string::npos)
+        return '"' + name + '"';
+    return name;
+}
+
+// The file's bytes, read through the image library so that a Windows name in UTF-8
+// opens; false when it cannot be opened or read.
+bool readBytes(std::string const& name, std::vector<unsigned char>& bytes, std::string& reason)
+{
+    FILE* f = openToRead(name.c_str());
+    if (f == nullptr) {
+        reason = std::string("cannot be opened: ") + std::strerror(errno);
+        return false;
+    }
+    unsigned char block[65536];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+        bytes.insert(bytes.end(), block, block + n);
+    bool const read = !std::ferror(f);
+    std::fclose(f);
+    if (!read)
+        reason = "cannot be read";
+    return read;
+}
+
 // The named photograph as tavrin would take it, or the reason it cannot.
 cv::Mat load(std::string const& name, std::string& reason)
 {
-    if (name.empty() || name.size() > kLongestName ||
-        name.find_first_of(" \t\n\v\f\r") != std::string::npos) {
-        reason = "tavrin reads a name as one word of 1 to 233 bytes, and this one is not";
+    if (answerName(name).empty()) {
+        reason = "tavrin reads a name of 1 to 233 bytes without a double quote, and this one "
+                 "is not";
         return {};
     }
-    FILE* f = std::fopen(name.c_str(), "rb");
-    if (f == nullptr) {
-        reason = std::string("cannot be opened: ") + std::strerror(errno);
+    std::vector<unsigned char> bytes;
+    if (!readBytes(name, bytes, reason))
         return {};
-    }
-    char magic[2] = {0, 0};
-    bool const p5 = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
-    std::fclose(f);
-    cv::Mat image = p5 ? cv::imread(name, cv::IMREAD_UNCHANGED) : cv::Mat();
+    bool const p5 = bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5';
+    cv::Mat image = p5 ? cv::imdecode(bytes, cv::IMREAD_UNCHANGED) : cv::Mat();
     if (image.empty() || image.type() != CV_8UC1) {
         reason = "is not a binary PGM (P5) image of one byte per pixel";
         return {};
@@ -167,7 +196,7 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
         -e * std::conj(centre) / (std::norm(centre) + (w * w + h * h - 2) / 12);
     std::complex<double> const bPrime = std::complex<double>(photo.pair.b.x, photo.pair.b.y) + e +
                                         d * std::complex<double>(b.x - a.x, b.y - a.y);
-    std::printf("%s\n%s\n%s\n", photo.name.c_str(), whole(rounded).c_str(),
+    std::printf("%s\n%s\n%s\n", answerName(photo.name).c_str(), whole(rounded).c_str(),
                 decimal({bPrime.real(), bPrime.imag()}).c_str());
 }
 
@@ -324,7 +353,7 @@ int run(int argc, char** argv)
         std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(), textB.c_str());
     }
 
-    std::printf("%s\n%s\n%s\n", baseName.c_str(), textA.c_str(), textB.c_str());
+    std::printf("%s\n%s\n%s\n", answerName(baseName).c_str(), textA.c_str(), textB.c_str());
     int status = 0;
     for (Photograph& photo : photos) {
         if (photo.reason.empty())
@@ -342,8 +371,11 @@ int run(int argc, char** argv)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main(int count, char** given)
 {
+    Arguments arguments(count, given);
+    int const argc = arguments.count();
+    char** const argv = arguments.values();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -43,6 +43,8 @@ protected:
                     static_cast<int>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
                                                std::cos(y * 0.043 + x * 0.002)));
         std::ofstream(dir / "turned.pgm") << "P5\n800 600\n255\n" << half;
+        fs::create_directory(dir / "demi tour");
+        fs::copy_file(dir / "turned.pgm", dir / "demi tour" / "turned.pgm");
         std::ofstream(dir / "cut.pgm") << "P5\n1600 400\n255\n" << pixels.substr(0, 640000);
         std::ofstream(dir / "other.pgm") << "P5\n1600 1200\n255\n" << other;
     }
@@ -68,16 +70,17 @@ fs::path const Match::dir =
 
 // Base pixel x lies at (1599 - x - 0.5) / 2 in turned.pgm; the sample series' landmarks are those
 // of landmarks.txt. A' is written whole, as tavrin uses it; refused photographs are left out of the
-// answers, which end at a name that is not there and rectify as well as the true points.
+// answers, which end at a name that is not there and rectify as well as the true points. A name
+// with a space is answered in quotes, as tavrin reads it.
 TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
 {
-    Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 turned.pgm other.pgm "
+    Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 'demi tour/turned.pgm' other.pgm "
                     "rotated.pgm cut.pgm enlarged.pgm reduced.pgm nothing.pgm");
     EXPECT_EQ(o.status, 1);
     struct Row {
         std::string name;
         double ax, ay, bx, by;
-    } const rows[] = {{"turned.pgm", 593.25, 420.75, 181.25, 178.25},
+    } const rows[] = {{"demi tour/turned.pgm", 593.25, 420.75, 181.25, 178.25},
                       {"rotated.pgm", 1115, 435, 365, 913},
                       {"enlarged.pgm", 123, 338, 1458, 863},
                       {"reduced.pgm", 412, 186, 712, 676}};
@@ -89,7 +92,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
             std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by), 4);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
-        std::string const a = r.name + "\n" + std::to_string(std::lround(r.ax)) + "," +
+        std::string const quoted = r.name.find(' ') == std::string::npos ? r.name : '"' + r.name + '"';
+        std::string const a = quoted + "\n" + std::to_string(std::lround(r.ax)) + "," +
                               std::to_string(std::lround(r.ay)) + "\n";
         answers += a + "[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2}\n";
         truth += a + std::to_string(r.bx) + "," + std::to_string(r.by) + "\n";
@@ -105,7 +109,7 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     run("'" TAVRIN_BIN "' <truth.txt; mv Redressement truth");
     EXPECT_EQ(run("cat answers.txt | '" TAVRIN_BIN "'").status, 1);
     auto mean = [](std::string const& rectified) {
-        std::string const out = run("'" TAVRIN_DIFF_BIN "' base.pgm " + rectified + " map.ppm").out;
+        std::string const out = run("'" TAVRIN_DIFF_BIN "' base.pgm '" + rectified + "' map.ppm").out;
         return std::stod(out.substr(out.find("difference ") + 11));
     };
     // Within 5 % of the truth's mean difference, or the figure's last printed digit.

@@ -7,6 +7,8 @@
 // Usage: tavrin-sample [FOLDER]     (default: the current folder)
 // Exit status: 0 done, 1 a file could not be written, 2 bad arguments.
 #include "image/image.h"
+#include "image/whole_file.h"
+#include "tools/arguments.h"
 #include "tools/written.h"
 
 #include <cmath>
@@ -426,10 +428,10 @@ int writeSeries(fs::path const& folder)
     std::error_code error;
     fs::create_directories(folder, error);
     if (error)
-        return fail("cannot make the folder " + folder.string() + ": " + error.message());
+        return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
 
     for (Photograph const& photo : kSeries) {
-        std::string const path = (folder / photo.name).string();
+        std::string const path = (folder / photo.name).u8string();
         IMAGE im(photo.width, photo.height);
         develop(photo, im);
         im.writeIMAGE(path.c_str());
@@ -438,11 +440,10 @@ int writeSeries(fs::path const& folder)
     }
 
     std::string const table = landmarkTable();
-    std::string const path = (folder / "landmarks.txt").string();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    bool written = f != nullptr && std::fwrite(table.data(), 1, table.size(), f) == table.size();
-    if (f != nullptr)
-        written = std::fclose(f) == 0 && written;
+    std::string const path = (folder / "landmarks.txt").u8string();
+    bool const written = writeWholeFile(path.c_str(), [&table](FILE* f) {
+        return std::fwrite(table.data(), 1, table.size(), f) == table.size();
+    });
     if (!written)
         return fail("could not write " + path);
     std::fputs(table.c_str(), stdout);
@@ -451,8 +452,11 @@ int writeSeries(fs::path const& folder)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main(int count, char** given)
 {
+    Arguments arguments(count, given);
+    int const argc = arguments.count();
+    char** const argv = arguments.values();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
         return 0;
@@ -462,7 +466,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        return writeSeries(argc == 2 ? fs::path(argv[1]) : fs::path("."));
+        return writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path("."));
     } catch (std::bad_alloc const&) {
         return fail("not enough memory for the photographs");
     }

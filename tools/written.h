@@ -4,6 +4,8 @@
 #ifndef TAVRIN_TOOLS_WRITTEN_H
 #define TAVRIN_TOOLS_WRITTEN_H
 
+#include "image/platform.h"
+
 #include <cstdio>
 #include <string>
 
@@ -17,7 +19,7 @@ inline long long netpbmFileBytes(int w, int h, int bytesPerPixel)
 
 inline bool fileHasBytes(char const* path, long long expected)
 {
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = openToRead(path);
     if (f == nullptr)
         return false;
     long long count = 0;
