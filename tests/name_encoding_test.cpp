@@ -1,0 +1,43 @@
+// How a name's bytes are read for Windows: UTF-8 when they are UTF-8, else Windows-1252.
+#include "image/name_encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Row {
+    char const* what;
+    std::string bytes;
+    std::u16string decoded;  // decodeName
+    std::string shown;       // toWindows1252
+};
+
+TEST(NameEncoding, Utf8WhenValidElseWindows1252)
+{
+    // clang-format off
+    Row const rows[] = {
+        {"ASCII",                     "base.pgm",                 u"base.pgm",           "base.pgm"},
+        {"UTF-8 from Notepad",        "\xC3\xA9glise.pgm",         u"\u00E9glise.pgm",    "\xE9glise.pgm"},
+        {"Windows-1252 from the console", "\xE9glise.pgm",         u"\u00E9glise.pgm",    "\xE9glise.pgm"},
+        {"the euro sign both ways",   "\xE2\x82\xAC",             u"\u20AC",             "\x80"},
+        {"1252's high controls",      "\x80\x81\x9F",             u"\u20AC\u0081\u0178", "\x80\x81\x9F"},
+        {"a letter 1252 lacks",       "\xC5\x81" "od\xC5\xBA",    u"\u0141od\u017A",     "?od?"},
+        {"outside the first plane",   "\xF0\x9F\x93\xB7.pgm",     u"\U0001F4F7.pgm",     "?.pgm"},
+        {"an overlong slash",         "\xC0\xAF",                 u"\u00C0\u00AF",       "\xC0\xAF"},
+        {"a surrogate in UTF-8",      "\xED\xA0\x80",             u"\u00ED\u00A0\u20AC", "\xED\xA0\x80"},
+        {"past U+10FFFF",             "\xF4\x90\x80\x80",         u"\u00F4\u0090\u20AC\u20AC", "\xF4\x90\x80\x80"},
+        {"a sequence cut short",      "a\xC3",                    u"a\u00C3",            "a\xC3"},
+    };
+    // clang-format on
+    for (Row const& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(decodeName(row.bytes), row.decoded);
+        EXPECT_EQ(toWindows1252(row.bytes), row.shown);
+        if (isUtf8Text(row.bytes)) {
+            EXPECT_EQ(encodeUtf8(row.decoded), row.bytes);
+        }
+    }
+    EXPECT_EQ(encodeUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // a lone surrogate
+}
+
+}  // namespace
