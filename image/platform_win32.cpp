@@ -25,7 +25,8 @@ int removeFile(char const* path)
 
 OutputFile createExclusive(char const* path)
 {
-    int fd = _wopen(wideName(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    int fd = _wopen(wideName(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return {nullptr, -1};
     std::FILE* f = _fdopen(fd, "wb");
@@ -61,7 +62,8 @@ bool mayReplace(char const* path)
 
 bool replaceFile(char const* from, char const* to)
 {
-    if (MoveFileExW(wideName(from).c_str(), wideName(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(wideName(from).c_str(), wideName(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     switch (GetLastError()) {
     case ERROR_FILE_NOT_FOUND:

@@ -74,8 +74,9 @@ fs::path const Match::dir =
 // with a space is answered in quotes, as tavrin reads it.
 TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
 {
-    Outcome o = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 'demi tour/turned.pgm' other.pgm "
-                    "rotated.pgm cut.pgm enlarged.pgm reduced.pgm nothing.pgm");
+    Outcome o =
+        run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 'demi tour/turned.pgm' other.pgm "
+            "rotated.pgm cut.pgm enlarged.pgm reduced.pgm nothing.pgm");
     EXPECT_EQ(o.status, 1);
     struct Row {
         std::string name;
@@ -92,7 +93,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
             std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by), 4);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
-        std::string const quoted = r.name.find(' ') == std::string::npos ? r.name : '"' + r.name + '"';
+        std::string const quoted =
+            r.name.find(' ') == std::string::npos ? r.name : '"' + r.name + '"';
         std::string const a = quoted + "\n" + std::to_string(std::lround(r.ax)) + "," +
                               std::to_string(std::lround(r.ay)) + "\n";
         answers += a + "[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2}\n";
@@ -109,7 +111,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     run("'" TAVRIN_BIN "' <truth.txt; mv Redressement truth");
     EXPECT_EQ(run("cat answers.txt | '" TAVRIN_BIN "'").status, 1);
     auto mean = [](std::string const& rectified) {
-        std::string const out = run("'" TAVRIN_DIFF_BIN "' base.pgm '" + rectified + "' map.ppm").out;
+        std::string const out =
+            run("'" TAVRIN_DIFF_BIN "' base.pgm '" + rectified + "' map.ppm").out;
         return std::stod(out.substr(out.find("difference ") + 11));
     };
     // Within 5 % of the truth's mean difference, or the figure's last printed digit.
