@@ -1,6 +1,7 @@
 #include "app/namecheck.h"
 
 #include "app/platform.h"
+#include "image/platform.h"
 
 #include <cstdio>
 

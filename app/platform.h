@@ -1,6 +1,7 @@
 // What the run needs of its platform: the pause before a failure exit, the
-// creation of the output folder, the prefix of every output path, and the few
-// file questions that keep the operator's files safe.
+// creation of the output folder and of folders inside it, the prefix of every
+// output path and the form of a name. The file questions that keep the operator's
+// files safe are the image library's (image/platform.h).
 #ifndef TAVRIN_APP_PLATFORM_H
 #define TAVRIN_APP_PLATFORM_H
 
@@ -41,20 +42,5 @@ void pauseConsole();
 // Creates the folder "Redressement" in the working directory. Its result is
 // never examined: a later write into the folder reports its own failure.
 void makeOutputFolder();
-
-// Opens path for reading in binary mode when it is a regular file. Anything else
-// (a FIFO, a device, a folder, a socket) is never opened nor waited on: the result
-// is null with regular set to false. Null with regular true: it cannot be opened.
-std::FILE* openRegularFile(char const* path, bool& regular);
-
-// Which file a path names, as the file system tells one file from another.
-struct FileIdentity {
-    unsigned long long device;
-    unsigned long long index;
-};
-
-// The identity of the file at path (of a link itself, not of what it points to,
-// when followLink is false); false when nothing can be found there.
-bool identifyFile(char const* path, bool followLink, FileIdentity& id);
 
 #endif

@@ -15,17 +15,50 @@ char const pathSeparators[] = "/";
 
 namespace {
 
+int const kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The terminal's settings while the pause has changed them, for the signal handler.
+termios savedTerminal;
+struct sigaction previousActions[3];
+
+// A signal during the pause gives the terminal its settings back (echo, lines), then
+// ends the program as it would have.
+void restoreTerminalAndEnd(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    for (int k = 0; k < 3; ++k)
+        if (kEndingSignals[k] == signal)
+            sigaction(signal, &previousActions[k], nullptr);
+    raise(signal);
+}
+
+void guardTerminal(bool on)
+{
+    for (int k = 0; k < 3; ++k) {
+        if (!on) {
+            sigaction(kEndingSignals[k], &previousActions[k], nullptr);
+            continue;
+        }
+        struct sigaction restorer = {};
+        restorer.sa_handler = restoreTerminalAndEnd;
+        sigemptyset(&restorer.sa_mask);
+        sigaction(kEndingSignals[k], nullptr, &previousActions[k]);
+        if (previousActions[k].sa_handler != SIG_IGN)
+            sigaction(kEndingSignals[k], &restorer, nullptr);
+    }
+}
+
 // One new key at a terminal, without waiting for Enter. What is left of the line
 // already typed (at least the Enter that ended it) is read away first, or it would
 // be taken for the key and the window would close before it can be read.
 void waitForKeyAtTerminal()
 {
-    termios saved;
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) {
+    if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) {
         (void)std::getchar();
         return;
     }
-    termios raw = saved;
+    guardTerminal(true);
+    termios raw = savedTerminal;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
     raw.c_cc[VMIN] = 0;  // reads return at once with what is there
     raw.c_cc[VTIME] = 0;
@@ -36,7 +69,8 @@ void waitForKeyAtTerminal()
     raw.c_cc[VMIN] = 1;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     (void)std::getchar();
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    guardTerminal(false);
 }
 
 }  // namespace
@@ -90,40 +124,4 @@ void makeOutputFolder()
                  "\nImpossible de cr\xE9"
                  "er le dossier Redressement : %s\n",
                  std::strerror(err));
-}
-
-std::FILE* openRegularFile(char const* path, bool& regular)
-{
-    regular = true;
-    struct stat st;
-    if (stat(path, &st) != 0)
-        return nullptr;
-    if (!S_ISREG(st.st_mode)) {
-        regular = false;
-        return nullptr;
-    }
-    // Without O_NONBLOCK a FIFO swapped in after the stat would block the open.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        regular = false;
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* f = fdopen(fd, "rb");
-    if (f == nullptr)
-        close(fd);
-    return f;
-}
-
-bool identifyFile(char const* path, bool followLink, FileIdentity& id)
-{
-    struct stat st;
-    if ((followLink ? stat(path, &st) : lstat(path, &st)) != 0)
-        return false;
-    id.device = static_cast<unsigned long long>(st.st_dev);
-    id.index = static_cast<unsigned long long>(st.st_ino);
-    return true;
 }

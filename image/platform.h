@@ -7,9 +7,25 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens path for reading in binary mode. On Windows the name's bytes are read as
+// Opens path for reading in binary mode when it is a regular file. Anything else (a
+// FIFO, a device, a folder, a socket) is never opened nor waited on: the result is
+// null with regular set to false (errno EINVAL). Null with regular true: it cannot be
+// opened, errno says why. On Windows the name's bytes are read as
 // image/name_encoding.h says, whatever the system's code page.
+std::FILE* openRegularFile(char const* path, bool& regular);
+
+// openRegularFile, when the caller needs no more than errno.
 std::FILE* openToRead(char const* path);
+
+// Which file a path names, as the file system tells one file from another.
+struct FileIdentity {
+    unsigned long long device;
+    unsigned long long index;
+};
+
+// The identity of the file at path (of a link itself, not of what it points to,
+// when followLink is false); false when nothing can be found there.
+bool identifyFile(char const* path, bool followLink, FileIdentity& id);
 
 // Removes the file at path, as std::remove does.
 int removeFile(char const* path);
@@ -34,6 +50,14 @@ bool mayReplace(char const* path);
 
 // Renames from to to, replacing a file or a link at to (never what a link points to).
 bool replaceFile(char const* from, char const* to);
+
+// Marks path as the fresh file being written: should SIGINT, SIGTERM or SIGHUP (on
+// Windows Ctrl-C, Ctrl-Break or closing the console) end the program before the file
+// is released, it is removed first. The first call also makes a file-size limit a
+// failed write (SIGXFSZ ignored) instead of the end of the program. A signal that the
+// program ignores, or handles itself, is left as it is.
+void guardFreshFile(char const* path);
+void releaseFreshFile();
 
 // A number that no other running process has: it keeps fresh names apart.
 unsigned long processNumber();

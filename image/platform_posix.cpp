@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/mman.h>
@@ -13,6 +15,21 @@
 #include <unistd.h>
 
 namespace {
+
+// The fresh file being written, for the signal handler: a fixed buffer, since the
+// handler may call nothing but async-signal-safe functions.
+char pendingPath[4096];
+volatile std::sig_atomic_t pending = 0;
+
+void removePendingAndEnd(int signal)
+{
+    if (pending != 0)
+        unlink(pendingPath);
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);  // ends the program as the signal would have
+}
 
 #if defined(__GLIBC__) && defined(SYNC_FILE_RANGE_WRITE)
 // Large writes are handed to the disk slice by slice as they are made, so that the
@@ -76,9 +93,44 @@ std::FILE* openStream(int fd)
 
 }  // namespace
 
+std::FILE* openRegularFile(char const* path, bool& regular)
+{
+    regular = true;
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return nullptr;
+    // Without O_NONBLOCK a FIFO swapped in after the stat would block the open.
+    int fd = S_ISREG(st.st_mode) ? open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
+    if (S_ISREG(st.st_mode) && fd < 0)
+        return nullptr;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        regular = false;
+        errno = EINVAL;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "rb");
+    if (f == nullptr)
+        close(fd);
+    return f;
+}
+
 std::FILE* openToRead(char const* path)
 {
-    return std::fopen(path, "rb");
+    bool regular = true;
+    return openRegularFile(path, regular);
+}
+
+bool identifyFile(char const* path, bool followLink, FileIdentity& id)
+{
+    struct stat st;
+    if ((followLink ? stat(path, &st) : lstat(path, &st)) != 0)
+        return false;
+    id.device = static_cast<unsigned long long>(st.st_dev);
+    id.index = static_cast<unsigned long long>(st.st_ino);
+    return true;
 }
 
 int removeFile(char const* path)
@@ -135,6 +187,35 @@ void preferLargePages(unsigned char* buffer, std::size_t bytes)
     (void)buffer;
     (void)bytes;
 #endif
+}
+
+void guardFreshFile(char const* path)
+{
+    static bool ready = false;
+    if (!ready) {
+        ready = true;
+        std::signal(SIGXFSZ, SIG_IGN);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current = {};
+            if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction remover = {};
+            remover.sa_handler = removePendingAndEnd;
+            sigemptyset(&remover.sa_mask);
+            sigaction(signal, &remover, nullptr);
+        }
+    }
+    pending = 0;
+    std::size_t const n = std::strlen(path);
+    if (n >= sizeof pendingPath)
+        return;  // no such path can be made: the write will fail
+    std::memcpy(pendingPath, path, n + 1);
+    pending = 1;
+}
+
+void releaseFreshFile()
+{
+    pending = 0;
 }
 
 unsigned long processNumber()

@@ -1,4 +1,4 @@
-// Windows: _wopen(_O_EXCL), _commit and MoveFileExW for whole files, every name in
+// Windows: CreateFileW(CREATE_NEW), _commit and MoveFileExW for whole files, every name in
 // UTF-16 as image/name_encoding.h reads it; no page hint.
 #ifdef _WIN32
 #include "image/platform.h"
@@ -13,9 +13,49 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+std::FILE* openRegularFile(char const* path, bool& regular)
+{
+    regular = true;
+    std::wstring const wide = wideName(path);
+    struct _stat64 st;
+    if (_wstat64(wide.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG) {
+        regular = false;
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::FILE* f = _wfopen(wide.c_str(), L"rb");
+    if (f != nullptr && (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
+        std::fclose(f);
+        regular = false;
+        errno = EINVAL;
+        return nullptr;
+    }
+    return f;
+}
+
 std::FILE* openToRead(char const* path)
 {
-    return _wfopen(wideName(path).c_str(), L"rb");
+    bool regular = true;
+    return openRegularFile(path, regular);
+}
+
+bool identifyFile(char const* path, bool followLink, FileIdentity& id)
+{
+    DWORD const flags =
+        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE h = CreateFileW(wideName(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool const known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!known)
+        return false;
+    id.device = info.dwVolumeSerialNumber;
+    id.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
 int removeFile(char const* path)
@@ -25,10 +65,23 @@ int removeFile(char const* path)
 
 OutputFile createExclusive(char const* path)
 {
-    int fd = _wopen(wideName(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                    _S_IREAD | _S_IWRITE);
-    if (fd < 0)
+    // Shared for deletion, so that an ending program can remove it while it is open.
+    HANDLE h =
+        CreateFileW(wideName(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD const error = GetLastError();
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
+                : error == ERROR_PATH_NOT_FOUND                             ? ENOENT
+                                                                            : EACCES;
         return {nullptr, -1};
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        DeleteFileW(wideName(path).c_str());
+        return {nullptr, -1};
+    }
     std::FILE* f = _fdopen(fd, "wb");
     if (f == nullptr) {
         int err = errno;
@@ -79,6 +132,43 @@ bool replaceFile(char const* from, char const* to)
         break;
     }
     return false;
+}
+
+namespace {
+
+// The fresh file being written, for the console's handler thread.
+wchar_t pendingPath[32768];
+LONG volatile pending = 0;
+
+// The default handler then ends the program; the file goes with its last handle.
+BOOL WINAPI removePending(DWORD)
+{
+    if (InterlockedCompareExchange(&pending, 0, 0) != 0)
+        DeleteFileW(pendingPath);
+    return FALSE;
+}
+
+}  // namespace
+
+void guardFreshFile(char const* path)
+{
+    static bool ready = false;
+    if (!ready) {
+        ready = true;
+        SetConsoleCtrlHandler(removePending, TRUE);
+    }
+    InterlockedExchange(&pending, 0);
+    std::wstring const wide = wideName(path);
+    if (wide.size() >= sizeof pendingPath / sizeof pendingPath[0])
+        return;
+    wide.copy(pendingPath, wide.size());
+    pendingPath[wide.size()] = L'\0';
+    InterlockedExchange(&pending, 1);
+}
+
+void releaseFreshFile()
+{
+    InterlockedExchange(&pending, 0);
 }
 
 void preferLargePages(unsigned char*, std::size_t) {}

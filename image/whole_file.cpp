@@ -24,8 +24,16 @@ FreshFile createBeside(char const* path)
     FreshFile fresh;
     for (int attempt = 0; attempt < 100; ++attempt) {
         fresh.path = stem + std::to_string(count++);
+        // Guarded before it exists, so that no moment leaves it unguarded; a name
+        // that is taken can only be a file left by a process of the same number.
+        guardFreshFile(fresh.path.c_str());
         fresh.file = createExclusive(fresh.path.c_str());
-        if (fresh.file.stream != nullptr || errno != EEXIST)
+        if (fresh.file.stream != nullptr)
+            break;
+        int const err = errno;
+        releaseFreshFile();
+        errno = err;
+        if (err != EEXIST)
             break;
     }
     return fresh;
@@ -62,10 +70,11 @@ bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
         err = errno != 0 ? errno : EIO;
     if (err == 0 && !replaceFile(fresh.path.c_str(), path))
         err = errno;
-    if (err != 0) {
+    if (err != 0)
         removeFile(fresh.path.c_str());
+    releaseFreshFile();
+    if (err != 0)
         report(err);
-    }
     return err == 0;
 }
 
@@ -76,5 +85,14 @@ bool canWriteBeside(char const* path)
         return false;
     std::fclose(fresh.file.stream);
     removeFile(fresh.path.c_str());
+    releaseFreshFile();
     return true;
+}
+
+bool wouldReplace(char const* target, char const* source)
+{
+    FileIdentity written;
+    FileIdentity read;
+    return identifyFile(target, false, written) && identifyFile(source, true, read) &&
+           written.device == read.device && written.index == read.index;
 }

@@ -19,4 +19,8 @@ bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
 // that file is removed at once. Touches no existing file.
 bool canWriteBeside(char const* path);
 
+// True when the file at target (a link there itself, not what it points to) is the
+// file that source names: writing target would replace source.
+bool wouldReplace(char const* target, char const* source);
+
 #endif

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 
 namespace {
 
@@ -215,6 +216,11 @@ TEST_F(RunTest, EveryEnding)
         {"a FIFO at the output path", "mkdir Redressement && mkfifo Redressement/base.pgm", "base.pgm\n",
          baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier sp\xE9" "cial porte ce nom")) + ended, {},
          kWriteFailed + "File exists\n"},
+        // An endless word is refused at its 234th byte, not read to its end.
+        {"an endless name", "ln -sf /dev/zero ../stdin", "", kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
+        // SIGINT as the first write reaches the disk: the fresh file goes, the earlier file stays.
+        {"a signal during a write", "mkdir Redressement && echo earlier >Redressement/base.pgm", "base.pgm\n",
+         kBasePrompt, {}, "", 130, "strace -f -qq -o /dev/null -e trace=fdatasync -e inject=fdatasync:signal=SIGINT"},
         // The limit (512 or 1024-byte blocks) lets stdout through but not the image.
         {"a write cut short by a file-size limit",
          "{ printf 'P5\\n200 100\\n255\\n'; head -c 20000 /dev/zero; } >big.pgm && mkdir Redressement && "
@@ -240,6 +246,7 @@ TEST_F(RunTest, EveryEnding)
             expected[name] = content;
 
         Outcome o = run(TAVRIN_RELEASE_BIN, row.input, "", row.prefix);
+        fs::remove(io / "stdin");  // a link to /dev/zero goes with its row
         EXPECT_EQ(afterBanner(o.out), row.out);
         EXPECT_EQ(o.err, row.err);
         EXPECT_EQ(o.status, row.status);
@@ -249,44 +256,56 @@ TEST_F(RunTest, EveryEnding)
 }
 
 // At a terminal the pause waits for a new key: what is left of the typed line (the
-// Enter that ended the name) is read away, or the window would close unread.
+// Enter that ended the name) is read away, or the window would close unread. Ctrl-C
+// there ends the program with the terminal as it was: echo and whole lines back.
 TEST_F(RunTest, PauseAtATerminalWaitsForANewKey)
 {
-    int terminal = -1;
-    pid_t const pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (chdir(dir.c_str()) == 0)
-            execl(TAVRIN_RELEASE_BIN, TAVRIN_RELEASE_BIN, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string shown;
-    // What the terminal shows, read for up to the given time or until text is there.
-    auto shows = [&](std::string const& text, int milliseconds) {
-        for (int waited = 0; shown.find(text) == std::string::npos && waited < milliseconds;
-             waited += 10) {
-            pollfd p = {terminal, POLLIN, 0};
-            char buffer[4096];
-            ssize_t const n = poll(&p, 1, 10) > 0 ? read(terminal, buffer, sizeof buffer) : 0;
-            shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    for (bool const interrupted : {false, true}) {
+        SCOPED_TRACE(interrupted ? "SIGINT at the pause" : "a key at the pause");
+        int terminal = -1;
+        pid_t const pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(dir.c_str()) == 0)
+                execl(TAVRIN_RELEASE_BIN, TAVRIN_RELEASE_BIN, static_cast<char*>(nullptr));
+            _exit(127);
         }
-        return shown.find(text) != std::string::npos;
-    };
-    EXPECT_TRUE(shows("\t -> ", 10000));
-    for (char c : std::string("absent.pgm\n"))  // typed, a key at a time
-        EXPECT_EQ(write(terminal, &c, 1), 1);
-    EXPECT_TRUE(shows("continuer...", 10000));
-    EXPECT_FALSE(shows("continuer...\r\n", 500)) << "the typed Enter was taken for the key";
-    EXPECT_EQ(write(terminal, "k", 1), 1);
-    EXPECT_TRUE(shows("continuer...\r\n", 10000));
-    int status = 0;
-    pid_t got = 0;
-    for (int i = 0; i < 1000 && (got = waitpid(pid, &status, WNOHANG)) == 0; ++i)
-        usleep(10000);
-    if (got == 0)
-        kill(pid, SIGKILL);  // it has not ended: the test has failed already
-    EXPECT_TRUE(got == pid && WIFEXITED(status) && WEXITSTATUS(status) == 1);
-    close(terminal);
+        std::string shown;
+        // What the terminal shows, read for up to the given time or until text is there.
+        auto shows = [&](std::string const& text, int milliseconds) {
+            for (int waited = 0; shown.find(text) == std::string::npos && waited < milliseconds;
+                 waited += 10) {
+                pollfd p = {terminal, POLLIN, 0};
+                char buffer[4096];
+                ssize_t const n = poll(&p, 1, 10) > 0 ? read(terminal, buffer, sizeof buffer) : 0;
+                shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            }
+            return shown.find(text) != std::string::npos;
+        };
+        EXPECT_TRUE(shows("\t -> ", 10000));
+        for (char c : std::string("absent.pgm\n"))  // typed, a key at a time
+            EXPECT_EQ(write(terminal, &c, 1), 1);
+        EXPECT_TRUE(shows("continuer...", 10000));
+        EXPECT_FALSE(shows("continuer...\r\n", 500)) << "the typed Enter was taken for the key";
+        if (interrupted)
+            kill(pid, SIGINT);
+        else
+            EXPECT_EQ(write(terminal, "k", 1), 1);
+        EXPECT_EQ(shows("continuer...\r\n", interrupted ? 500 : 10000), !interrupted);
+        int status = 0;
+        pid_t got = 0;
+        for (int i = 0; i < 1000 && (got = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+            usleep(10000);
+        if (got == 0)
+            kill(pid, SIGKILL);  // it has not ended: the test has failed already
+        EXPECT_EQ(got, pid);
+        EXPECT_TRUE(interrupted ? WIFSIGNALED(status) && WTERMSIG(status) == SIGINT
+                                : WIFEXITED(status) && WEXITSTATUS(status) == 1);
+        termios after;
+        ASSERT_EQ(tcgetattr(terminal, &after), 0);
+        EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+        close(terminal);
+    }
 }
 
 // The test switch: fixed names, preset points, its report lines and one further
