@@ -5,13 +5,15 @@
 #ifndef TAVRIN_TOOLS_ARGUMENTS_H
 #define TAVRIN_TOOLS_ARGUMENTS_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 class Arguments {
 public:
-    // On Windows the console also shows UTF-8 until the tool ends, so that the names
-    // in its messages read as typed.
+    // Readies the tool too: on Windows the console shows UTF-8 until the tool ends, so
+    // that the names in its messages read as typed; on POSIX a file-size limit makes a
+    // write fail instead of ending the tool.
     Arguments(int argc, char** argv);
 
     int count() const { return static_cast<int>(pointers_.size()) - 1; }
@@ -21,5 +23,12 @@ private:
     std::vector<std::string> texts_;
     std::vector<char*> pointers_;
 };
+
+// True when everything printed on standard output has reached it: figures or answers
+// cut short by a full disk must not pass for a success.
+inline bool stdoutWritten()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
 
 #endif

@@ -10,9 +10,9 @@
 #include "image/image.h"
 #include "image/matrix.h"
 #include "image/platform.h"
+#include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/point_argument.h"
-#include "tools/written.h"
 
 #include <cerrno>
 #include <cmath>
@@ -57,17 +57,44 @@ char const kUsage[] =
     "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
     "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n";
 
+bool startsWithP5(FILE* f)
+{
+    char magic[2] = {0, 0};
+    return std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
+}
+
+// Why the map may not be written at mapPath: it would replace one of the images compared,
+// or a P5 photograph (a slip of the arguments); empty when it may.
+std::string whyNotWritten(char const* mapPath, char const* const inputs[], int count)
+{
+    for (int k = 0; k < count; ++k)
+        if (wouldReplace(mapPath, inputs[k]))
+            return std::string("the map ") + mapPath + " would replace " + inputs[k] +
+                   ", an image compared: nothing is written";
+    bool regular = true;
+    FILE* f = openRegularFile(mapPath, regular);
+    if (f == nullptr)
+        return {};
+    bool const p5 = startsWithP5(f);
+    std::fclose(f);
+    return p5 ? std::string("the map ") + mapPath +
+                    " would replace a P5 photograph: nothing is written"
+              : std::string();
+}
+
 // The named P5 file, whole. Failures to open and files of another kind are told here;
 // other faults (a bad size line) by the library, on stderr, before this returns null.
 std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
 {
-    FILE* f = openToRead(path);
+    bool regular = true;
+    FILE* f = openRegularFile(path, regular);
     if (f == nullptr) {
-        failure = runtimeError(std::string("cannot open ") + path + ": " + std::strerror(errno));
+        failure =
+            runtimeError(regular ? std::string("cannot open ") + path + ": " + std::strerror(errno)
+                                 : std::string(path) + " is not a regular file");
         return nullptr;
     }
-    char magic[2] = {0, 0};
-    bool const p5 = std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
+    bool const p5 = startsWithP5(f);
     std::fclose(f);
     if (!p5) {
         failure = runtimeError(std::string(path) + " is not a binary PGM (P5) image");
@@ -198,6 +225,13 @@ int compare(int argc, char** argv, Failure& failure)
         return failure.status;
     }
 
+    char const* const inputs[] = {basePath, rectifiedPath, argc == 9 ? argv[4] : basePath};
+    std::string const refusal = whyNotWritten(mapPath, inputs, 3);
+    if (!refusal.empty()) {
+        failure = runtimeError(refusal);
+        return failure.status;
+    }
+
     mat_tpl<double> map(base->height, base->width);
     Figures const f = differences(*base, *rectified, fp, map);
     if (f.covered == 0) {
@@ -205,8 +239,7 @@ int compare(int argc, char** argv, Failure& failure)
                                " covers no pixel of the base frame: nothing to compare");
         return failure.status;
     }
-    matrice_to_ColorImage(map, mapPath);
-    if (!fileHasBytes(mapPath, netpbmFileBytes(base->width, base->height, 3))) {
+    if (!matrice_to_ColorImage(map, mapPath)) {
         failure = runtimeError(std::string("could not write ") + mapPath);
         return failure.status;
     }
@@ -217,6 +250,11 @@ int compare(int argc, char** argv, Failure& failure)
                 rectifiedPath, static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
                 100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
                 f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
+    if (!stdoutWritten()) {
+        failure = runtimeError(std::string("the figures could not be written: ") +
+                               std::strerror(errno));
+        return failure.status;
+    }
     return 0;
 }
 

@@ -17,6 +17,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <complex>
@@ -72,24 +74,58 @@ std::string answerName(std::string const& name)
     return name;
 }
 
+// Larger photographs are refused: OpenCV reads at most 2^30 pixels.
+constexpr long long kMostPixels = 1LL << 30;
+
 // The file's bytes, read through the image library so that a Windows name in UTF-8
-// opens; false when it cannot be opened or read.
+// opens; false, with the reason, when it cannot be opened or read, is not a regular
+// file, or is larger than any photograph that can be read.
 bool readBytes(std::string const& name, std::vector<unsigned char>& bytes, std::string& reason)
 {
-    FILE* f = openToRead(name.c_str());
+    bool regular = true;
+    FILE* f = openRegularFile(name.c_str(), regular);
     if (f == nullptr) {
-        reason = std::string("cannot be opened: ") + std::strerror(errno);
+        reason = regular ? std::string("cannot be opened: ") + std::strerror(errno)
+                         : "is not a regular file";
         return false;
     }
     unsigned char block[65536];
     std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+    std::size_t const most = static_cast<std::size_t>(kMostPixels) + sizeof block;
+    while (bytes.size() <= most && (n = std::fread(block, 1, sizeof block, f)) > 0)
         bytes.insert(bytes.end(), block, block + n);
     bool const read = !std::ferror(f);
     std::fclose(f);
     if (!read)
         reason = "cannot be read";
-    return read;
+    else if (bytes.size() > most)
+        reason = "is too large to read";
+    return read && bytes.size() <= most;
+}
+
+// The size a P5 header declares, and where its pixels begin; false when the bytes do
+// not begin with such a header of one byte per pixel.
+bool readP5Header(std::vector<unsigned char> const& bytes, long long& width, long long& height,
+                  std::size_t& pixelsAt)
+{
+    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5')
+        return false;
+    std::size_t at = 2;
+    long long fields[3] = {0, 0, 0};
+    for (long long& field : fields) {
+        while (at < bytes.size() && (std::isspace(bytes[at]) || bytes[at] == '#'))
+            at = bytes[at] == '#'
+                     ? std::find(bytes.begin() + static_cast<long>(at), bytes.end(), '\n') -
+                           bytes.begin()
+                     : at + 1;
+        std::size_t const start = at;
+        for (; at < bytes.size() && std::isdigit(bytes[at]) && field <= kMostPixels; ++at)
+            field = field * 10 + (bytes[at] - '0');
+        if (at == start || at >= bytes.size() || !std::isspace(bytes[at]))
+            return false;
+    }
+    width = fields[0], height = fields[1], pixelsAt = at + 1;
+    return fields[2] > 0 && fields[2] < 256;
 }
 
 // The named photograph as tavrin would take it, or the reason it cannot.
@@ -103,8 +139,33 @@ cv::Mat load(std::string const& name, std::string& reason)
     std::vector<unsigned char> bytes;
     if (!readBytes(name, bytes, reason))
         return {};
-    bool const p5 = bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5';
-    cv::Mat image = p5 ? cv::imdecode(bytes, cv::IMREAD_UNCHANGED) : cv::Mat();
+    long long width = 0, height = 0;
+    std::size_t pixelsAt = 0;
+    if (!readP5Header(bytes, width, height, pixelsAt) || width == 0 || height == 0) {
+        reason = "is not a binary PGM (P5) image of one byte per pixel";
+        return {};
+    }
+    if (width > kMostPixels / height) {
+        reason = "is too large to read: " + std::to_string(width) + " x " + std::to_string(height) +
+                 " pixels";
+        return {};
+    }
+    long long const pixels = width * height;
+    if (static_cast<long long>(bytes.size() - pixelsAt) < pixels) {
+        reason = "is truncated: " + std::to_string(width) + " x " + std::to_string(height) +
+                 " pixels declared, " + std::to_string(bytes.size() - pixelsAt) +
+                 " bytes of pixels";
+        return {};
+    }
+    cv::Mat image;
+    try {
+        image = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    } catch (cv::Exception const&) {
+        image.release();
+    } catch (std::bad_alloc const&) {
+        reason = "is too large to read in this memory";
+        return {};
+    }
     if (image.empty() || image.type() != CV_8UC1) {
         reason = "is not a binary PGM (P5) image of one byte per pixel";
         return {};
@@ -308,7 +369,7 @@ int run(int argc, char** argv)
         textA = argv[2], textB = argv[3];
     }
     for (int k = picking ? 2 : 1; k < argc; ++k)
-        if (argv[k][0] == '-')
+        if (argv[k][0] == '-' && !(k >= 2 && k < first && !picking))
             throw UsageError{std::string("unknown option ") + argv[k]};
 
     std::string reason;
@@ -318,12 +379,14 @@ int run(int argc, char** argv)
                      reason.c_str());
         return 1;
     }
-    for (cv::Point2d p : {a, b})
-        if (!picking &&
-            !(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 && p.y <= baseImage.rows - 1))
-            throw UsageError{"A and B must lie inside the base photograph, " +
+    for (int k = 0; k < 2 && !picking; ++k) {
+        cv::Point2d const p = k == 0 ? a : b;
+        if (!(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 && p.y <= baseImage.rows - 1))
+            throw UsageError{std::string(k == 0 ? "A " : "B ") + argv[2 + k] +
+                             " lies outside the base photograph, " +
                              std::to_string(baseImage.cols) + " x " +
                              std::to_string(baseImage.rows) + " pixels"};
+    }
 
     Matcher matcher(baseImage);
     std::vector<Photograph> photos(static_cast<std::size_t>(argc - first));
@@ -366,6 +429,12 @@ int run(int argc, char** argv)
         std::fflush(stdout);
     }
     std::printf("%s\n", endOfSeries().c_str());
+    // Answers cut short (a full disk, /dev/full) must not pass for answers.
+    if (!stdoutWritten()) {
+        std::fprintf(stderr, "tavrin-match: the answers could not be written: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
     return status;
 }
 

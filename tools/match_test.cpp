@@ -47,6 +47,9 @@ protected:
         fs::copy_file(dir / "turned.pgm", dir / "demi tour" / "turned.pgm");
         std::ofstream(dir / "cut.pgm") << "P5\n1600 400\n255\n" << pixels.substr(0, 640000);
         std::ofstream(dir / "other.pgm") << "P5\n1600 1200\n255\n" << other;
+        std::ofstream(dir / "huge.pgm") << "P5\n40000 40000\n255\n" << pixels.substr(0, 1000);
+        std::ofstream(dir / "short.pgm") << "P5\n1600 1200\n255\n" << pixels.substr(0, 983);
+        run("mkfifo fifo.pgm");
     }
     static void TearDownTestSuite() { fs::remove_all(dir); }
 
@@ -76,7 +79,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
 {
     Outcome o =
         run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 'demi tour/turned.pgm' other.pgm "
-            "rotated.pgm cut.pgm enlarged.pgm reduced.pgm nothing.pgm");
+            "rotated.pgm cut.pgm huge.pgm short.pgm fifo.pgm /dev/zero enlarged.pgm reduced.pgm "
+            "nothing.pgm");
     EXPECT_EQ(o.status, 1);
     struct Row {
         std::string name;
@@ -103,10 +107,20 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     EXPECT_TRUE(std::regex_match(o.out, std::regex(answers + "fin\n"))) << o.out;
     for (char const* line :
          {"other.pgm: refused: ", "cut.pgm: refused: B' falls outside the photograph",
-          "nothing.pgm: refused: cannot be opened: No such file or directory\n"})
+          "nothing.pgm: refused: cannot be opened: No such file or directory\n",
+          "huge.pgm: refused: is too large to read: 40000 x 40000 pixels\n",
+          "short.pgm: refused: is truncated: 1600 x 1200 pixels declared, 983 bytes of pixels\n",
+          "fifo.pgm: refused: is not a regular file\n",
+          "/dev/zero: refused: is not a regular file\n"})
         EXPECT_NE(o.err.find(line), std::string::npos) << line << " in\n" << o.err;
 
     std::ofstream(dir / "answers.txt") << o.out;
+    Outcome full = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 rotated.pgm >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("tavrin-match: the answers could not be written: No space left on "
+                            "device\n"),
+              std::string::npos)
+        << full.err;
     std::ofstream(dir / "truth.txt") << truth << "fin\n";
     run("'" TAVRIN_BIN "' <truth.txt; mv Redressement truth");
     EXPECT_EQ(run("cat answers.txt | '" TAVRIN_BIN "'").status, 1);
@@ -142,11 +156,14 @@ TEST_F(Match, BadUsageIsStatusTwoWithTheUsageAndTheManPageRenders)
     for (char const* arguments :
          {"", "base.pgm", "base.pgm 1,1 2,2", "base.pgm '1;1' 2,2 rotated.pgm",
           "base.pgm 5,5 5,5 rotated.pgm", "base.pgm 1,1 9999,2 rotated.pgm", "--pick base.pgm",
-          "--frob base.pgm 1,1 2,2 rotated.pgm"}) {
+          "--frob base.pgm 1,1 2,2 rotated.pgm", "base.pgm -5,-5 2,2 rotated.pgm"}) {
         Outcome o = run("'" TAVRIN_MATCH_BIN "' " + std::string(arguments));
         EXPECT_EQ(o.status, 2) << arguments;
         EXPECT_EQ(o.out, "") << arguments;
         EXPECT_EQ(o.err.rfind("tavrin-match: ", 0), 0u) << o.err;
+        if (std::string(arguments).find("-5") != std::string::npos) {  // a point, not an option
+            EXPECT_EQ(o.err.rfind("tavrin-match: A -5,-5 lies outside the base photograph", 0), 0u);
+        }
         EXPECT_NE(o.err.find("\nusage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"),
                   std::string::npos)
             << o.err;

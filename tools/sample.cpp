@@ -9,8 +9,8 @@
 #include "image/image.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
-#include "tools/written.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -434,8 +434,7 @@ int writeSeries(fs::path const& folder)
         std::string const path = (folder / photo.name).u8string();
         IMAGE im(photo.width, photo.height);
         develop(photo, im);
-        im.writeIMAGE(path.c_str());
-        if (!fileHasBytes(path.c_str(), netpbmFileBytes(photo.width, photo.height, 1)))
+        if (!im.writeIMAGE(path.c_str()))
             return fail("could not write " + path);
     }
 
@@ -447,6 +446,8 @@ int writeSeries(fs::path const& folder)
     if (!written)
         return fail("could not write " + path);
     std::fputs(table.c_str(), stdout);
+    if (!stdoutWritten())
+        return fail(std::string("the landmarks could not be printed: ") + std::strerror(errno));
     return 0;
 }
 

@@ -11,9 +11,11 @@ namespace {
 struct ToolCase {
     std::string command;  // "diff ..." or "sample ...", arguments quoted for the shell
     int status;
-    std::string out;       // a part of stdout, "" when nothing is printed
-    std::string err;       // a part of stderr, "" when nothing is printed
-    std::string map = {};  // the pixels of map.ppm, "" when none is written
+    std::string out;          // a part of stdout, "" when nothing is printed
+    std::string err;          // a part of stderr, "" when nothing is printed
+    std::string map = {};     // the pixels of map.ppm, "" when none is written
+    std::string setup = {};   // shell commands run in the folder first
+    std::string prefix = {};  // before the tool: "ulimit -f 0;" ...
 };
 
 std::string figures(char const* name, char const* mean, char const* within, int n,
@@ -35,6 +37,7 @@ TEST_F(ToolsTest, EveryCase)
         bytes({39, 0, 159, 0, 207, 25, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0});
     std::string const noFile = "No such file or directory\n";
     std::string const usage = "\nusage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm ";
+    std::string const toFull = "sh -c 'exec \"$0\" \"$@\" >/dev/full'";  // stdout on a full disk
     // clang-format off
     std::vector<ToolCase> const cases = {
         {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5.00", "66.7", 6, "100.0"), "",
@@ -64,6 +67,22 @@ TEST_F(ToolsTest, EveryCase)
          "wide.pgm is 2 x 3 pixels and base.pgm 3 x 2: a rectified image has its base image's size\n"},
         {f + "0,0 2,0 100,100 102,100", 1, "", "further.pgm covers no pixel of the base frame: nothing to compare\n"},
         {"diff base.pgm rect.pgm no-such-folder/map.ppm", 1, "", "tavrin-diff: could not write no-such-folder/map.ppm\n"},
+        // Nothing is destroyed, nothing blocks, no failure passes for a success: every
+        // file but map.ppm is compared after each row.
+        {"diff base.pgm rect.pgm rect.pgm", 1, "", "tavrin-diff: the map rect.pgm would replace rect.pgm, an image compared: nothing is written\n"},
+        {"diff base.pgm rect.pgm big.pgm", 1, "", "tavrin-diff: the map big.pgm would replace a P5 photograph: nothing is written\n"},
+        {"diff base.pgm rect.pgm map.ppm", 0, "over 6 pixels", "",
+         bytes({39, 0, 159, 0, 207, 25, 255, 0, 0, 255, 0, 0, 39, 0, 159, 0, 207, 25}), "ln -s plain.pgm map.ppm"},
+        {"diff base.pgm rect.pgm map.ppm", 1, "", "File exists\ntavrin-diff: could not write map.ppm\n", "", "mkfifo map.ppm"},
+        {"diff large.pgm large.pgm map.ppm", 1, "", "File too large\ntavrin-diff: could not write map.ppm\n", "",
+         "{ printf 'P5\\n40 30\\n255\\n'; head -c 1200 /dev/zero; } >large.pgm", "ulimit -f 1;"},
+        {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff: the figures could not be written: No space left on device\n",
+         bytes({39, 0, 159, 0, 207, 25, 255, 0, 0, 255, 0, 0, 39, 0, 159, 0, 207, 25}), "", toFull},
+        {"diff fifo.pgm rect.pgm map.ppm", 1, "", "tavrin-diff: fifo.pgm is not a regular file\n", "", "mkfifo fifo.pgm"},
+        {"diff base.pgm /dev/zero map.ppm", 1, "", "tavrin-diff: /dev/zero is not a regular file\n"},
+        {"sample series", 0, "# image", "", "", "mkdir series && ln -s ../plain.pgm series/landmarks.txt"},
+        {"sample series", 1, "", "File exists\ntavrin-sample: could not write series/landmarks.txt\n", "", "mkdir series && mkfifo series/landmarks.txt"},
+        {"sample series", 1, "", "tavrin-sample: the landmarks could not be printed: No space left on device\n", "", "", toFull},
         {"sample a b", 2, "", "usage: tavrin-sample [FOLDER]\n"},
         {"sample --help", 0, "usage: tavrin-sample [FOLDER]\n", ""},
         // The landmarks as tavrin's prompts take them; demo_test.sh checks that they align.
@@ -81,16 +100,25 @@ TEST_F(ToolsTest, EveryCase)
     writeFile(dir / "bad.pgm", "P5\nthree two\n255\n");
     for (ToolCase const& c : cases) {
         SCOPED_TRACE(c.command);
-        fs::remove(dir / "map.ppm");
+        std::system(("cd '" + dir.string() +
+                     "' && rm -rf map.ppm fifo.pgm large.pgm series && { :; " + c.setup + "\n}")
+                        .c_str());
+        Files before = snapshot(dir);
         bool const diff = c.command.rfind("diff", 0) == 0;
-        Outcome o =
-            run(diff ? TAVRIN_DIFF_BIN : TAVRIN_SAMPLE_BIN, "", c.command.substr(diff ? 4 : 6));
+        Outcome o = run(diff ? TAVRIN_DIFF_BIN : TAVRIN_SAMPLE_BIN, "",
+                        c.command.substr(diff ? 4 : 6), c.prefix);
         EXPECT_EQ(o.status, c.status);
         EXPECT_EQ(o.out.empty(), c.out.empty()) << o.out;
         EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
         EXPECT_EQ(o.err.empty(), c.err.empty()) << o.err;
         EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
-        EXPECT_EQ(readFile(dir / "map.ppm"), c.map.empty() ? "" : "P6\n3 2\n255\n" + c.map);
+        Files after = snapshot(dir);
+        if (!c.map.empty())
+            before["map.ppm"] = "P6\n3 2\n255\n" + c.map;
+        for (Files* files : {&before, &after})
+            for (auto e = files->begin(); e != files->end();)
+                e = e->first.rfind("series", 0) == 0 ? files->erase(e) : ++e;  // sample's own
+        EXPECT_EQ(after, before);
     }
 }
 
