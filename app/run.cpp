@@ -4,9 +4,9 @@
 #include "app/geometry.h"
 #include "app/namecheck.h"
 #include "app/platform.h"
-#include "image/platform.h"
 #include "app/points.h"
 #include "image/image.h"
+#include "image/platform.h"
 #include "image/whole_file.h"
 
 #include <cctype>

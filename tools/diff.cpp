@@ -251,8 +251,8 @@ int compare(int argc, char** argv, Failure& failure)
                 100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
                 f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
     if (!stdoutWritten()) {
-        failure = runtimeError(std::string("the figures could not be written: ") +
-                               std::strerror(errno));
+        failure =
+            runtimeError(std::string("the figures could not be written: ") + std::strerror(errno));
         return failure.status;
     }
     return 0;
