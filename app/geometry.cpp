@@ -1,7 +1,6 @@
 #include "app/geometry.h"
 
 #include "app/debugmode.h"
-#include "app/resample_fast.h"
 
 #include <cmath>
 #include <cstdio>
@@ -109,18 +108,4 @@ std::unique_ptr<IMAGE> resampleIMAGELiteral(IMAGE const& further, double ax, dou
         }
     }
     return out;
-}
-
-std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
-                                     Transform const& t)
-{
-#ifdef TAVRIN_LITERAL_RESAMPLING
-    return resampleIMAGELiteral(further, ax, ay, w, h, t);  // a benchmark's reference build
-#else
-    if (further.pix == nullptr || further.width <= 0 || further.height <= 0)
-        return std::make_unique<IMAGE>(w, h);  // no first pixel to fall back on: all 0
-    auto out = std::make_unique<IMAGE>(w, h, IMAGE::Unset{});  // every pixel is written
-    resampleInto(*out, further, ax, ay, t);
-    return out;
-#endif
 }

@@ -56,7 +56,7 @@ SourcePixel sourceOf(int l, int k, double ax, double ay, Transform const& t);
 // A new W x H image whose every pixel is looked up in the further image; a
 // position outside it takes its first pixel, and an image without pixels gives 0.
 // Its bytes are those of resampleIMAGELiteral for every input, at a fraction of
-// the cost (see app/resample_fast.h).
+// the cost (defined with the fast path, app/resample_fast.cpp).
 std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
                                      Transform const& t);
 

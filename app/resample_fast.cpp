@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
@@ -389,4 +390,14 @@ void resampleInto(IMAGE& out, IMAGE const& further, double ax, double ay, Transf
     resampleAll(run);
     if (literalPixels != nullptr)
         *literalPixels = run.literalPixels;
+}
+
+std::unique_ptr<IMAGE> resampleIMAGE(IMAGE const& further, double ax, double ay, int w, int h,
+                                     Transform const& t)
+{
+    if (further.pix == nullptr || further.width <= 0 || further.height <= 0)
+        return std::make_unique<IMAGE>(w, h);  // no first pixel to fall back on: all 0
+    auto out = std::make_unique<IMAGE>(w, h, IMAGE::Unset{});  // every pixel is written
+    resampleInto(*out, further, ax, ay, t);
+    return out;
 }
