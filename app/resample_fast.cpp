@@ -287,87 +287,113 @@ struct Resampling {
     }
 };
 
+// Transforms that send every pixel to one place. With scale +-inf the radius is 0 for
+// every pixel and (u, v) is the anchor; in every other case here u or v is infinite
+// or NaN for every pixel, hence outside.
+bool sendsEveryPixelToOnePlace(double ax, double ay, Transform const& t)
+{
+    return !std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(t.anchorX) ||
+           !std::isfinite(t.anchorY) || !std::isfinite(t.rotation) || std::isnan(t.scale) ||
+           t.scale == 0 || std::isinf(t.scale);
+}
+
+// The bound on how far the fast path's u and v may lie from the literal steps' over
+// the whole canvas (see the note at the top of this file).
+double errorBound(Resampling const& run)
+{
+    int const w = run.out.width;
+    int const h = run.out.height;
+    Transform const& t = run.t;
+    double const maxDy = std::max(std::fabs(run.ay), std::fabs((h - 1) - run.ay));
+    double const q = (std::fabs(run.ax) + (w - 1) + maxDy) / std::fabs(t.scale);
+    double const bound = std::max(std::fabs(t.anchorX), std::fabs(t.anchorY)) + q;
+    return 2 * kUnitRoundoff *
+           ((28 + 6 * kLibmUlps + 2 * std::fabs(t.rotation)) * q + 5 * bound + 2);
+}
+
+// The row loops' plans for the three angle shifts: above A, below and left of it,
+// below and right of it; planFor(i, dy) then gives row dy's.
+struct ShiftPlans {
+    SpanPlan plan[3];
+
+    ShiftPlans(Resampling const& run, double e)
+    {
+        double const shifts[3] = {kHalfTurn - kPi, kFullTurn - 2 * kPi, 0};
+        for (int i = 0; i < 3; ++i) {
+            double const angle = shifts[i] + run.t.rotation;
+            SpanPlan& p = plan[i];
+            p = SpanPlan{};
+            p.source = run.further.pix;
+            p.sourceWidth = run.further.width;
+            p.lastColumn = run.further.width - 1;
+            p.lastRow = run.further.height - 1;
+            p.roundLimit = 0.5 - e;
+            p.cu = std::cos(angle) / run.t.scale;
+            p.su = std::sin(angle) / run.t.scale;
+        }
+    }
+
+    SpanPlan planFor(Resampling const& run, int i, double dy) const
+    {
+        SpanPlan p = plan[i];
+        p.baseU = (run.t.anchorX + dy * p.su) - run.ax * p.cu;
+        p.baseV = (run.t.anchorY + dy * p.cu) + run.ax * p.su;
+        return p;
+    }
+};
+
+// Columns per strip: narrow enough that the source lines a strip's rows touch stay
+// in the cache when the turn makes each output row cross many of them.
+int stripWidth(SpanPlan const& belowRight, int w)
+{
+    double const linesPerPixel = std::fabs(belowRight.su) + std::fabs(belowRight.cu) / 64;
+    if (linesPerPixel > 0.5 && linesPerPixel * w > kStripCacheLines)
+        return std::max(kNarrowestStrip, static_cast<int>(kStripCacheLines / linesPerPixel));
+    return w;
+}
+
+// The fast path, strip by strip and row by row; the row of A goes the literal way.
+void resampleFast(Resampling& run, ShiftPlans const& plans)
+{
+    int const w = run.out.width;
+    int const h = run.out.height;
+    // Columns left of base A: l < ax.
+    int const split = static_cast<int>(std::min(std::max(std::ceil(run.ax), 0.0), double(w)));
+    int const strip = stripWidth(plans.plan[2], w);
+    for (int l0 = 0, l1 = 0; l0 < w; l0 = l1) {
+        l1 = l0 + std::min(strip, w - l0);
+        for (int k = 0; k < h; ++k) {
+            double const dy = k - run.ay;
+            if (dy == 0) {
+                run.literalSpan(k, l0, l1);
+            } else if (dy < 0) {
+                run.fastSpan(plans.planFor(run, 0, dy), k, l0, l1);
+            } else {
+                int const middle = std::min(std::max(split, l0), l1);
+                run.fastSpan(plans.planFor(run, 1, dy), k, l0, middle);
+                run.fastSpan(plans.planFor(run, 2, dy), k, middle, l1);
+            }
+        }
+    }
+}
+
 // The whole canvas: one value, the literal loop, or the fast path row by row.
 void resampleAll(Resampling& run)
 {
     IMAGE& out = run.out;
-    IMAGE const& further = run.further;
-    double const ax = run.ax;
-    double const ay = run.ay;
-    Transform const& t = run.t;
-    int const w = out.width;
-    int const h = out.height;
-
-    // Transforms that send every pixel to one place. With scale +-inf the radius
-    // is 0 for every pixel and (u, v) is the anchor; in every other case here u or
-    // v is infinite or NaN for every pixel, hence outside.
-    bool const uniform = !std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(t.anchorX) ||
-                         !std::isfinite(t.anchorY) || !std::isfinite(t.rotation) ||
-                         std::isnan(t.scale) || t.scale == 0 || std::isinf(t.scale);
-    if (uniform) {
+    if (sendsEveryPixelToOnePlace(run.ax, run.ay, run.t)) {
         run.literalPixels = 1;
-        std::memset(out.pix, literalByte(further, 0, 0, ax, ay, t),
-                    static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+        std::memset(out.pix, literalByte(run.further, 0, 0, run.ax, run.ay, run.t),
+                    static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
         return;
     }
-
-    double const maxDy = std::max(std::fabs(ay), std::fabs((h - 1) - ay));
-    double const q = (std::fabs(ax) + (w - 1) + maxDy) / std::fabs(t.scale);
-    double const bound = std::max(std::fabs(t.anchorX), std::fabs(t.anchorY)) + q;
-    double const e =
-        2 * kUnitRoundoff * ((28 + 6 * kLibmUlps + 2 * std::fabs(t.rotation)) * q + 5 * bound + 2);
-    if (!(e <= kLargestBound) || !(std::fabs(t.scale) >= 0x1p-1000)) {
-        for (int k = 0; k < h; ++k)
-            run.literalSpan(k, 0, w);
+    double const e = errorBound(run);
+    if (!(e <= kLargestBound) || !(std::fabs(run.t.scale) >= 0x1p-1000)) {
+        for (int k = 0; k < out.height; ++k)
+            run.literalSpan(k, 0, out.width);
         return;
     }
-
-    // The angle shifts above A, below and left of it, below and right of it.
-    double const shifts[3] = {kHalfTurn - kPi, kFullTurn - 2 * kPi, 0};
-    double cu[3];
-    double su[3];
-    for (int i = 0; i < 3; ++i) {
-        double angle = shifts[i] + t.rotation;
-        cu[i] = std::cos(angle) / t.scale;
-        su[i] = std::sin(angle) / t.scale;
-    }
-
-    SpanPlan plan{};
-    plan.source = further.pix;
-    plan.sourceWidth = further.width;
-    plan.lastColumn = further.width - 1;
-    plan.lastRow = further.height - 1;
-    plan.roundLimit = 0.5 - e;
-    auto planFor = [&](int i, double dy) {
-        SpanPlan p = plan;
-        p.cu = cu[i];
-        p.su = su[i];
-        p.baseU = (t.anchorX + dy * su[i]) - ax * cu[i];
-        p.baseV = (t.anchorY + dy * cu[i]) + ax * su[i];
-        return p;
-    };
-
-    // Columns left of base A: l < ax.
-    int const split = static_cast<int>(std::min(std::max(std::ceil(ax), 0.0), double(w)));
-    double const linesPerPixel = std::fabs(su[2]) + std::fabs(cu[2]) / 64;
-    int strip = w;
-    if (linesPerPixel > 0.5 && linesPerPixel * w > kStripCacheLines)
-        strip = std::max(kNarrowestStrip, static_cast<int>(kStripCacheLines / linesPerPixel));
-    for (int l0 = 0, l1 = 0; l0 < w; l0 = l1) {
-        l1 = l0 + std::min(strip, w - l0);
-        for (int k = 0; k < h; ++k) {
-            double const dy = k - ay;
-            if (dy == 0) {
-                run.literalSpan(k, l0, l1);
-            } else if (dy < 0) {
-                run.fastSpan(planFor(0, dy), k, l0, l1);
-            } else {
-                int const middle = std::min(std::max(split, l0), l1);
-                run.fastSpan(planFor(1, dy), k, l0, middle);
-                run.fastSpan(planFor(2, dy), k, middle, l1);
-            }
-        }
-    }
+    resampleFast(run, ShiftPlans(run, e));
 }
 
 }  // namespace
