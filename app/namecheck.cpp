@@ -1,7 +1,7 @@
 #include "app/namecheck.h"
 
 #include "app/platform.h"
-#include "image/platform.h"
+#include "image/file_system.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // What the run needs of its platform: the pause before a failure exit, the
 // creation of the output folder and of folders inside it, the prefix of every
 // output path and the form of a name. The file questions that keep the operator's
-// files safe are the image library's (image/platform.h).
+// files safe are the image library's (image/file_system.h).
 #ifndef TAVRIN_APP_PLATFORM_H
 #define TAVRIN_APP_PLATFORM_H
 

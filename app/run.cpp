@@ -6,7 +6,7 @@
 #include "app/platform.h"
 #include "app/points.h"
 #include "image/image.h"
-#include "image/platform.h"
+#include "image/file_system.h"
 #include "image/whole_file.h"
 
 #include <cctype>

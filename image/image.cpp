@@ -1,6 +1,6 @@
 #include "image/image.h"
 
-#include "image/platform.h"
+#include "image/file_system.h"
 #include "image/whole_file.h"
 
 #include <climits>

@@ -1,6 +1,6 @@
 #include "image/whole_file.h"
 
-#include "image/platform.h"
+#include "image/file_system.h"
 
 #include <cerrno>
 #include <cstdio>

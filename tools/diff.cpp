@@ -9,7 +9,7 @@
 #include "colour/ppm.h"
 #include "image/image.h"
 #include "image/matrix.h"
-#include "image/platform.h"
+#include "image/file_system.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/point_argument.h"

@@ -8,7 +8,7 @@
 //        tavrin-match --pick BASE FURTHER...
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
-#include "image/platform.h"
+#include "image/file_system.h"
 #include "tools/arguments.h"
 #include "tools/match_locate.h"
 #include "tools/point_argument.h"

@@ -1,8 +1,9 @@
-// What the image library needs of its platform, POSIX (platform_posix.cpp) or
-// Windows (platform_win32.cpp): the file operations of the whole-file writer, each
+// The image library's file system, POSIX (file_system_posix.cpp) or Windows
+// (win32/file_system_win32.cpp, outside image/*.cpp so that the library still builds
+// alone from those on POSIX): the file operations of the whole-file writer, each
 // setting errno when it fails, and a hint for large pixel buffers.
-#ifndef TAVRIN_IMAGE_PLATFORM_H
-#define TAVRIN_IMAGE_PLATFORM_H
+#ifndef TAVRIN_IMAGE_FILE_SYSTEM_H
+#define TAVRIN_IMAGE_FILE_SYSTEM_H
 
 #include <cstddef>
 #include <cstdio>

@@ -1,6 +1,5 @@
 // POSIX: open(O_EXCL), fdatasync and rename for whole files; madvise for large pages.
-#ifndef _WIN32
-#include "image/platform.h"
+#include "image/file_system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -222,4 +221,3 @@ unsigned long processNumber()
 {
     return static_cast<unsigned long>(getpid());
 }
-#endif

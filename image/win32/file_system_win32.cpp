@@ -1,7 +1,6 @@
 // Windows: CreateFileW(CREATE_NEW), _commit and MoveFileExW for whole files, every name in
 // UTF-16 as image/name_encoding.h reads it; no page hint.
-#ifdef _WIN32
-#include "image/platform.h"
+#include "image/file_system.h"
 
 #include "image/name_encoding.h"
 
@@ -177,4 +176,3 @@ unsigned long processNumber()
 {
     return static_cast<unsigned long>(_getpid());
 }
-#endif
