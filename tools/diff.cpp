@@ -7,12 +7,13 @@
 // Usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']
 // Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
 #include "colour/ppm.h"
+#include "image/file_system.h"
 #include "image/image.h"
 #include "image/matrix.h"
-#include "image/file_system.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/point_argument.h"
+#include "tools/similarity.h"
 
 #include <cerrno>
 #include <cmath>
@@ -26,11 +27,6 @@
 namespace {
 
 constexpr int kTolerance = 8;  // grey levels: a few steps of the sensor's grain
-
-struct Vec {
-    double x;
-    double y;
-};
 
 struct Failure {
     int status;
@@ -114,10 +110,7 @@ std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
 // The margin absorbs tavrin's truncation of A' to whole pixels.
 struct Footprint {
     bool wholeFrame = true;
-    Vec a{0, 0};
-    Vec aPrime{0, 0};
-    double re = 1;
-    double im = 0;
+    Similarity onFurther{{0, 0}, {0, 0}, 1, 0};
     double lastX = 0;  // FURTHER's width - 2 and height - 2
     double lastY = 0;
 
@@ -125,18 +118,15 @@ struct Footprint {
     {
         if (wholeFrame)
             return true;
-        double const dx = x - a.x;
-        double const dy = y - a.y;
-        double const u = aPrime.x + re * dx - im * dy;
-        double const v = aPrime.y + im * dx + re * dy;
-        return u >= 1 && u <= lastX && v >= 1 && v <= lastY;
+        Place const q = onFurther.apply({static_cast<double>(x), static_cast<double>(y)});
+        return q.x >= 1 && q.x <= lastX && q.y >= 1 && q.y <= lastY;
     }
 };
 
 bool footprintOf(char** args, Footprint& fp, Failure& failure)
 {
     char const* const names[] = {"A", "B", "A'", "B'"};
-    Vec points[4];
+    Place points[4];
     for (int k = 0; k < 4; ++k) {
         if (!parsePointArgument(args[1 + k], points[k].x, points[k].y)) {
             failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
@@ -144,11 +134,12 @@ bool footprintOf(char** args, Footprint& fp, Failure& failure)
             return false;
         }
     }
-    Vec const a = points[0], b = points[1], aPrime = points[2], bPrime = points[3];
-    double const bx = b.x - a.x, by = b.y - a.y;
-    double const px = bPrime.x - aPrime.x, py = bPrime.y - aPrime.y;
-    double const n = bx * bx + by * by;
-    if (n == 0 || px * px + py * py == 0) {
+    auto const norm = [](Place p, Place q) {
+        double const dx = q.x - p.x;
+        double const dy = q.y - p.y;
+        return dx * dx + dy * dy;
+    };
+    if (norm(points[0], points[1]) == 0 || norm(points[2], points[3]) == 0) {
         failure = usageError("A and B must be two different points, and so must A' and B'");
         return false;
     }
@@ -156,10 +147,7 @@ bool footprintOf(char** args, Footprint& fp, Failure& failure)
     if (!further)
         return false;
     fp.wholeFrame = false;
-    fp.a = a;
-    fp.aPrime = aPrime;
-    fp.re = (px * bx + py * by) / n;
-    fp.im = (py * bx - px * by) / n;
+    fp.onFurther = similarityOf(points[0], points[1], points[2], points[3]);
     fp.lastX = further->width - 2.0;
     fp.lastY = further->height - 2.0;
     return true;

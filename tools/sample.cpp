@@ -9,6 +9,7 @@
 #include "image/image.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
+#include "tools/similarity.h"
 
 #include <cerrno>
 #include <cmath>
@@ -25,18 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Vec {
-    double x;
-    double y;
-};
-
 // ------------------------------------------------------------------ the landscape
 
 // The landscape is drawn in the base photograph's own pixel coordinates (x to the
 // right, y down) and goes on beyond its edges, so that a further photograph shows
 // ground where the base photograph has none.
-Vec const kA = {412, 357};
-Vec const kB = {1236, 842};
+Place const kA = {412, 357};
+Place const kB = {1236, 842};
 
 std::uint64_t mix(std::uint64_t z)
 {
@@ -119,7 +115,7 @@ double squared(double x)
 }
 
 // Squared distance from p to the segment from a to b.
-double segmentDistance2(Vec p, Vec a, Vec b)
+double segmentDistance2(Place p, Place a, Place b)
 {
     double const ex = b.x - a.x;
     double const ey = b.y - a.y;
@@ -128,10 +124,10 @@ double segmentDistance2(Vec p, Vec a, Vec b)
     return squared(p.x - (a.x + t * ex)) + squared(p.y - (a.y + t * ey));
 }
 
-Vec const kRiver[] = {{-900, 1050}, {200, 960},   {600, 1080},
-                      {1000, 990},  {1400, 1120}, {2600, 1000}};
+Place const kRiver[] = {{-900, 1050}, {200, 960},   {600, 1080},
+                        {1000, 990},  {1400, 1120}, {2600, 1000}};
 
-bool onRiver(Vec p)
+bool onRiver(Place p)
 {
     if (p.y < 900 || p.y > 1180)
         return false;
@@ -152,7 +148,7 @@ struct Road {
 };
 Road const kRoads[] = {{0.6, 0.8, 1220, 5}, {12 / 13.0, -5 / 13.0, 9060 / 13.0, 4}};
 
-bool onRoad(Vec p)
+bool onRoad(Place p)
 {
     for (Road const& road : kRoads) {
         double const d = road.distance(p.x, p.y);
@@ -176,7 +172,7 @@ bool clearOfRoadsAndRiver(double x0, double y0, double x1, double y1)
             return false;
     }
     // Half the diagonal is at most half the sum of the sides.
-    Vec const centre = {(x0 + x1) / 2, (y0 + y1) / 2};
+    Place const centre = {(x0 + x1) / 2, (y0 + y1) / 2};
     double const reach = 14 + 2 + (x1 - x0 + y1 - y0) / 2;
     for (std::size_t k = 0; k + 1 < sizeof kRiver / sizeof kRiver[0]; ++k)
         if (segmentDistance2(centre, kRiver[k], kRiver[k + 1]) <= reach * reach)
@@ -190,13 +186,13 @@ constexpr double kRoofCell = 140;
 
 bool nearLandmark(double x0, double y0, double x1, double y1)
 {
-    for (Vec m : {kA, kB})
+    for (Place m : {kA, kB})
         if (x1 > m.x - 150 && x0 < m.x + 150 && y1 > m.y - 170 && y0 < m.y + 150)
             return true;
     return false;
 }
 
-bool roofAt(Vec p, double& level)
+bool roofAt(Place p, double& level)
 {
     double const ci = std::floor(p.x / kRoofCell);
     double const cj = std::floor(p.y / kRoofCell);
@@ -217,8 +213,8 @@ bool roofAt(Vec p, double& level)
 
 // Letters drawn with strokes in a box of 1 x 1 (v down), then scaled to 28 x 40.
 struct Stroke {
-    Vec from;
-    Vec to;
+    Place from;
+    Place to;
 };
 Stroke const kLetterA[] = {{{0, 1}, {0.5, 0}}, {{0.5, 0}, {1, 1}}, {{0.22, 0.62}, {0.78, 0.62}}};
 Stroke const kLetterB[] = {
@@ -227,11 +223,11 @@ Stroke const kLetterB[] = {
     {{0.7, 0.48}, {1, 0.62}},   {{1, 0.62}, {1, 0.86}},      {{1, 0.86}, {0.7, 1}},
     {{0.7, 1}, {0, 1}}};
 
-template <std::size_t N> bool onLetter(Vec p, Vec corner, Stroke const (&strokes)[N])
+template <std::size_t N> bool onLetter(Place p, Place corner, Stroke const (&strokes)[N])
 {
     for (Stroke const& s : strokes) {
-        Vec const a = {corner.x + 28 * s.from.x, corner.y + 40 * s.from.y};
-        Vec const b = {corner.x + 28 * s.to.x, corner.y + 40 * s.to.y};
+        Place const a = {corner.x + 28 * s.from.x, corner.y + 40 * s.from.y};
+        Place const b = {corner.x + 28 * s.to.x, corner.y + 40 * s.to.y};
         if (segmentDistance2(p, a, b) <= 3.5 * 3.5)
             return true;
     }
@@ -245,7 +241,7 @@ constexpr double kDark = 20;
 // ringed by the other colour, and a plate beside it with the landmark's letter. The
 // centre of the cross is the point to read off. False when p lies outside it.
 template <std::size_t N>
-bool landmarkAt(Vec p, Vec centre, double disc, Stroke const (&letter)[N], double& level)
+bool landmarkAt(Place p, Place centre, double disc, Stroke const (&letter)[N], double& level)
 {
     double const dx = p.x - centre.x;
     double const dy = p.y - centre.y;
@@ -257,7 +253,7 @@ bool landmarkAt(Vec p, Vec centre, double disc, Stroke const (&letter)[N], doubl
         level = ring || cross ? other : disc;
         return true;
     }
-    Vec const plate = {centre.x + 52, centre.y - 104};  // top-left corner, 44 x 56
+    Place const plate = {centre.x + 52, centre.y - 104};  // top-left corner, 44 x 56
     if (p.x >= plate.x && p.x <= plate.x + 44 && p.y >= plate.y && p.y <= plate.y + 56) {
         level = onLetter(p, {plate.x + 8, plate.y + 8}, letter) ? other : disc;
         return true;
@@ -267,7 +263,7 @@ bool landmarkAt(Vec p, Vec centre, double disc, Stroke const (&letter)[N], doubl
 
 // The grey level of what stands on the ground at p (a landmark, a roof, a road, the
 // river); false where p shows bare ground.
-bool featureAt(Vec p, double& level)
+bool featureAt(Place p, double& level)
 {
     if (landmarkAt(p, kA, kLight, kLetterA, level) || landmarkAt(p, kB, kDark, kLetterB, level))
         return true;
@@ -282,36 +278,26 @@ bool featureAt(Vec p, double& level)
 // A photograph: its size and where the landmarks fall in it. The similarity that
 // carries the landscape onto it is the one that takes kA to a and kB to b. Whole
 // pixel positions, so that what an operator reads off in a viewer is exact.
-struct Photograph {
+struct SeriesPhoto {
     char const* name;
     int width;
     int height;
-    Vec a;
-    Vec b;
+    Place a;
+    Place b;
     std::uint64_t seed;
 };
 
-Photograph const kSeries[] = {
+SeriesPhoto const kSeries[] = {
     {"base.pgm", 1600, 1200, kA, kB, 0x7A5201},
     {"rotated.pgm", 1500, 1350, {1115, 435}, {365, 913}, 0x7A5202},
     {"enlarged.pgm", 1600, 1200, {123, 338}, {1458, 863}, 0x7A5203},
     {"reduced.pgm", 1100, 850, {412, 186}, {712, 676}, 0x7A5204},
 };
 
-// The similarity as a complex factor m: photograph position q = a + m (p - kA).
-struct Similarity {
-    double re;
-    double im;
-};
-
-Similarity similarityOf(Photograph const& photo)
+// The similarity that carries the landscape onto the photograph.
+Similarity similarityOf(SeriesPhoto const& photo)
 {
-    double const bx = kB.x - kA.x;
-    double const by = kB.y - kA.y;
-    double const px = photo.b.x - photo.a.x;
-    double const py = photo.b.y - photo.a.y;
-    double const n = bx * bx + by * by;
-    return {(px * bx + py * by) / n, (py * bx - px * by) / n};
+    return similarityOf(kA, kB, photo.a, photo.b);
 }
 
 // Noise of about 2 grey levels (standard deviation): twelve uniform numbers less six,
@@ -337,16 +323,10 @@ private:
 // camera's sensor does; then the grain is added and the level rounded. The ground
 // changes little within a pixel (its finest detail spans 8 pixels), so it is taken once,
 // at the pixel's centre, for all the points that fall on bare ground.
-void develop(Photograph const& photo, IMAGE& im)
+void develop(SeriesPhoto const& photo, IMAGE& im)
 {
-    Similarity const m = similarityOf(photo);
-    double const n = m.re * m.re + m.im * m.im;
-    Similarity const back = {m.re / n, -m.im / n};  // 1 / m
-    auto const landscapeAt = [&](double x, double y) {
-        double const qx = x - photo.a.x;
-        double const qy = y - photo.a.y;
-        return Vec{kA.x + qx * back.re - qy * back.im, kA.y + qx * back.im + qy * back.re};
-    };
+    Similarity const back = similarityOf(photo).inverse();
+    auto const landscapeAt = [&](double x, double y) { return back.apply({x, y}); };
     Grain grain(photo.seed);
     for (int y = 0; y < photo.height; ++y) {
         for (int x = 0; x < photo.width; ++x) {
@@ -362,7 +342,7 @@ void develop(Photograph const& photo, IMAGE& im)
                 }
             }
             if (bare > 0) {
-                Vec const centre = landscapeAt(x, y);
+                Place const centre = landscapeAt(x, y);
                 sum += bare * ground(centre.x, centre.y);
             }
             double const level = std::floor(sum / 9 + grain.next() + 0.5);
@@ -372,13 +352,13 @@ void develop(Photograph const& photo, IMAGE& im)
     }
 }
 
-std::string point(Vec p)
+std::string point(Place p)
 {
     return std::to_string(static_cast<long>(p.x)) + "," + std::to_string(static_cast<long>(p.y));
 }
 
 // How the photograph was taken, in words: the similarity's scale and turn.
-std::string description(Photograph const& photo)
+std::string description(SeriesPhoto const& photo)
 {
     Similarity const m = similarityOf(photo);
     double const scale = std::sqrt(m.re * m.re + m.im * m.im);
@@ -397,7 +377,7 @@ std::string landmarkTable()
     std::string table = "# tavrin sample series: pixel positions (column,row) of the "
                         "landmarks A and B,\n# to be typed at tavrin's prompts.\n"
                         "# image        A          B\n";
-    for (Photograph const& photo : kSeries) {
+    for (SeriesPhoto const& photo : kSeries) {
         char line[160];
         std::snprintf(line, sizeof line, "%-14s %-10s %-10s # %d x %d, %s\n", photo.name,
                       point(photo.a).c_str(), point(photo.b).c_str(), photo.width, photo.height,
@@ -430,7 +410,7 @@ int writeSeries(fs::path const& folder)
     if (error)
         return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
 
-    for (Photograph const& photo : kSeries) {
+    for (SeriesPhoto const& photo : kSeries) {
         std::string const path = (folder / photo.name).u8string();
         IMAGE im(photo.width, photo.height);
         develop(photo, im);
