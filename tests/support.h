@@ -74,7 +74,7 @@ inline std::string pixelsOf(IMAGE const& im)
                                            static_cast<std::size_t>(im.width) * im.height);
 }
 
-// What a run or an action printed, and how the run ended.
+// A folder's entries by path: what snapshot() finds, or what a test expects.
 using Files = std::map<std::string, std::string>;
 
 // Every entry of the folder's tree: a file's bytes, a link's target, or its kind.
@@ -92,6 +92,7 @@ inline Files snapshot(fs::path const& dir)
     return tree;
 }
 
+// What a run or an action printed, and how the run ended.
 struct Outcome {
     std::string out;
     std::string err;
