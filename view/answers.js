@@ -1,44 +1,92 @@
 // The answers file: what an operator types at tavrin's prompts, one answer a line:
 // the base photograph's name, A and B as x,y; each further photograph's name with its
-// A' and B'; then a name that cannot be opened, which ends tavrin's series.
+// A' and B'; then a closing name that nothing in the folder answers to, which ends
+// tavrin's series. man/tavrin-match.1 (DESCRIPTION) describes the same answers.
 "use strict";
 var TV = window.TV || (window.TV = {});
 
-TV.CLOSING_NAME = "fin";
+TV.LONGEST_NAME = 233;  // bytes of UTF-8, as tavrin reads a name
 
-// tavrin reads a point with "%f,%f", so a blank may follow the comma.
-var POINT = /^([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?),([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?)$/;
+// The name as tavrin reads it back: in double quotes when it holds white space (C's
+// isspace), as tavrin-match writes it; null when no answer can carry it.
+TV.answerName = function (name) {
+  if (!name || name.indexOf('"') >= 0 || new TextEncoder().encode(name).length > TV.LONGEST_NAME) return null;
+  return /[ \t\n\v\f\r]/.test(name) ? '"' + name + '"' : name;
+};
+
+// "fin", or "fin-2", "fin-3"... while a name of the series is that one: the rule of
+// endOfSeries() in tools/match.cpp, over the names the page knows (it cannot list the
+// folder). Windows opens a name in any case, so case does not tell names apart.
+TV.closingName = function (names) {
+  var taken = names.map(function (n) { return n.toLowerCase(); }), name = "fin";
+  for (var k = 2; taken.indexOf(name) >= 0; ++k) name = "fin-" + k;
+  return name;
+};
+
+// tavrin reads a point with "%f,%f": blanks before each number, none before the comma.
+var NUMBER = "([-+]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][-+]?\\d+)?)";
+var POINT = new RegExp("[ \\t\\n\\v\\f\\r]*" + NUMBER + ",[ \\t\\n\\v\\f\\r]*" + NUMBER + "(?=[ \\t\\n\\v\\f\\r]|$)", "y");
+var WHOLE_POINT = new RegExp("^" + NUMBER + "," + NUMBER + "$");
 
 // -> [{name, points: [A, B]}], the base photograph first. A name followed by no point
-// closes the series; anything after it is not read, as tavrin does not read it.
+// closes the series; anything after it is not read, as tavrin does not read it. Names
+// are read as tavrin reads them: a name in double quotes runs to the next one, blanks
+// included. (A byte-order mark is gone already: file.text() drops it.)
 TV.parseAnswers = function (text) {
-  var words = text.replace(/,\s+/g, ",").split(/\s+/).filter(Boolean), photos = [];
-  for (var i = 0; i < words.length; i += 3) {
-    var a = POINT.exec(words[i + 1] || ""), b = POINT.exec(words[i + 2] || "");
-    if (POINT.test(words[i]))
-      throw new Error("answer " + (i + 1) + " is a point (" + words[i] + ") where a photograph's name should be");
+  var at = 0, photos = [], count = 0;
+  function name() {
+    while (at < text.length && /[ \t\n\v\f\r]/.test(text[at])) ++at;
+    if (at >= text.length) return null;
+    var quoted = text[at] === '"', start = quoted ? ++at : at;
+    while (at < text.length && (quoted ? text[at] !== '"' : !/[ \t\n\v\f\r]/.test(text[at]))) ++at;
+    var word = text.slice(start, at);
+    if (quoted) ++at;
+    return word;
+  }
+  function point() {
+    POINT.lastIndex = at;
+    var m = POINT.exec(text);
+    if (!m) return null;
+    at = POINT.lastIndex;
+    return { x: +m[1], y: +m[2], text: m[1] + "," + m[2] };
+  }
+  for (var word; (word = name()) !== null;) {
+    ++count;
+    if (WHOLE_POINT.test(word))
+      throw new Error("answer " + count + " is a point (" + word + ") where a photograph's name should be");
+    var a = point();
     if (!a) break;
-    if (!b) throw new Error(words[i] + " has one point; it needs two, as x,y");
-    photos.push({ name: words[i], points: [{ x: +a[1], y: +a[2], text: a[1] + "," + a[2] },
-                                           { x: +b[1], y: +b[2], text: b[1] + "," + b[2] }] });
+    var b = point();
+    if (!b) throw new Error(word + " has one point; it needs two, as x,y");
+    count += 2;
+    photos.push({ name: word, points: [a, b] });
   }
   if (photos.length === 0) throw new Error("no photograph with its two points in this answers file");
   return photos;
 };
 
 // The bytes tavrin reads; a point keeps the text it was loaded with until it is moved.
-TV.formatAnswers = function (photos) {
+// Refuses what tavrin would misread: a name it cannot take, two points on one pixel.
+TV.formatAnswers = function (photos, closing) {
   var lines = [];
   photos.forEach(function (p, i) {
-    var label = i === 0 ? ["A", "B"] : ["A'", "B'"];
-    if (/\s/.test(p.name) || new TextEncoder().encode(p.name).length > 233)
-      throw new Error(p.name + ": tavrin reads a name as one word of at most 233 bytes");
-    lines.push(p.name);
-    p.points.forEach(function (q, k) {
-      if (!q) throw new Error("place " + label[k] + " on " + p.name + " first");
-      lines.push(q.text || q.x + "," + q.y);
-    });
+    var label = i === 0 ? ["A", "B"] : ["A'", "B'"], name = TV.answerName(p.name), a = p.points[0], b = p.points[1];
+    if (name === null)
+      throw new Error(p.name.indexOf('"') >= 0
+        ? p.name + ": a name holding a double quote cannot be written in the answers; rename the file"
+        : p.name + ": tavrin reads names of at most " + TV.LONGEST_NAME + " bytes; rename the file");
+    if (!a || !b) throw new Error("place " + label[a ? 1 : 0] + " on " + p.name + " first");
+    if (a.x === b.x && a.y === b.y)
+      throw new Error(label[0] + " and " + label[1] + " of " + p.name + " are the same point: tavrin cannot turn " +
+                      "or scale the photograph by them; move one");
+    lines.push(name, TV.pointText(a), TV.pointText(b));
   });
   if (lines.length === 0) throw new Error("open the base photograph first");
-  return lines.concat(TV.CLOSING_NAME).join("\n") + "\n";
+  return lines.concat(closing).join("\n") + "\n";
+};
+
+// A point as written: its loaded text, or its numbers, at most six decimals.
+TV.pointText = function (p) {
+  function n(v) { return String(Math.round(v * 1e6) / 1e6); }
+  return p.text || n(p.x) + "," + n(p.y);
 };

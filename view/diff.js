@@ -45,7 +45,7 @@ TV.footprint = function (a, b, a2, b2, width, height) {
   };
 };
 
-// Two grey images of one size -> {pixels (ImageData), covered, sumAbs, within}.
+// Two grey images of one size -> {pixels (ImageData), covered, sumAbs, within, largest}.
 TV.differenceMap = function (base, result, covers) {
   var w = base.width, n = w * base.height, d = new Int16Array(n);
   var covered = 0, sumAbs = 0, within = 0, largest = 0;
@@ -69,7 +69,7 @@ TV.differenceMap = function (base, result, covers) {
   }
   var pixels = new ImageData(w, base.height), out = new Uint32Array(pixels.data.buffer);
   for (var j = 0; j < n; ++j) out[j] = table[d[j] < 0 ? 256 : d[j]];
-  return { pixels: pixels, covered: covered, sumAbs: sumAbs, within: within, frame: n };
+  return { pixels: pixels, covered: covered, sumAbs: sumAbs, within: within, frame: n, largest: largest };
 };
 
 // printf's "%.Nf": the exact binary value rounded, ties to even (toFixed takes ties up).

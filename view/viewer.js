@@ -8,7 +8,9 @@ var TV = window.TV || (window.TV = {});
 TV.Viewer = function (canvas, hooks) {
   this.canvas = canvas;
   this.ctx = canvas.getContext("2d");
-  this.hooks = hooks;  // scene(ctx), overlay(ctx), pointer(px, over), click(px), grab(sx, sy), drag(px|sx), size()
+  // scene(ctx), overlay(ctx), pointer(px | null), click(px), grab(sx, sy) -> bool,
+  // drag(dx, dy, s): the motion since the press in image pixels, drop(moved), size()
+  this.hooks = hooks;
   this.scale = 1; this.tx = 0; this.ty = 0;
   var self = this, press = null;
   new ResizeObserver(function () { self.draw(); }).observe(canvas);
@@ -19,27 +21,35 @@ TV.Viewer = function (canvas, hooks) {
     self.zoomAt(s.x, s.y, Math.pow(2, -amount / 100));
   }, { passive: false });
   canvas.addEventListener("pointerdown", function (e) {
+    if (e.button !== 0) return;
     var s = self.screen(e);
-    canvas.setPointerCapture(e.pointerId);
+    try { canvas.setPointerCapture(e.pointerId); } catch (_) { /* a pointer the browser no longer tracks */ }
     press = { x: s.x, y: s.y, tx: self.tx, ty: self.ty, moved: false, grabbed: self.hooks.grab(s.x, s.y) };
   });
+  // Within 3 screen pixels of the press nothing moves: a hand's tremor is no drag.
   canvas.addEventListener("pointermove", function (e) {
     var s = self.screen(e), px = self.pixelAt(s.x, s.y);
     if (press) {
       press.moved = press.moved || Math.abs(s.x - press.x) + Math.abs(s.y - press.y) > 3;
-      if (press.grabbed) self.hooks.drag(px, s);
+      if (press.moved && press.grabbed) self.hooks.drag((s.x - press.x) / self.scale, (s.y - press.y) / self.scale, s);
       else if (press.moved) { self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; }
-      self.draw();
+      if (press.moved) self.draw();
     }
-    self.hooks.pointer(px, true);
+    self.hooks.pointer(px);
   });
   canvas.addEventListener("pointerup", function (e) {
-    var s = self.screen(e);
-    if (press && !press.moved && !press.grabbed) self.hooks.click(self.pixelAt(s.x, s.y));
+    var s = self.screen(e), was = press;
     press = null;
+    if (!was) return;
+    if (was.grabbed) self.hooks.drop(was.moved);
+    else if (!was.moved) self.hooks.click(self.pixelAt(s.x, s.y));
     self.draw();
   });
-  canvas.addEventListener("pointerleave", function () { self.hooks.pointer(null, false); });
+  canvas.addEventListener("pointercancel", function () {
+    if (press && press.grabbed) self.hooks.drop(press.moved);
+    press = null;
+  });
+  canvas.addEventListener("pointerleave", function () { self.hooks.pointer(null); });
 };
 
 TV.Viewer.prototype.screen = function (e) {
@@ -69,16 +79,31 @@ TV.Viewer.prototype.actualPixels = function () {
   this.scale = 1; this.tx = 0; this.ty = 0; this.draw();
 };
 
-// The largest power-of-two zoom at which the whole image shows, centred.
+// Image position (x, y) at the middle of the canvas, at least at zoom scale.
+TV.Viewer.prototype.centreOn = function (x, y, scale) {
+  this.scale = Math.min(64, Math.max(this.scale, scale));
+  this.tx = Math.round(this.canvas.clientWidth / 2 - x * this.scale);
+  this.ty = Math.round(this.canvas.clientHeight / 2 - y * this.scale);
+  this.draw();
+};
+
+// The largest power-of-two zoom at which the whole image shows, centred; false when
+// there is no image or the canvas is hidden, so that it can be done when shown.
 TV.Viewer.prototype.fit = function () {
   var size = this.hooks.size();
-  if (!size) return;
   var w = this.canvas.clientWidth, h = this.canvas.clientHeight;
+  if (!size || !w || !h) { this.draw(); return false; }
   this.scale = Math.pow(2, Math.floor(Math.log2(Math.min(w / size.width, h / size.height))));
   this.scale = Math.min(64, Math.max(1 / 64, this.scale));
   this.tx = Math.round((w - size.width * this.scale) / 2);
   this.ty = Math.round((h - size.height * this.scale) / 2);
   this.draw();
+  return true;
+};
+
+// The zoom as read: "4:1" four screen pixels a pixel, "1:2" one for two.
+TV.Viewer.prototype.zoomText = function () {
+  return this.scale >= 1 ? +this.scale.toFixed(2) + ":1" : "1:" + +(1 / this.scale).toFixed(2);
 };
 
 TV.Viewer.prototype.draw = function () {
