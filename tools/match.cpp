@@ -39,15 +39,17 @@ char const kUsage[] =
     "usage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"
     "       tavrin-match --pick BASE FURTHER...\n"
     "Finds the points A and B of the base photograph BASE in each FURTHER photograph\n"
-    "(binary PGM files of the same scene, turned, scaled 0.5 to 2 times, shifted) and\n"
+    "(binary PGM files of the same scene, turned, scaled 0.5 to 2 times, shifted, even\n"
+    "blurred or seen from another angle) and\n"
     "writes on standard output what tavrin reads: BASE, A, B, then the name, A' and B'\n"
     "of each photograph found, then a name that cannot be opened, so that\n"
     "  tavrin-match base.pgm 412,357 1236,842 p1.pgm p2.pgm | tavrin\n"
     "runs the whole series. With --pick it chooses A and B itself: two sharp points,\n"
     "far apart, that it finds in every photograph. Standard error tells, for each\n"
     "photograph, the points found, its turn and scale and how sure the match is, or why\n"
-    "it was refused (another scene, too blurred, too little overlap). Exit status: 0 all\n"
-    "found, 1 some refused, 2 bad usage.\n";
+    "it was refused (another scene, too blurred, too little overlap, a repetitive\n"
+    "pattern or depth that leaves a point in doubt). Exit status: 0 all found, 1 some\n"
+    "refused, 2 bad usage.\n";
 
 constexpr std::size_t kLongestName = 233;  // what tavrin accepts at its prompts
 
@@ -197,14 +199,14 @@ public:
             photo.reason = photo.estimate.reason;
     }
 
-    // A' and B'; when the ORB estimate leads nowhere, SIFT's gets its chance.
+    // A' and B'; when the ORB matches lead nowhere, SIFT's get their chance.
     void locate(Photograph& photo, cv::Point2d a, cv::Point2d b)
     {
-        photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+        photo.pair = refinePair(base, photo.image, photo.estimate, a, b);
         if (!photo.pair.found && !photo.sifted) {
             estimateWithSift(photo);
             if (photo.estimate.found)
-                photo.pair = refinePair(base, photo.image, photo.estimate.t, a, b);
+                photo.pair = refinePair(base, photo.image, photo.estimate, a, b);
         }
         photo.reason = photo.pair.found ? "" : photo.pair.reason;
     }
@@ -270,15 +272,17 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
     Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
     std::fprintf(stderr,
                  "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
-                 "agree, correlation %.2f at A' and %.2f at B'\n",
+                 "agree, correlation %.2f at A' and %.2f at B', the scene departs from this "
+                 "turn and scale by %.1f and %.1f pixels per 100 around A' and B'\n",
                  photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
                  std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
                  t.scale(), photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak,
-                 photo.pair.atB.peak);
+                 photo.pair.atB.peak, photo.pair.misfitA, photo.pair.misfitB);
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series
-// ends.
+// ends. The page closes its answers by the same rule (view/answers.js, TV.closingName);
+// man/tavrin-match.1 describes the answers.
 std::string endOfSeries()
 {
     std::string name = "fin";
@@ -287,77 +291,111 @@ std::string endOfSeries()
     return name;
 }
 
-// --pick: corners of the base photograph found in the photographs; of those, the two
-// at least a third of the diagonal apart that correlate best everywhere. When no two
-// are found in every photograph, the photograph that holds fewest corners is given up
-// (it will be refused) and the choice made again among the others.
-bool pick(Matcher& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
+// --pick's candidates: corners of the base photograph, found on a copy reduced to
+// 1024 pixels at most, in full pixels.
+std::vector<cv::Point2d> baseCorners(cv::Mat const& base)
 {
     cv::Mat small;
-    double const reduction = std::min(1.0, 1024.0 / std::max(m.base.cols, m.base.rows));
-    cv::resize(m.base, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
-    double const diagonal = std::hypot(m.base.cols, m.base.rows);
+    double const reduction = std::min(1.0, 1024.0 / std::max(base.cols, base.rows));
+    cv::resize(base, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
     std::vector<cv::Point2f> corners;
     cv::goodFeaturesToTrack(small, corners, 60, 0.01, std::hypot(small.cols, small.rows) / 25,
                             cv::noArray(), 7);
-    // peaks[c][p]: corner c's correlation in photograph p, 0 where it is not found.
+    std::vector<cv::Point2d> at;
+    at.reserve(corners.size());
+    for (cv::Point2f const& c : corners)
+        at.emplace_back(std::round(c.x / reduction), std::round(c.y / reduction));
+    return at;
+}
+
+// peaks[c][p]: corner c's correlation in photograph p, 0 where it fails any check.
+std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
+                                             std::vector<Photograph*> const& found,
+                                             std::vector<cv::Point2d> const& corners)
+{
     std::vector<std::vector<double>> peaks(corners.size(), std::vector<double>(found.size()));
     for (std::size_t c = 0; c < corners.size(); ++c)
         for (std::size_t p = 0; p < found.size(); ++p) {
-            cv::Point2d const at(std::round(corners[c].x / reduction),
-                                 std::round(corners[c].y / reduction));
-            Located const l = refinePoint(m.base, found[p]->image, found[p]->estimate.t, at, 12);
+            Located const l =
+                locatePoint(m.base, found[p]->image, found[p]->estimate, corners[c], "the point");
             peaks[c][p] = l.found ? l.peak : 0;
         }
+    return peaks;
+}
+
+// The two corners at least a third of the diagonal apart whose worse correlation over
+// the photographs kept is best, a little favouring the farther apart.
+bool bestPair(std::vector<cv::Point2d> const& corners,
+              std::vector<std::vector<double>> const& peaks, std::vector<bool> const& kept,
+              double diagonal, cv::Point2d& a, cv::Point2d& b)
+{
+    std::vector<double> score(corners.size(), 1);
+    for (std::size_t c = 0; c < corners.size(); ++c)
+        for (std::size_t p = 0; p < kept.size(); ++p)
+            score[c] = kept[p] ? std::min(score[c], peaks[c][p]) : score[c];
+    double best = 0;
+    for (std::size_t i = 0; i < corners.size(); ++i)
+        for (std::size_t j = i + 1; j < corners.size(); ++j) {
+            double const apart = cv::norm(corners[i] - corners[j]);
+            double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
+            if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best)
+                best = value, a = corners[i], b = corners[j];
+        }
+    return best > 0;
+}
+
+// The kept photograph in which fewest corners are found.
+std::size_t poorestPhotograph(std::vector<std::vector<double>> const& peaks,
+                              std::vector<bool> const& kept)
+{
+    std::size_t poorest = 0;
+    std::size_t fewest = peaks.size() + 1;
+    for (std::size_t p = 0; p < kept.size(); ++p) {
+        std::size_t held = 0;
+        for (auto const& corner : peaks)
+            held += corner[p] > 0 ? 1 : 0;
+        if (kept[p] && held < fewest)
+            fewest = held, poorest = p;
+    }
+    return poorest;
+}
+
+// --pick: of the base photograph's corners found in the photographs, with every check
+// passed, the two far enough apart that correlate best everywhere. When no two are
+// found in every photograph, the photograph that holds fewest is given up (it will be
+// refused) and the choice made again among the others.
+bool pick(Matcher const& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
+{
+    std::vector<cv::Point2d> const corners = baseCorners(m.base);
+    std::vector<std::vector<double>> const peaks = cornerPeaks(m, found, corners);
+    double const diagonal = std::hypot(m.base.cols, m.base.rows);
     std::vector<bool> kept(found.size(), true);
     for (std::size_t left = found.size(); left > 0; --left) {
-        // Each corner's worst correlation over the photographs kept.
-        std::vector<double> score(corners.size(), 1);
-        for (std::size_t c = 0; c < corners.size(); ++c)
-            for (std::size_t p = 0; p < found.size(); ++p)
-                score[c] = kept[p] ? std::min(score[c], peaks[c][p]) : score[c];
-        double best = 0;
-        for (std::size_t i = 0; i < corners.size(); ++i) {
-            for (std::size_t j = i + 1; j < corners.size(); ++j) {
-                double const apart =
-                    std::hypot(corners[i].x - corners[j].x, corners[i].y - corners[j].y) /
-                    reduction;
-                double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
-                if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best) {
-                    best = value;
-                    a = {std::round(corners[i].x / reduction),
-                         std::round(corners[i].y / reduction)};
-                    b = {std::round(corners[j].x / reduction),
-                         std::round(corners[j].y / reduction)};
-                }
-            }
-        }
-        if (best > 0)
+        if (bestPair(corners, peaks, kept, diagonal, a, b))
             return true;
-        std::size_t poorest = 0;
-        int fewest = static_cast<int>(corners.size()) + 1;
-        for (std::size_t p = 0; p < found.size(); ++p) {
-            int held = 0;
-            for (std::size_t c = 0; c < corners.size(); ++c)
-                held += peaks[c][p] > 0 ? 1 : 0;
-            if (kept[p] && held < fewest)
-                fewest = held, poorest = p;
-        }
-        kept[poorest] = false;
+        kept[poorestPhotograph(peaks, kept)] = false;
     }
     return false;
 }
 
-int run(int argc, char** argv)
+struct Request {
+    bool picking = false;
+    std::string baseName;
+    cv::Point2d a, b;
+    std::string textA, textB;  // as typed, or as picked
+    std::vector<std::string> further;
+};
+
+// The command line, or a UsageError that says what is wrong with it.
+Request parseRequest(int argc, char** argv)
 {
-    bool const picking = argc > 1 && std::strcmp(argv[1], "--pick") == 0;
-    int const first = picking ? 3 : 4;
+    Request r;
+    r.picking = argc > 1 && std::strcmp(argv[1], "--pick") == 0;
+    int const first = r.picking ? 3 : 4;
     if (argc < first + 1)
         throw UsageError{"too few arguments"};
-    std::string const baseName = argv[picking ? 2 : 1];
-    cv::Point2d a, b;
-    std::string textA, textB;
-    if (!picking) {
+    r.baseName = argv[r.picking ? 2 : 1];
+    if (!r.picking) {
         std::optional<cv::Point2d> pa = parsePoint(argv[2]), pb = parsePoint(argv[3]);
         if (!pa || !pb)
             throw UsageError{std::string("point ") + (pa ? "B" : "A") +
@@ -365,65 +403,76 @@ int run(int argc, char** argv)
                              argv[pa ? 3 : 2] + "'"};
         if (*pa == *pb)
             throw UsageError{"A and B must be two different points"};
-        a = *pa, b = *pb;
-        textA = argv[2], textB = argv[3];
+        r.a = *pa, r.b = *pb;
+        r.textA = argv[2], r.textB = argv[3];
     }
-    for (int k = picking ? 2 : 1; k < argc; ++k)
-        if (argv[k][0] == '-' && !(k >= 2 && k < first && !picking))
+    for (int k = r.picking ? 2 : 1; k < argc; ++k)
+        if (argv[k][0] == '-' && !(k >= 2 && k < first && !r.picking))
             throw UsageError{std::string("unknown option ") + argv[k]};
+    r.further.assign(argv + first, argv + argc);
+    return r;
+}
 
-    std::string reason;
-    cv::Mat baseImage = load(baseName, reason);
-    if (baseImage.empty()) {
-        std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", baseName.c_str(),
-                     reason.c_str());
-        return 1;
+// A and B, typed, must lie on the base photograph.
+void checkPointsInside(Request const& r, cv::Mat const& base)
+{
+    for (int k = 0; k < 2 && !r.picking; ++k) {
+        cv::Point2d const p = k == 0 ? r.a : r.b;
+        if (!(p.x >= 0 && p.y >= 0 && p.x <= base.cols - 1 && p.y <= base.rows - 1))
+            throw UsageError{std::string(k == 0 ? "A " : "B ") + (k == 0 ? r.textA : r.textB) +
+                             " lies outside the base photograph, " + std::to_string(base.cols) +
+                             " x " + std::to_string(base.rows) + " pixels"};
     }
-    for (int k = 0; k < 2 && !picking; ++k) {
-        cv::Point2d const p = k == 0 ? a : b;
-        if (!(p.x >= 0 && p.y >= 0 && p.x <= baseImage.cols - 1 && p.y <= baseImage.rows - 1))
-            throw UsageError{std::string(k == 0 ? "A " : "B ") + argv[2 + k] +
-                             " lies outside the base photograph, " +
-                             std::to_string(baseImage.cols) + " x " +
-                             std::to_string(baseImage.rows) + " pixels"};
-    }
+}
 
-    Matcher matcher(baseImage);
-    std::vector<Photograph> photos(static_cast<std::size_t>(argc - first));
-    std::vector<Photograph*> estimated;
+// Each photograph read and its similarity estimated, or its reason for refusal.
+std::vector<Photograph> estimateAll(Matcher& matcher, std::vector<std::string> const& names)
+{
+    std::vector<Photograph> photos(names.size());
     for (std::size_t k = 0; k < photos.size(); ++k) {
-        Photograph& photo = photos[k];
-        photo.name = argv[first + static_cast<int>(k)];
-        photo.image = load(photo.name, photo.reason);
-        if (!photo.image.empty())
-            matcher.estimate(photo);
+        photos[k].name = names[k];
+        photos[k].image = load(names[k], photos[k].reason);
+        if (!photos[k].image.empty())
+            matcher.estimate(photos[k]);
+    }
+    return photos;
+}
+
+// --pick's choice of A and B, told on standard error; false, with the refusals and why
+// nothing was picked, when no two points pass.
+bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request& r)
+{
+    std::vector<Photograph*> estimated;
+    for (Photograph& photo : photos)
         if (photo.reason.empty())
             estimated.push_back(&photo);
+    if (estimated.empty() || !pick(matcher, estimated, r.a, r.b)) {
+        for (Photograph const& photo : photos)
+            if (!photo.reason.empty())
+                report(photo, r.a, r.b);
+        std::fprintf(stderr,
+                     "tavrin-match: found no two points far enough apart in %s and every "
+                     "photograph\n",
+                     r.baseName.c_str());
+        return false;
     }
+    r.textA = whole(r.a), r.textB = whole(r.b);
+    std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", r.textA.c_str(), r.textB.c_str());
+    return true;
+}
 
-    if (picking) {
-        if (estimated.empty() || !pick(matcher, estimated, a, b)) {
-            for (Photograph const& photo : photos)
-                if (!photo.reason.empty())
-                    report(photo, a, b);
-            std::fprintf(stderr,
-                         "tavrin-match: found no two points far enough apart in %s "
-                         "and every photograph\n",
-                         baseName.c_str());
-            return 1;
-        }
-        textA = whole(a), textB = whole(b);
-        std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", textA.c_str(), textB.c_str());
-    }
-
-    std::printf("%s\n%s\n%s\n", answerName(baseName).c_str(), textA.c_str(), textB.c_str());
+// The whole dialogue's answers, one photograph at a time; 1 when some were refused or
+// the answers could not be written.
+int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& r)
+{
+    std::printf("%s\n%s\n%s\n", answerName(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
     int status = 0;
     for (Photograph& photo : photos) {
         if (photo.reason.empty())
-            matcher.locate(photo, a, b);
-        report(photo, a, b);
+            matcher.locate(photo, r.a, r.b);
+        report(photo, r.a, r.b);
         if (photo.reason.empty())
-            writeAnswers(photo, a, b, baseImage.size());
+            writeAnswers(photo, r.a, r.b, matcher.base.size());
         else
             status = 1;
         std::fflush(stdout);
@@ -436,6 +485,24 @@ int run(int argc, char** argv)
         return 1;
     }
     return status;
+}
+
+int run(int argc, char** argv)
+{
+    Request r = parseRequest(argc, argv);
+    std::string reason;
+    cv::Mat baseImage = load(r.baseName, reason);
+    if (baseImage.empty()) {
+        std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", r.baseName.c_str(),
+                     reason.c_str());
+        return 1;
+    }
+    checkPointsInside(r, baseImage);
+    Matcher matcher(baseImage);
+    std::vector<Photograph> photos = estimateAll(matcher, r.further);
+    if (r.picking && !pickPoints(matcher, photos, r))
+        return 1;
+    return answerAll(matcher, photos, r);
 }
 
 }  // namespace

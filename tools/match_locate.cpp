@@ -1,3 +1,5 @@
+// The features, the similarity they agree on, and the local model they give around each
+// point.
 #include "tools/match_locate.h"
 
 #include <opencv2/calib3d.hpp>
@@ -17,38 +19,76 @@ constexpr double kWorkingSide = 1024;
 constexpr int kLeastInliers = 12;
 constexpr double kLeastScale = 0.25;
 constexpr double kMostScale = 4;
-// Half the side of the correlated neighbourhood, in pixels of the less detailed of
-// the two photographs, and the least that is still worth correlating.
-constexpr int kRadius = 24;
-constexpr int kLeastRadius = 8;
-constexpr double kLeastPeak = 0.5;
-constexpr double kLeastSharpness = 0.3;
+// A point's local model is fitted to the matches nearest it, within a quarter of the
+// base's diagonal; fewer than this many that agree leave it unfounded.
+constexpr std::size_t kLocalMatches = 120;
+constexpr int kLeastLocalInliers = 8;
 
-std::string format(char const* pattern, double a, double b = 0)
+template <typename... Values> std::string format(char const* pattern, Values... values)
 {
-    char text[200];
-    std::snprintf(text, sizeof text, pattern, a, b);
+    char text[300];
+    std::snprintf(text, sizeof text, pattern, values...);
     return text;
 }
 
-// Mean squared step between neighbouring pixels over the variance: how much of a
-// patch's contrast lies in its finest detail, whatever the contrast itself.
-double detail(cv::Mat const& patch)
+// Lowe's test: each base feature's best match in further, when clearly better than the
+// second best.
+void matchByRatio(Features const& base, Features const& further, Estimate& e)
 {
-    cv::Mat dx, dy;
-    cv::Sobel(patch, dx, CV_32F, 1, 0, 1);
-    cv::Sobel(patch, dy, CV_32F, 0, 1, 1);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(patch, mean, deviation);
-    double const variance = deviation[0] * deviation[0];
-    return variance > 0 ? (cv::mean(dx.mul(dx))[0] + cv::mean(dy.mul(dy))[0]) / variance : 0;
+    cv::BFMatcher matcher(base.kind == kOrb ? cv::NORM_HAMMING : cv::NORM_L2);
+    std::vector<std::vector<cv::DMatch>> pairs;
+    matcher.knnMatch(base.descriptors, further.descriptors, pairs, 2);
+    for (auto const& p : pairs) {
+        if (p.size() == 2 && p[0].distance < 0.8f * p[1].distance) {
+            e.from.push_back(base.at[static_cast<std::size_t>(p[0].queryIdx)]);
+            e.to.push_back(further.at[static_cast<std::size_t>(p[0].trainIdx)]);
+        }
+    }
+    e.matches = static_cast<int>(e.from.size());
+    e.pixel = further.pixel;
 }
 
-// Offset of the top of a parabola through three samples, from the middle one.
-double vertex(float left, float middle, float right)
+// The matches whose base side lies nearest a, within reach, nearest first.
+void nearestMatches(Estimate const& e, cv::Point2d a, double reach, std::vector<cv::Point2f>& from,
+                    std::vector<cv::Point2f>& to)
 {
-    double const curvature = static_cast<double>(left) - 2.0 * middle + right;
-    return curvature < 0 ? 0.5 * (static_cast<double>(left) - right) / curvature : 0;
+    std::vector<std::pair<double, std::size_t>> near;
+    for (std::size_t i = 0; i < e.from.size(); ++i) {
+        double const d = std::hypot(e.from[i].x - a.x, e.from[i].y - a.y);
+        if (d <= reach)
+            near.emplace_back(d, i);
+    }
+    std::sort(near.begin(), near.end());
+    near.resize(std::min(near.size(), kLocalMatches));
+    for (auto const& n : near) {
+        from.push_back(e.from[n.second]);
+        to.push_back(e.to[n.second]);
+    }
+}
+
+// RANSAC's homography for the matches, and how many agree with it; empty when none.
+cv::Mat fitHomography(std::vector<cv::Point2f> const& from, std::vector<cv::Point2f> const& to,
+                      double tolerance, cv::Mat& inliers, int& agree)
+{
+    cv::Mat h;
+    if (from.size() >= 4)
+        h = cv::findHomography(from, to, cv::RANSAC, tolerance, inliers, 2000, 0.995);
+    agree = h.empty() ? 0 : cv::countNonZero(inliers);
+    return h;
+}
+
+// The affine map that agrees with the homography h at a to first order.
+cv::Matx23d tangent(cv::Mat const& h, cv::Point2d a)
+{
+    cv::Matx33d const m(h);
+    double const w = m(2, 0) * a.x + m(2, 1) * a.y + m(2, 2);
+    double const u = (m(0, 0) * a.x + m(0, 1) * a.y + m(0, 2)) / w;
+    double const v = (m(1, 0) * a.x + m(1, 1) * a.y + m(1, 2)) / w;
+    cv::Matx23d t((m(0, 0) - u * m(2, 0)) / w, (m(0, 1) - u * m(2, 1)) / w, 0,
+                  (m(1, 0) - v * m(2, 0)) / w, (m(1, 1) - v * m(2, 1)) / w, 0);
+    t(0, 2) = u - t(0, 0) * a.x - t(0, 1) * a.y;
+    t(1, 2) = v - t(1, 0) * a.x - t(1, 1) * a.y;
+    return t;
 }
 
 }  // namespace
@@ -66,6 +106,11 @@ Similarity Similarity::inverse() const
     back.tx = -t.x;
     back.ty = -t.y;
     return back;
+}
+
+cv::Matx23d Similarity::affine() const
+{
+    return {re, -im, tx, im, re, ty};
 }
 
 double Similarity::scale() const
@@ -124,22 +169,11 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
         e.reason = "no features to match: a blank or very blurred photograph";
         return e;
     }
-    cv::BFMatcher matcher(base.kind == kOrb ? cv::NORM_HAMMING : cv::NORM_L2);
-    std::vector<std::vector<cv::DMatch>> pairs;
-    matcher.knnMatch(base.descriptors, further.descriptors, pairs, 2);
-    std::vector<cv::Point2f> from, to;
-    for (auto const& p : pairs) {
-        // Lowe's test: the best match clearly better than the second best.
-        if (p.size() == 2 && p[0].distance < 0.8f * p[1].distance) {
-            from.push_back(base.at[static_cast<std::size_t>(p[0].queryIdx)]);
-            to.push_back(further.at[static_cast<std::size_t>(p[0].trainIdx)]);
-        }
-    }
-    e.matches = static_cast<int>(from.size());
+    matchByRatio(base, further, e);
     cv::Mat inliers;
     cv::Mat m;
-    if (from.size() >= 3)
-        m = cv::estimateAffinePartial2D(from, to, inliers, cv::RANSAC, 3 * further.pixel, 5000,
+    if (e.from.size() >= 3)
+        m = cv::estimateAffinePartial2D(e.from, e.to, inliers, cv::RANSAC, 3 * further.pixel, 5000,
                                         0.999, 10);
     e.inliers = m.empty() ? 0 : cv::countNonZero(inliers);
     if (e.inliers < kLeastInliers) {
@@ -160,135 +194,47 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
     return e;
 }
 
-Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
-                    int search)
+cv::Point2d apply(cv::Matx23d const& m, cv::Point2d p)
 {
-    Located l;
-    cv::Point2d const predicted = t(a);
-    if (!(predicted.x >= 0 && predicted.y >= 0 && predicted.x <= further.cols - 1 &&
-          predicted.y <= further.rows - 1)) {
-        l.reason = format("falls outside the photograph, at %.1f,%.1f: too little overlap",
-                          predicted.x, predicted.y);
-        return l;
-    }
-    double const scale = t.scale();
-    int const cx = static_cast<int>(std::lround(predicted.x));
-    int const cy = static_cast<int>(std::lround(predicted.y));
-    // The neighbourhood, and the search around it, must stay inside the photograph;
-    // its image in the base photograph must stay inside the base.
-    int radius = static_cast<int>(std::lround(kRadius * std::max(1.0, scale)));
-    radius = std::min({radius, cx - search, further.cols - 1 - search - cx, cy - search,
-                       further.rows - 1 - search - cy});
-    Similarity const back = t.inverse();
-    auto const cornerInBase = [&](int corner) {
-        return back({static_cast<double>(cx + (corner & 1 ? radius : -radius)),
-                     static_cast<double>(cy + (corner & 2 ? radius : -radius))});
-    };
-    for (; radius >= kLeastRadius; --radius) {
-        bool inside = true;
-        for (int corner = 0; corner < 4; ++corner) {
-            cv::Point2d const p = cornerInBase(corner);
-            inside = inside && p.x >= 1 && p.y >= 1 && p.x <= base.cols - 2 && p.y <= base.rows - 2;
-        }
-        if (inside)
-            break;
-    }
-    if (radius < kLeastRadius) {
-        l.reason = "lies too close to the edge of one of the photographs to be refined";
-        return l;
-    }
-
-    // The base photograph around the point, softened first when the photograph shows
-    // the scene smaller, then turned and scaled onto the photograph's pixels.
-    double x0 = cornerInBase(0).x, x1 = x0, y0 = cornerInBase(0).y, y1 = y0;
-    for (int corner = 1; corner < 4; ++corner) {
-        cv::Point2d const p = cornerInBase(corner);
-        x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
-        y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
-    }
-    double const blur = scale < 1 ? 0.5 * (1 / scale - 1) : 0;
-    int const margin = 2 + static_cast<int>(std::ceil(3 * blur));
-    cv::Rect const area = cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - margin,
-                                             static_cast<int>(std::floor(y0)) - margin),
-                                   cv::Point(static_cast<int>(std::ceil(x1)) + margin + 1,
-                                             static_cast<int>(std::ceil(y1)) + margin + 1)) &
-                          cv::Rect(0, 0, base.cols, base.rows);
-    cv::Mat around;
-    base(area).convertTo(around, CV_32F);
-    if (blur > 0.1)
-        cv::GaussianBlur(around, around, cv::Size(), blur);
-    cv::Point2d const origin =
-        back({static_cast<double>(cx - radius), static_cast<double>(cy - radius)});
-    cv::Matx23d const toBase(back.re, -back.im, origin.x - area.x, back.im, back.re,
-                             origin.y - area.y);
-    cv::Mat expected;
-    cv::warpAffine(around, expected, toBase, cv::Size(2 * radius + 1, 2 * radius + 1),
-                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
-
-    cv::Mat window;
-    further(cv::Rect(cx - radius - search, cy - radius - search, 2 * (radius + search) + 1,
-                     2 * (radius + search) + 1))
-        .convertTo(window, CV_32F);
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(expected, mean, deviation);
-    if (deviation[0] < 1) {
-        l.reason = "has no detail around it in the base photograph to be found by";
-        return l;
-    }
-    cv::Mat score;
-    cv::matchTemplate(window, expected, score, cv::TM_CCOEFF_NORMED);
-    cv::Point best;
-    cv::minMaxLoc(score, nullptr, &l.peak, nullptr, &best);
-    if (best.x == 0 || best.y == 0 || best.x == score.cols - 1 || best.y == score.rows - 1) {
-        l.reason = format("matches best at the edge of the search (correlation %.2f): "
-                          "another scene, or the features misled",
-                          l.peak);
-        return l;
-    }
-    if (l.peak < kLeastPeak) {
-        l.reason = format("does not look like the base photograph's (correlation %.2f): "
-                          "another scene, or the place has changed",
-                          l.peak);
-        return l;
-    }
-    l.sharpness =
-        detail(window(cv::Rect(best.x, best.y, expected.cols, expected.rows))) / detail(expected);
-    if (l.sharpness < kLeastSharpness) {
-        l.reason =
-            format("is too blurred (its detail is %.2f of the base photograph's)", l.sharpness);
-        return l;
-    }
-    float const* row = score.ptr<float>(best.y);
-    double const dx = vertex(row[best.x - 1], row[best.x], row[best.x + 1]);
-    double const dy = vertex(score.at<float>(best.y - 1, best.x), row[best.x],
-                             score.at<float>(best.y + 1, best.x));
-    l.at = {predicted.x + (best.x - search + dx), predicted.y + (best.y - search + dy)};
-    l.found = true;
-    return l;
+    return {m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2), m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2)};
 }
 
-Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
-                cv::Point2d b)
+LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char const* name)
 {
-    Pair p;
-    Similarity estimate = t;
-    // The first search allows for the features' error at their reduced scale; the
-    // second only for what is left.
-    for (int search : {12, 3}) {
-        p.atA = refinePoint(base, further, estimate, a, search);
-        if (!p.atA.found) {
-            p.reason = "A' " + p.atA.reason;
-            return p;
-        }
-        p.atB = refinePoint(base, further, estimate, b, search);
-        if (!p.atB.found) {
-            p.reason = "B' " + p.atB.reason;
-            return p;
-        }
-        estimate = Similarity::through(a, b, p.atA.at, p.atB.at);
+    LocalModel l;
+    std::vector<cv::Point2f> from, to;
+    nearestMatches(e, a, std::hypot(base.width, base.height) / 4, from, to);
+    l.near = static_cast<int>(from.size());
+    cv::Mat inliers;
+    cv::Mat const h = fitHomography(from, to, 3 * e.pixel, inliers, l.inliers);
+    if (l.inliers < kLeastLocalInliers) {
+        l.reason = format("only %d of the %d feature matches around %s agree (%d needed): too "
+                          "little detail there, or the scene has depth",
+                          l.inliers, l.near, name, kLeastLocalInliers);
+        return l;
     }
-    p.a = p.atA.at;
-    p.b = p.atB.at;
-    p.found = true;
-    return p;
+    l.m = tangent(h, a);
+    double const det = l.m(0, 0) * l.m(1, 1) - l.m(0, 1) * l.m(1, 0);
+    if (!(det >= kLeastScale * kLeastScale && det <= kMostScale * kMostScale)) {
+        l.reason =
+            format("the matches around %s show it mirrored or scaled beyond 0.25 to 4", name);
+        return l;
+    }
+    // The matches left over must not fit another placement of the point nearly as well.
+    std::vector<cv::Point2f> restFrom, restTo;
+    for (std::size_t i = 0; i < from.size(); ++i)
+        if (!inliers.at<unsigned char>(static_cast<int>(i)))
+            restFrom.push_back(from[i]), restTo.push_back(to[i]);
+    int agree = 0;
+    cv::Mat restInliers;
+    cv::Mat const other = fitHomography(restFrom, restTo, 3 * e.pixel, restInliers, agree);
+    double const apart = other.empty() ? 0 : cv::norm(apply(tangent(other, a), a) - apply(l.m, a));
+    if (agree >= std::max(kLeastLocalInliers, l.inliers / 2) && apart > 3 * e.pixel) {
+        l.reason = format("repetitive pattern or depth around %s: its matches fit two placements "
+                          "%.0f pixels apart (%d and %d matches)",
+                          name, apart, l.inliers, agree);
+        return l;
+    }
+    l.found = true;
+    return l;
 }

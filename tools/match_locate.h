@@ -1,7 +1,9 @@
 // Finding a base photograph's points again in a further photograph of the same scene:
-// a similarity (turn, uniform scale, shift) from features matched over the whole frame,
-// then each point refined at full resolution by correlating the base's neighbourhood
-// of the point, turned and scaled by that similarity, with the photograph.
+// features matched over the whole frame give a similarity (turn, uniform scale, shift)
+// that tells the scene apart from another; the matches around each point give a local
+// affine map, which holds under perspective and depth; each point is then refined at
+// full resolution by correlating the base's neighbourhood of it, carried by that map,
+// with the photograph. A point whose answer could be another place is refused.
 // Images are 8-bit, one channel; positions are in pixels, (0, 0) the top-left pixel.
 #ifndef TAVRIN_TOOLS_MATCH_LOCATE_H
 #define TAVRIN_TOOLS_MATCH_LOCATE_H
@@ -25,6 +27,7 @@ struct Similarity {
     double degrees() const;
     // The one that carries a onto a2 and b onto b2 (a != b).
     static Similarity through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2);
+    cv::Matx23d affine() const;
 };
 
 // One photograph's features, found on a reduced copy, positions in full pixels.
@@ -43,26 +46,53 @@ struct Estimate {
     Similarity t;
     int matches = 0;
     int inliers = 0;
-    std::string reason;  // why not found
+    std::vector<cv::Point2f> from;  // the matches that passed the ratio test, base side
+    std::vector<cv::Point2f> to;    // and further side
+    double pixel = 1;               // full pixels per reduced pixel of the further photograph
+    std::string reason;             // why not found
 };
 
 // The similarity carrying base positions onto further ones, or the reason there is none
 // (too few matches that agree, or a turn and scale no photograph of the scene has).
 Estimate estimateSimilarity(Features const& base, Features const& further);
 
+// The affine map q = m (x, y, 1) that a homography fitted by RANSAC to the feature
+// matches around one base point gives there; refused when too few agree, or when the
+// rest fit another placement as well (a repetitive pattern, or depth).
+struct LocalModel {
+    bool found = false;
+    cv::Matx23d m;
+    int inliers = 0;
+    int near = 0;  // matches around the point
+    std::string reason;
+};
+LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char const* name);
+// The affine map m applied to p.
+cv::Point2d apply(cv::Matx23d const& m, cv::Point2d p);
+
 struct Located {
     bool found = false;
     cv::Point2d at;
-    double peak = 0;       // normalised cross-correlation at the best place, up to 1
-    double sharpness = 0;  // the photograph's detail around it against the base's
+    double peak = 0;         // normalised cross-correlation at the best place, up to 1
+    double second = -1;      // the best other peak of the correlation, farther away
+    double uncertainty = 0;  // how far off the place may be, in pixels
+    double blur = 0;         // Gaussian applied to the base's neighbourhood to match
+    cv::Matx23d local;       // the local model it was found from
+    cv::Matx23d carried;     // the map that carried the base's neighbourhood
     std::string reason;
 };
 
-// Where base point a lies in further, within search pixels of where the estimate t
-// puts it. Refused when the neighbourhood leaves either photograph, does not
-// correlate, or is too blurred.
-Located refinePoint(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
-                    int search);
+// Where base point a lies in further, within search pixels of where the affine map m
+// puts it, with the base's neighbourhood carried by m. Refused, with a reason that
+// names the point by name, when the neighbourhood leaves either photograph, does not
+// correlate, correlates nearly as well elsewhere, or is too blurred to be placed.
+Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& m,
+                    cv::Point2d a, int search, char const* name);
+
+// The point found from its local model, refused when the correlation lands away from
+// where the matches around it put it.
+Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const& e, cv::Point2d a,
+                    char const* name);
 
 struct Pair {
     bool found = false;
@@ -70,13 +100,19 @@ struct Pair {
     cv::Point2d b;
     Located atA;
     Located atB;
+    // How far the scene departs from the similarity through A' and B' around each
+    // point, in pixels per 100: 0 where that similarity matched best, else the local
+    // model's departure.
+    double misfitA = 0;
+    double misfitB = 0;
     std::string reason;
 };
 
-// A' and B' for base points a and b: both refined from the estimate, then again from
-// the similarity that the two refined points fix, which holds the turn and scale
-// far better than the features do.
-Pair refinePair(cv::Mat const& base, cv::Mat const& further, Similarity const& t, cv::Point2d a,
+// A' and B' for base points a and b: each found from the matches around it, then again
+// with its neighbourhood carried by the similarity that the two points fix, which
+// holds the turn and scale far better than the features do, or by its local model
+// where the scene departs from that similarity.
+Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, cv::Point2d a,
                 cv::Point2d b);
 
 #endif

@@ -1,0 +1,382 @@
+// The correlation that places each point to a fraction of a pixel, and the checks that
+// refuse a place the photograph does not make unambiguous.
+#include "tools/match_locate.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Half the side of the correlated neighbourhood, in pixels of the less detailed of
+// the two photographs, and the least that is still worth correlating.
+constexpr int kRadius = 24;
+constexpr int kLeastRadius = 8;
+constexpr double kLeastPeak = 0.5;
+// The first search allows for the local model's error; the second only for what is left.
+constexpr int kFirstSearch = 12;
+constexpr int kSecondSearch = 3;
+// Another peak of the correlation this close to the best makes the place ambiguous:
+// within twice the first search, where the local model could have erred, kAmbiguity;
+// up to the neighbourhood's width beyond, kRepeat, a repeat so exact that every
+// feature match could have been fooled by it alike.
+constexpr double kAmbiguity = 0.1;
+constexpr double kRepeat = 0.04;
+// The most a place may be off: the shift over which the correlation falls by its own
+// shortfall from 1, which noise of that size could move the peak by. Beyond it the
+// photograph is too blurred or too plain there to be placed; a blurred photograph
+// whose peak is still sharp against its noise is answered.
+constexpr double kMostUncertainty = 3;
+// The most a point may lie from where the matches around it put it, in reduced pixels:
+// the local homography predicts it to a pixel or two, so farther off the correlation
+// has locked onto something else (another depth, a repeat).
+constexpr double kMostDisagreement = 4;
+// Gaussians tried on the base's neighbourhood to match a blurred photograph.
+constexpr double kBlurs[] = {0, 0.7, 1, 1.4, 2, 2.8, 4, 5.6};
+
+template <typename... Values> std::string format(char const* pattern, Values... values)
+{
+    char text[300];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
+
+double scaleOf(cv::Matx23d const& m)
+{
+    return std::sqrt(std::fabs(m(0, 0) * m(1, 1) - m(0, 1) * m(1, 0)));
+}
+
+// The part of the search that both photographs hold: the largest neighbourhood radius,
+// at most kRadius times the scale, whose search stays inside further and whose image
+// in base stays inside base; 0 when none of kLeastRadius does.
+int fitRadius(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& back, cv::Point c,
+              int search, double scale)
+{
+    int radius = static_cast<int>(std::lround(kRadius * std::max(1.0, scale)));
+    radius = std::min({radius, c.x - search, further.cols - 1 - search - c.x, c.y - search,
+                       further.rows - 1 - search - c.y});
+    for (; radius >= kLeastRadius; --radius) {
+        bool inside = true;
+        for (int corner = 0; corner < 4; ++corner) {
+            cv::Point2d const p =
+                apply(back, {static_cast<double>(c.x + (corner & 1 ? radius : -radius)),
+                             static_cast<double>(c.y + (corner & 2 ? radius : -radius))});
+            inside = inside && p.x >= 1 && p.y >= 1 && p.x <= base.cols - 2 && p.y <= base.rows - 2;
+        }
+        if (inside)
+            return radius;
+    }
+    return 0;
+}
+
+// The base photograph around the point, softened first when the photograph shows the
+// scene smaller, then carried by back's inverse onto the photograph's pixels c - radius
+// to c + radius.
+cv::Mat carryBase(cv::Mat const& base, cv::Matx23d const& back, cv::Point c, int radius,
+                  double scale)
+{
+    double const blur = scale < 1 ? 0.5 * (1 / scale - 1) : 0;
+    int const margin = 2 + static_cast<int>(std::ceil(3 * blur));
+    double const reach = (std::fabs(back(0, 0)) + std::fabs(back(0, 1)) + std::fabs(back(1, 0)) +
+                          std::fabs(back(1, 1))) *
+                         radius;
+    cv::Point2d const centre = apply(back, {static_cast<double>(c.x), static_cast<double>(c.y)});
+    int const half = static_cast<int>(std::ceil(reach)) + margin;
+    cv::Rect const area =
+        cv::Rect(static_cast<int>(std::floor(centre.x)) - half,
+                 static_cast<int>(std::floor(centre.y)) - half, 2 * half + 2, 2 * half + 2) &
+        cv::Rect(0, 0, base.cols, base.rows);
+    cv::Mat around;
+    base(area).convertTo(around, CV_32F);
+    if (blur > 0.1)
+        cv::GaussianBlur(around, around, cv::Size(), blur);
+    cv::Matx23d toBase = back;
+    toBase(0, 2) = apply(back, {static_cast<double>(c.x - radius), 0.0 + c.y - radius}).x - area.x;
+    toBase(1, 2) = apply(back, {static_cast<double>(c.x - radius), 0.0 + c.y - radius}).y - area.y;
+    cv::Mat expected;
+    cv::warpAffine(around, expected, toBase, cv::Size(2 * radius + 1, 2 * radius + 1),
+                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    return expected;
+}
+
+// The Gaussian that, applied to expected, makes it correlate best with the window at
+// place: a blurred photograph is then compared with the base as blurred.
+double matchBlur(cv::Mat const& window, cv::Mat const& expected, cv::Point place)
+{
+    cv::Mat const seen = window(cv::Rect(place, expected.size()));
+    double best = -2, chosen = 0;
+    for (double sigma : kBlurs) {
+        // A fresh matrix each time: blurring into a copy of the header would blur expected.
+        cv::Mat blurred, score;
+        if (sigma > 0)
+            cv::GaussianBlur(expected, blurred, cv::Size(), sigma);
+        else
+            blurred = expected;
+        cv::matchTemplate(seen, blurred, score, cv::TM_CCOEFF_NORMED);
+        if (score.at<float>(0, 0) > best + 0.002)
+            best = score.at<float>(0, 0), chosen = sigma;
+    }
+    return chosen;
+}
+
+// The highest local peak of score at least 4 pixels from best: a place that looks
+// nearly the same.
+double secondPeak(cv::Mat const& score, cv::Point best, cv::Point& at)
+{
+    cv::Mat top;
+    cv::dilate(score, top, cv::Mat::ones(7, 7, CV_8U));
+    double second = -1;
+    for (int y = 0; y < score.rows; ++y)
+        for (int x = 0; x < score.cols; ++x) {
+            float const v = score.at<float>(y, x);
+            if (v == top.at<float>(y, x) && v > second && std::hypot(x - best.x, y - best.y) > 4)
+                second = v, at = {x, y};
+        }
+    return second;
+}
+
+// Offset of the top of a parabola through three samples, from the middle one.
+double vertex(float left, float middle, float right)
+{
+    double const curvature = static_cast<double>(left) - 2.0 * middle + right;
+    return curvature < 0 ? 0.5 * (static_cast<double>(left) - right) / curvature : 0;
+}
+
+// The peak to a fraction of a pixel, and how far off it may be: the shift, along the
+// direction where the peak is flattest, over which a parabola through it falls by the
+// correlation's shortfall from 1.
+cv::Point2d subpixel(cv::Mat const& score, cv::Point best, double& uncertainty)
+{
+    auto const at = [&](int dx, int dy) { return score.at<float>(best.y + dy, best.x + dx); };
+    double const curvature =
+        std::min(2.0 * at(0, 0) - at(-1, 0) - at(1, 0), 2.0 * at(0, 0) - at(0, -1) - at(0, 1));
+    uncertainty = curvature > 0 ? std::sqrt(2 * (1 - at(0, 0)) / curvature) : 1e9;
+    return {vertex(at(-1, 0), at(0, 0), at(1, 0)), vertex(at(0, -1), at(0, 0), at(0, 1))};
+}
+
+// The correlation of expected over the window, and its best place within the search,
+// the search's own square starting at origin.
+cv::Mat correlate(cv::Mat const& window, cv::Mat const& expected, cv::Rect search, cv::Point& best,
+                  double& peak)
+{
+    cv::Mat score;
+    cv::matchTemplate(window, expected, score, cv::TM_CCOEFF_NORMED);
+    cv::minMaxLoc(score(search), nullptr, &peak, nullptr, &best);
+    best += search.tl();
+    return score;
+}
+
+// The photograph around c as floats, reaching the neighbourhood's width beyond the
+// search, where a repeat of the pattern would show as a second peak: reach, in the
+// photograph; searched, the template's places that the search allows, in the window.
+cv::Mat searchWindow(cv::Mat const& further, cv::Point c, int radius, int search, cv::Rect& reach,
+                     cv::Rect& searched)
+{
+    int const wide = search + 2 * radius;
+    reach = cv::Rect(c.x - radius - wide, c.y - radius - wide, 2 * (radius + wide) + 1,
+                     2 * (radius + wide) + 1) &
+            cv::Rect(0, 0, further.cols, further.rows);
+    searched = cv::Rect(c.x - radius - search - reach.x, c.y - radius - search - reach.y,
+                        2 * search + 1, 2 * search + 1);
+    cv::Mat window;
+    further(reach).convertTo(window, CV_32F);
+    return window;
+}
+
+// The correlation over the window, expected first blurred as the photograph is at the
+// place it matches best; l takes the blur and the peak.
+cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat& expected, cv::Rect searched,
+                              cv::Point& best, Located& l)
+{
+    cv::Mat score = correlate(window, expected, searched, best, l.peak);
+    l.blur = matchBlur(window, expected, best);
+    if (l.blur > 0) {
+        cv::GaussianBlur(expected, expected, cv::Size(), l.blur);
+        score = correlate(window, expected, searched, best, l.peak);
+    }
+    return score;
+}
+
+// The checks on a correlation peak found at best: inside the search, high enough,
+// alone, and sharp enough to place the point. Empty when they pass, the peak's offset
+// from best to a fraction of a pixel in fraction.
+std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, Located& l,
+                      char const* name, cv::Point2d& fraction)
+{
+    if (best.x == search.x || best.y == search.y || best.x == search.br().x - 1 ||
+        best.y == search.br().y - 1)
+        return format("%s matches best at the edge of the search (correlation %.2f): another "
+                      "scene, or the features misled",
+                      name, l.peak);
+    if (l.peak < kLeastPeak)
+        return format("%s does not look like the base photograph's (correlation %.2f): another "
+                      "scene, or the place has changed",
+                      name, l.peak);
+    cv::Point other;
+    l.second = secondPeak(score, best, other);
+    double const apart = std::hypot(other.x - best.x, other.y - best.y);
+    if (l.second >= l.peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
+        return format("repetitive pattern around %s: a place %.0f pixels away correlates %.2f, "
+                      "against %.2f",
+                      name, apart, l.second, l.peak);
+    fraction = subpixel(score, best, l.uncertainty);
+    if (l.uncertainty > kMostUncertainty)
+        return format("%s is too blurred or too plain to be placed: it could lie %.1f pixels "
+                      "off (correlation %.2f, %.0f pixels at most)",
+                      name, l.uncertainty, l.peak, kMostUncertainty);
+    return {};
+}
+
+}  // namespace
+
+Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& m,
+                    cv::Point2d a, int search, char const* name)
+{
+    Located l;
+    cv::Point2d const predicted = apply(m, a);
+    if (!(predicted.x >= 0 && predicted.y >= 0 && predicted.x <= further.cols - 1 &&
+          predicted.y <= further.rows - 1)) {
+        l.reason = format("%s falls outside the photograph, at %.1f,%.1f: too little overlap", name,
+                          predicted.x, predicted.y);
+        return l;
+    }
+    cv::Matx23d back;
+    cv::invertAffineTransform(m, back);
+    cv::Point const c(static_cast<int>(std::lround(predicted.x)),
+                      static_cast<int>(std::lround(predicted.y)));
+    int const radius = fitRadius(base, further, back, c, search, scaleOf(m));
+    if (radius == 0) {
+        l.reason =
+            format("%s lies too close to the edge of one of the photographs to be refined", name);
+        return l;
+    }
+    cv::Mat expected = carryBase(base, back, c, radius, scaleOf(m));
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(expected, mean, deviation);
+    if (deviation[0] < 1) {
+        l.reason = format("%s has no detail around it in the base photograph to be found by", name);
+        return l;
+    }
+    cv::Rect reach, searched;
+    cv::Mat const window = searchWindow(further, c, radius, search, reach, searched);
+    cv::Point best;
+    cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l);
+    cv::Point2d fraction;
+    l.reason = checkPeak(score, searched, best, l, name, fraction);
+    l.at = predicted + fraction +
+           cv::Point2d(best.x + reach.x + radius - c.x, best.y + reach.y + radius - c.y);
+    l.found = l.reason.empty();
+    return l;
+}
+
+namespace {
+
+// The affine map m with its translation moved so that it carries a onto at.
+cv::Matx23d movedOnto(cv::Matx23d m, cv::Point2d a, cv::Point2d at)
+{
+    cv::Point2d const shift = at - apply(m, a);
+    m(0, 2) += shift.x;
+    m(1, 2) += shift.y;
+    return m;
+}
+
+// Of the ways to carry the base's neighbourhood onto the photograph, the one whose
+// correlation peaks highest: the photograph's evidence decides between a local model
+// and a similarity, each of which may be the one that departs from the scene.
+Located refineBest(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const (&carry)[2],
+                   cv::Point2d a, int search, char const* name)
+{
+    Located best = refinePoint(base, further, carry[0], a, search, name);
+    Located other = refinePoint(base, further, carry[1], a, search, name);
+    best.carried = carry[0];
+    other.carried = carry[1];
+    return other.peak > best.peak ? other : best;
+}
+
+}  // namespace
+
+Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const& e, cv::Point2d a,
+                    char const* name)
+{
+    // Where the similarity puts the point comes first: outside, nothing near it matches.
+    cv::Point2d const roughly = e.t(a);
+    Located refused;
+    if (!(roughly.x >= 0 && roughly.y >= 0 && roughly.x <= further.cols - 1 &&
+          roughly.y <= further.rows - 1)) {
+        refused.reason = format("%s falls outside the photograph, at %.1f,%.1f: too little overlap",
+                                name, roughly.x, roughly.y);
+        return refused;
+    }
+    LocalModel const model = fitLocalModel(e, a, base.size(), name);
+    if (!model.found) {
+        refused.reason = model.reason;
+        return refused;
+    }
+    int const search = std::max(kFirstSearch, static_cast<int>(std::ceil(3 * e.pixel)));
+    cv::Matx23d const carry[2] = {model.m, movedOnto(e.t.affine(), a, apply(model.m, a))};
+    Located l = refineBest(base, further, carry, a, search, name);
+    l.local = model.m;
+    double const off = cv::norm(l.at - apply(model.m, a));
+    if (l.found && off > kMostDisagreement * e.pixel) {
+        l.reason = format("the scene has depth: %s lies %.1f pixels from where the matches "
+                          "around it put it",
+                          name, off);
+        l.found = false;
+    }
+    return l;
+}
+
+namespace {
+
+// How far local departs from s around the point: the largest singular value of the
+// difference of their linear parts, in pixels per 100 pixels.
+double misfit(cv::Matx23d const& local, Similarity const& s)
+{
+    double const p = local(0, 0) - s.re, q = local(0, 1) + s.im, r = local(1, 0) - s.im,
+                 t = local(1, 1) - s.re;
+    double const sum = p * p + q * q + r * r + t * t, det = p * t - q * r;
+    return 100 * std::sqrt(0.5 * (sum + std::sqrt(std::max(0.0, sum * sum - 4 * det * det))));
+}
+
+// The point found again, its neighbourhood carried by the similarity s or by the local
+// model moved onto the place first found, whichever the photograph bears out best.
+Located refineAgain(cv::Mat const& base, cv::Mat const& further, Located const& first,
+                    Similarity const& s, cv::Point2d a, char const* name)
+{
+    cv::Matx23d const carry[2] = {s.affine(), movedOnto(first.local, a, first.at)};
+    Located l = refineBest(base, further, carry, a, kSecondSearch, name);
+    l.local = first.local;
+    return l;
+}
+
+}  // namespace
+
+Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, cv::Point2d a,
+                cv::Point2d b)
+{
+    Pair p;
+    p.atA = locatePoint(base, further, e, a, "A'");
+    p.atB = p.atA.found ? locatePoint(base, further, e, b, "B'") : Located();
+    if (!p.atA.found || !p.atB.found) {
+        p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+        return p;
+    }
+    Similarity s = Similarity::through(a, b, p.atA.at, p.atB.at);
+    p.atA = refineAgain(base, further, p.atA, s, a, "A'");
+    p.atB = p.atA.found ? refineAgain(base, further, p.atB, s, b, "B'") : p.atB;
+    if (!p.atA.found || !p.atB.found) {
+        p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+        return p;
+    }
+    // The departure the photograph bears out: none where the similarity carried the
+    // neighbourhood best, the local model's where it did.
+    s = Similarity::through(a, b, p.atA.at, p.atB.at);
+    p.misfitA = misfit(p.atA.carried, s);
+    p.misfitB = misfit(p.atB.carried, s);
+    p.a = p.atA.at;
+    p.b = p.atB.at;
+    p.found = true;
+    return p;
+}
