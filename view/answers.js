@@ -25,7 +25,8 @@ TV.closingName = function (names) {
 
 // tavrin reads a point with "%f,%f": blanks before each number, none before the comma.
 var NUMBER = "([-+]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][-+]?\\d+)?)";
-var POINT = new RegExp("[ \\t\\n\\v\\f\\r]*" + NUMBER + ",[ \\t\\n\\v\\f\\r]*" + NUMBER + "(?=[ \\t\\n\\v\\f\\r]|$)", "y");
+var POINT = new RegExp("[ \\t\\n\\v\\f\\r]*" + NUMBER + ",[ \\t\\n\\v\\f\\r]*" + NUMBER +
+                       "(?=[ \\t\\n\\v\\f\\r]|$)", "y");
 var WHOLE_POINT = new RegExp("^" + NUMBER + "," + NUMBER + "$");
 
 // -> [{name, points: [A, B]}], the base photograph first. A name followed by no point

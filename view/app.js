@@ -51,7 +51,9 @@ var TV = window.TV || (window.TV = {});
   $("blink").onclick = function () { TV.comparing.blink(); };
   $("rate").onchange = function () { TV.comparing.rate(); };
   $("alpha").oninput = function () { TV.comparing.alpha(this.value / 100); };
-  document.querySelectorAll("input[name=mode]").forEach(function (r) { r.onchange = function () { setMode(r.value); }; });
+  document.querySelectorAll("input[name=mode]").forEach(function (r) {
+    r.onchange = function () { setMode(r.value); };
+  });
   document.querySelectorAll("input[name=look]").forEach(function (r) {
     r.onchange = function () { TV.comparing.look(r.value); };
   });

@@ -39,8 +39,10 @@ var TV = window.TV || (window.TV = {});
       return " " + e.image.name + " ends " + e.image.missing + " bytes short: that part counts as black here.";
     }).join("");
     $("figures").textContent = name + ": " + TV.figuresText(r.diff.figures);
-    $("figures-note").textContent = (fp ? "Counted where " + name + " covers the frame, from its points in Place points."
-      : "Counted over the whole frame; open " + name + " with its points in Place points to count only the part it covers.") + short;
+    $("figures-note").textContent = (fp
+      ? "Counted where " + name + " covers the frame, from its points in Place points."
+      : "Counted over the whole frame; open " + name + " with its points in Place points to count only the " +
+        "part it covers.") + short;
     legend(r.diff.figures.largest);
     return r.diff;
   }
@@ -127,7 +129,8 @@ var TV = window.TV || (window.TV = {});
     pointer: function (px) {
       var b = compare.b && compare.b.image, r = compare.r && compare.r.image;
       if (!px || !b || !r) return TV.pointerText(null);
-      if (px.x < 0 || px.y < 0 || px.x >= b.width || px.y >= b.height) return TV.pointerText("x " + px.x + "  y " + px.y + "  outside");
+      if (px.x < 0 || px.y < 0 || px.x >= b.width || px.y >= b.height)
+        return TV.pointerText("x " + px.x + "  y " + px.y + "  outside");
       var i = px.x + px.y * b.width, d = compare.diff, text = "";
       if (b.grey && r.grey) {
         text = "base " + b.grey[i] + "  result " + r.grey[i] + "  |difference| ";
@@ -145,7 +148,11 @@ var TV = window.TV || (window.TV = {});
       return select(at);
     },
     step: function (by) { select(compare.current + by); },
-    look: function (look) { compare.look = look; $("legend").hidden = look !== "difference" || !compare.diff; viewer.draw(); },
+    look: function (look) {
+      compare.look = look;
+      $("legend").hidden = look !== "difference" || !compare.diff;
+      viewer.draw();
+    },
     alpha: function (a) { compare.alpha = a; viewer.draw(); },
     blink: function (on) { setBlinking(on === undefined ? !compare.timer : on); },
     rate: function () { if (compare.timer) setBlinking(true); },

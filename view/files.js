@@ -25,7 +25,8 @@ var TV = window.TV || (window.TV = {});
       var declared = h.width * h.height * (h.grey ? 1 : 3), held = Math.max(0, file.size - h.offset);
       if (held < declared / 2)
         throw new Error(file.name + " declares " + h.width + " x " + h.height + " pixels (" + declared +
-          " bytes) and holds " + held + " bytes of them: refused, a file must hold at least half of what its header declares");
+          " bytes) and holds " + held + " bytes of them: refused, a file must hold at least half of what its " +
+          "header declares");
       h.missing = Math.max(0, declared - held);
       return h;
     });
@@ -41,7 +42,8 @@ var TV = window.TV || (window.TV = {});
     var c = { key: key };
     c.promise = TV.readSize(file).then(function (h) {
       if (h.width * h.height > 268435456)  // Chromium's largest canvas, 16384 x 16384 pixels' worth
-        throw new Error(file.name + ": " + h.width + " x " + h.height + " is more than a browser canvas holds (268 million pixels)");
+        throw new Error(file.name + ": " + h.width + " x " + h.height +
+                        " is more than a browser canvas holds (268 million pixels)");
       return file.arrayBuffer();
     }).then(function (buffer) {
       var image = TV.decodePNM(buffer, file.name);

@@ -11,7 +11,8 @@ ANSWERS = b"base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n365,913\nfin\n"
 WATCH = """
 window.drawn = {}; window.decoded = [];
 var clear = CanvasRenderingContext2D.prototype.clearRect, text = CanvasRenderingContext2D.prototype.fillText;
-CanvasRenderingContext2D.prototype.clearRect = function () { drawn[this.canvas.id] = []; return clear.apply(this, arguments); };
+CanvasRenderingContext2D.prototype.clearRect = function () {
+  drawn[this.canvas.id] = []; return clear.apply(this, arguments); };
 CanvasRenderingContext2D.prototype.fillText = function (t, x, y) {
   (drawn[this.canvas.id] = drawn[this.canvas.id] || []).push([t, x, y]); return text.apply(this, arguments); };
 var decode = TV.decodePNM, offscreen = TV.offscreen;
@@ -201,7 +202,8 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.text("photo-caption"), "rotated.pgm \u00b7 8:1")
         r = self.js("return document.getElementById('photo-view').getBoundingClientRect()")
         self.pointer("photo-view", (r["width"] / 2, r["height"] / 2), press=False)
-        self.assertEqual(self.text("cursor"), "rotated.pgm x 365 y 913 grey %d" % grey(self.series + "/rotated.pgm", 365, 913))
+        self.assertEqual(self.text("cursor"),
+                         "rotated.pgm x 365 y 913 grey %d" % grey(self.series + "/rotated.pgm", 365, 913))
         self.press("#fit")
         self.press("#point-1-1-delete")
         self.shot("points.png", "photo-view")
@@ -213,7 +215,8 @@ class ViewTest(unittest.TestCase):
         self.choose("points-further", s + "/rotated.pgm")
         self.choose("answers-file", self.file("typed.txt", typed))
         self.press("#actual")
-        self.assertEqual(self.js("return drawn['base-view']"), [["A 412.5,357", 429, 343.5], ["B 1236,842", 1252.5, 828.5]])
+        self.assertEqual(self.js("return drawn['base-view']"),
+                         [["A 412.5,357", 429, 343.5], ["B 1236,842", 1252.5, 828.5]])
         # The A mark's right tick covers the row of its pixel, 8 screen pixels along.
         self.assertEqual(self.js("return Array.from(document.getElementById('base-view').getContext('2d')"
                                  ".getImageData(421, 357, 1, 1).data)"), [0xff, 0xd4, 0x00, 0xff])
@@ -243,9 +246,10 @@ class ViewTest(unittest.TestCase):
                 result = pathlib.Path(s, "Redressement", name).read_bytes()[-1600 * 1200:]
                 x, y = [int(v) for v in at.split()[1:4:2]]
                 self.assertIn("|difference| %d" % abs(result[x + 1600 * y] - base[x + 1600 * y]), self.text("cursor"))
-                self.assertEqual(self.text("legend-max"), "%d grey levels" % max(abs(a - b) for a, b in zip(result, base)))
-            out = subprocess.run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, name + ".ppm"] + further,
-                                 cwd=s, check=True, capture_output=True, text=True).stdout
+                self.assertEqual(self.text("legend-max"),
+                                 "%d grey levels" % max(abs(a - b) for a, b in zip(result, base)))
+            out = subprocess.run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, name + ".ppm"] +
+                                 further, cwd=s, check=True, capture_output=True, text=True).stdout
             self.assertEqual(self.text("figures"), out.strip().replace("Redressement/", ""))
             rgb = base64.b64decode(self.js(
                 "var c = lastCanvas, d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data, s = '';"
@@ -329,7 +333,8 @@ class ViewTest(unittest.TestCase):
         self.choose("points-base", s + "/base.pgm")
         self.choose("points-further", short)
         self.choose("answers-file", self.file("answers.txt", ANSWERS))
-        told = "rotated.pgm ends 1000 bytes short: that part is drawn black, and tavrin and the figures count it as black."
+        told = ("rotated.pgm ends 1000 bytes short: that part is drawn black, and tavrin and the figures count it "
+                "as black.")
         self.pointer("photo-view", (10, 10))
         self.assertEqual(self.text("warnings"), told + "\nDismiss")
         self.press("input[value=compare]")
@@ -344,10 +349,12 @@ class ViewTest(unittest.TestCase):
 
     def test_files_it_cannot_read_are_told_on_the_page(self):
         for input_id, name, data, message in (
-                ("points-base", "plain.pgm", b"P2\n2 1\n255\n0 255\n", "plain.pgm is not a binary PGM (P5) or PPM (P6) image"),
+                ("points-base", "plain.pgm", b"P2\n2 1\n255\n0 255\n",
+                 "plain.pgm is not a binary PGM (P5) or PPM (P6) image"),
                 ("points-base", "deep.pgm", b"P5\n1 1\n65535\n\0\0",
                  "deep.pgm: maximum value 65535; only 8-bit samples (up to 255) are read"),
-                ("points-base", "huge.pgm", b"P5\n70000 70000\n255\n", "huge.pgm: 70000 x 70000 is not an image size tavrin reads"),
+                ("points-base", "huge.pgm", b"P5\n70000 70000\n255\n",
+                 "huge.pgm: 70000 x 70000 is not an image size tavrin reads"),
                 ("points-base", "hollow.pgm", b"P5\n16000 16000\n255\n" + bytes(1024),
                  "hollow.pgm declares 16000 x 16000 pixels (256000000 bytes) and holds 1024 bytes of them: refused, "
                  "a file must hold at least half of what its header declares"),

@@ -1,0 +1,151 @@
+// Placing points, the side: the list of the series, the table of the points to read
+// and type, and the warnings that stay; render() draws them and the two panes anew.
+// After placing.js and placing-marks.js, the last of the three; what they share is
+// TV.place.
+"use strict";
+var TV = window.TV || (window.TV = {});
+
+(function () {
+  var $ = function (id) { return document.getElementById(id); };
+  var place = TV.place, series = place.series, COLOURS = place.COLOURS;
+  var CLOSE = 8;  // pixels: nearer than this, A and B turn and scale a photograph badly
+
+  place.render = function () {
+    renderList();
+    renderTable();
+    warnAboutPoints();
+    place.panes.forEach(function (p) { p.viewer.draw(); });
+    $("undo").disabled = !place.undone.length; $("redo").disabled = !place.redone.length;
+  };
+
+  function renderList() {
+    var ol = $("photo-list");
+    ol.textContent = "";
+    place.all().forEach(function (p) {
+      var li = document.createElement("li"), l = place.labelsOf(p), i = series.further.indexOf(p);
+      li.textContent = p.name + (i < 0 ? " (base)" : "") +
+        "  " + l[0] + " " + (p.points[0] ? TV.pointText(p.points[0]) : "?") +
+        "  " + l[1] + " " + (p.points[1] ? TV.pointText(p.points[1]) : "?");
+      if (!p.file) li.insertAdjacentHTML("beforeend", ' <span class="missing">not opened</span>');
+      if (p === place.current()) li.className = "current";
+      if (i >= 0) li.onclick = function () { place.choose(i); };
+      ol.appendChild(li);
+    });
+  }
+
+  // The table is built anew only when other photographs show; otherwise its numbers
+  // change in place, so that typing and Tab go on where they were.
+  var tableFor = null;
+  function renderTable() {
+    var table = $("point-table"), photos = [series.base, place.current()];
+    if (!tableFor || tableFor[0] !== photos[0] || tableFor[1] !== photos[1]) {
+      tableFor = photos;
+      table.textContent = "";
+      photos.forEach(function (photo, side) { if (photo) buildRows(table, photo, side); });
+    }
+    photos.forEach(function (photo, side) {
+      if (!photo) return;
+      var l = place.labelsOf(photo), a = photo.points[0], b = photo.points[1], facts = $("facts-" + side);
+      photo.points.forEach(function (p, k) {
+        var id = "point-" + side + "-" + k;
+        $(id).className = place.is(place.selected, photo, k) ? "selected" : "";
+        $(id + "-move").className = place.is(place.moving, photo, k) ? "on" : "";
+        ["x", "y"].forEach(function (c) {
+          var input = $(id + "-" + c), value = p ? String(+p[c].toFixed(6)) : "";
+          if (input.value !== value && !(input.dataset.pending && !p)) input.value = value;
+          if (p) input.dataset.pending = "";
+        });
+      });
+      facts.textContent = "";
+      if (!a || !b) return;
+      facts.textContent = l[0] + "\u2013" + l[1] + " " + Math.hypot(b.x - a.x, b.y - a.y).toFixed(1) + " px";
+      var base = series.base, t = side === 1 && base.points[0] && base.points[1] &&
+        place.turnAndScale(base.points[0], base.points[1], a, b);
+      if (t) facts.textContent += ": turned " + TV.fixed(Math.atan2(t.im, t.re) * 180 / Math.PI, 2) +
+        " degrees clockwise, scale " + TV.fixed(Math.hypot(t.re, t.im), 3);
+    });
+  }
+
+  function buildRows(table, photo, side) {
+    var l = place.labelsOf(photo), head = document.createElement("th");
+    head.colSpan = 4; head.textContent = photo.name;
+    table.insertRow().appendChild(head);
+    photo.points.forEach(function (p, k) {
+      var row = table.insertRow(), id = "point-" + side + "-" + k, label = document.createElement("th");
+      row.id = id;
+      row.onclick = function (e) {
+        if (e.target.tagName === "BUTTON") return;
+        place.selected = { photo: photo, k: k };
+        place.render();
+      };
+      label.textContent = l[k]; label.style.color = COLOURS[k];
+      row.appendChild(label);
+      ["x", "y"].forEach(function (c) {
+        var input = document.createElement("input");
+        input.id = id + "-" + c; input.inputMode = "decimal"; input.title = l[k] + " " + c;
+        input.onchange = function () { typed(photo, k, c, input); };
+        row.insertCell().appendChild(input);
+      });
+      var tools = row.insertCell();
+      [["Zoom", "zoom", "Zoom to " + l[k], function () { zoomTo(photo, k); }],
+       ["Move", "move", "The next click on " + photo.name + " puts " + l[k] + " there", function () {
+         place.moving = place.selected = { photo: photo, k: k };
+         TV.say("click on " + photo.name + " where " + l[k] + " goes", true);
+         place.render();
+       }],
+       ["\u2715", "delete", "Delete " + l[k], function () { place.change([{ photo: photo, k: k, after: null }]); }]]
+        .forEach(function (t) {
+          var b = document.createElement("button");
+          b.textContent = t[0]; b.id = id + "-" + t[1]; b.title = t[2]; b.onclick = t[3];
+          tools.appendChild(b);
+        });
+    });
+    var facts = table.insertRow().insertCell();
+    facts.colSpan = 4; facts.className = "facts"; facts.id = "facts-" + side;
+  }
+
+  // A typed coordinate, a decimal comma allowed; the other stays as it was. A point not
+  // yet placed is placed once both its numbers are typed.
+  function typed(photo, k, c, input) {
+    var p = photo.points[k], id = input.id.slice(0, -1), after = p ? { x: p.x, y: p.y } : {};
+    var numbers = ["x", "y"].map(function (d) { return $(id + d).value.trim().replace(",", "."); });
+    var wrong = numbers.map(function (v) { return !/^[-+]?(\d+\.?\d*|\.\d+)$/.test(v); });
+    input.dataset.pending = "";
+    if (!p && wrong[c === "x" ? 1 : 0] && !wrong[c === "x" ? 0 : 1]) { input.dataset.pending = "1"; return; }
+    if (wrong[c === "x" ? 0 : 1]) { TV.say(input.title + ": type a number"); return place.render(); }
+    after.x = +numbers[0]; after.y = +numbers[1];
+    TV.say("");
+    place.selected = { photo: photo, k: k };
+    place.change([{ photo: photo, k: k, after: after }]);
+  }
+
+  function zoomTo(photo, k) {
+    var p = photo.points[k], pane = place.paneOf(photo);
+    place.selected = { photo: photo, k: k };
+    if (p && pane) pane.viewer.centreOn(p.x + 0.5, p.y + 0.5, 8);
+    place.render();
+  }
+
+  // The warnings that stay: points too close, photographs that the answers would leave out.
+  var warnedClose = [];
+  function warnAboutPoints() {
+    var out = [], close = [];
+    place.all().forEach(function (photo) {
+      var l = place.labelsOf(photo), a = photo.points[0], b = photo.points[1];
+      if (photo !== series.base && (!a || !b))
+        out.push(photo.name + " (" + [a ? "" : l[0], b ? "" : l[1]].join(" ").trim() + ")");
+      var d = a && b ? Math.hypot(b.x - a.x, b.y - a.y) : Infinity;
+      if (d >= CLOSE) return;
+      close.push("points close " + photo.name);
+      TV.warn(close[close.length - 1], l[0] + " and " + l[1] + " of " + photo.name + " are " + d.toFixed(1) +
+        " pixels apart: the turn and the scale they give are unreliable.");
+    });
+    warnedClose.forEach(function (key) { if (close.indexOf(key) < 0) TV.warn(key, null); });
+    warnedClose = close;
+    var started = series.base && (series.base.points[0] || series.base.points[1]);
+    TV.warn("points left out", started && out.length ? "Without both points, left out of the answers: " +
+      out.join(", ") + "." : null);
+  }
+
+  place.render();  // the three loaded: the empty list, table and panes
+})();
