@@ -5,8 +5,8 @@
 #include "app/namecheck.h"
 #include "app/platform.h"
 #include "app/points.h"
-#include "image/image.h"
 #include "image/file_system.h"
+#include "image/image.h"
 #include "image/whole_file.h"
 
 #include <cctype>
