@@ -1,18 +1,20 @@
 // The palette and both colour writers on arbitrary reals, non-finite ones, a zero
 // full scale, a zero largest element and matrices whose shape does not fit their
 // storage among them. Checked against what palette.h, ppm.h and image.h promise:
-// the special colours, the grey conversion, and every byte of both P6 files.
+// the colours they fix, the grey conversion, and every byte of both P6 files.
 #include "colour/palette.h"
 #include "colour/ppm.h"
 #include "fuzz/fuzz_support.h"
 #include "image/image.h"
 #include "image/matrix.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -20,13 +22,16 @@ namespace {
 
 double const kInf = std::numeric_limits<double>::infinity();
 double const kNaN = std::numeric_limits<double>::quiet_NaN();
+double const kTiny = std::numeric_limits<double>::denorm_min();
+double const kMax = std::numeric_limits<double>::max();
 
 // Reads the input front to back; past its end every byte is 0.
-class Bytes {
-public:
-    Bytes(uint8_t const* data, size_t size) : data_(data), size_(size) {}
+struct Bytes {
+    uint8_t const* data;
+    size_t size;
+    size_t pos = 0;
 
-    uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    uint8_t byte() { return pos < size ? data[pos++] : 0; }
 
     // The next sizeof(T) bytes, the first the lowest (T of at most eight bytes).
     template <class T> T raw()
@@ -40,194 +45,71 @@ public:
     }
 
     // A tag byte picks a value that matters, a small whole number, or (tag 255)
-    // the next eight bytes as they are: special values are then one byte away.
+    // the next bytes as they are: special values are then one byte away.
     double real()
     {
-        static double const special[] = {0.0,
-                                         -0.0,
-                                         kNaN,
-                                         kInf,
-                                         -kInf,
-                                         std::numeric_limits<double>::denorm_min(),
-                                         -std::numeric_limits<double>::denorm_min(),
-                                         std::numeric_limits<double>::max(),
-                                         std::numeric_limits<double>::lowest(),
-                                         255.0,
-                                         935.0,
-                                         0.5,
-                                         -53.0,
-                                         1e300,
-                                         -1e300,
-                                         2147483648.0};
-        uint8_t tag = byte();
-        if (tag < 16)
-            return special[tag];
-        if (tag == 255)
-            return raw<double>();
-        return tag - 135.0;
+        static double const special[] = {0.0,    -0.0,  kNaN,   kInf,        -kInf, kTiny,
+                                         -kTiny, kMax,  -kMax,  255.0,       935.0, 0.5,
+                                         -53.0,  1e300, -1e300, 2147483648.0};
+        uint8_t const tag = byte();
+        return tag < 16 ? special[tag] : tag == 255 ? raw<double>() : tag - 135.0;
     }
 
     int integer()
     {
         static int const special[] = {0, 1, -1, 255, INT_MAX, INT_MIN, 256, -255};
-        uint8_t tag = byte();
-        if (tag < 8)
-            return special[tag];
-        if (tag == 255)
-            return raw<int32_t>();
-        return tag - 135;
+        uint8_t const tag = byte();
+        return tag < 8 ? special[tag] : tag == 255 ? raw<int32_t>() : tag - 135;
     }
-
-private:
-    uint8_t const* data_;
-    size_t size_;
-    size_t pos_ = 0;
 };
 
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-};
-
-Rgb palette(double v, int n)
-{
-    Rgb c{};
-    HSL_to_RGB(v, n, c.red, c.green, c.blue);
-    return c;
-}
-
-bool is(Rgb c, int red, int green, int blue)
-{
-    return c.red == red && c.green == green && c.blue == blue;
-}
-
-// 3v + 159 truncated toward zero, saturated to the int range.
-int negativeRampBlue(double v)
-{
-    double x = std::trunc(3.0 * v + 159.0);
-    if (x > INT_MAX)
-        return INT_MAX;
-    if (x < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(x);
-}
-
+// The colours palette.h fixes: NaN, and a full scale of 0, black; a negative value
+// on its ramp, 3v + 159 truncated and saturated; +infinity (255, INT_MAX, INT_MAX);
+// a whole value of 0..255 on the full scale 255 within 0..255.
 void checkPalette(double v, int n)
 {
-    Rgb c = palette(v, n);
-    if (std::isnan(v)) {
-        fuzz::require(is(c, 0, 0, 0), "a NaN value is not black");
-    } else if (v < 0) {
-        fuzz::require(is(c, 39, 0, negativeRampBlue(v)), "a negative value leaves its ramp");
-    } else if (n == 0) {
-        fuzz::require(is(c, 0, 0, 0), "a full scale of 0 does not give black");
-    } else if (v == kInf && n > 0) {
-        fuzz::require(is(c, 255, INT_MAX, INT_MAX), "+infinity is not (255, INT_MAX, INT_MAX)");
-    } else if (n == 255 && v <= 255 && v == std::trunc(v)) {
-        fuzz::require(c.red >= 0 && c.red <= 255 && c.green >= 0 && c.green <= 255 && c.blue >= 0 &&
-                          c.blue <= 255,
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    HSL_to_RGB(v, n, r, g, b);
+    if (std::isnan(v) || (n == 0 && !(v < 0)))
+        fuzz::require(r == 0 && g == 0 && b == 0, "NaN or a full scale of 0 is not black");
+    else if (v < 0)
+        fuzz::require(
+            r == 39 && g == 0 &&
+                b == std::clamp(std::trunc(3.0 * v + 159.0), double{INT_MIN}, double{INT_MAX}),
+            "a negative value leaves its ramp");
+    else if (v == kInf && n > 0)
+        fuzz::require(r == 255 && g == INT_MAX && b == INT_MAX, "+infinity is not its colour");
+    else if (n == 255 && v <= 255 && v == std::trunc(v))
+        fuzz::require(std::min({r, g, b}) >= 0 && std::max({r, g, b}) <= 255,
                       "a whole value of 0..255 on a full scale of 255 leaves 0..255");
-    }
 }
 
-std::string colourBytes(double v)
+// A P6 file as ppm.h writes it: pixel (x, y) the palette colour of value(x, y) on the
+// full scale 255, three low bytes.
+std::string p6(int width, int height, std::function<double(int, int)> const& value)
 {
-    Rgb c = palette(v, 255);
-    return {static_cast<char>(static_cast<unsigned char>(c.red)),
-            static_cast<char>(static_cast<unsigned char>(c.green)),
-            static_cast<char>(static_cast<unsigned char>(c.blue))};
+    std::string s = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    for (int y = 0; y < height && width > 0; ++y)  // no element: no row to visit
+        for (int x = 0; x < width; ++x) {
+            int rgb[3] = {};
+            HSL_to_RGB(value(x, y), 255, rgb[0], rgb[1], rgb[2]);
+            for (int c : rgb)
+                s += static_cast<char>(static_cast<unsigned char>(c));
+        }
+    return s;
 }
 
-std::string p6Header(int width, int height)
-{
-    return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-}
-
-// The grey level image.h promises for element a against the full scale.
-unsigned char greyLevel(double a, double scale)
-{
-    double const product = 255.0 * a;
-    double q;
-    if (scale != 0.0)
-        q = product / scale;
-    else if (product == 0.0 || std::isnan(product))
-        q = kNaN;
-    else
-        q = std::signbit(product) == std::signbit(scale) ? kInf : -kInf;
-    if (std::isnan(q) || q < 1.0)
-        return 0;
-    if (q >= 255.0)
-        return 255;
-    return static_cast<unsigned char>(std::trunc(q));
-}
-
-// The palette value ppm.h promises for element a, M being the largest element.
+// ppm.h: a > 0 at 255 a / M, a < 0 at 150 a / |M|, 255 (a / M) (or 150 ...) when the
+// product alone overflows, anything else a itself; a zero scale as IEEE division gives.
 double matrixValue(double a, double M)
 {
     if (!(a < 0) && !(a > 0))
         return a;  // zero or NaN
     double const full = a < 0 ? 150.0 : 255.0;
     double const scale = a < 0 ? std::fabs(M) : M;
-    if (scale == 0.0)
-        return a < 0 ? -kInf : kInf;
-    if (std::isinf(full * a) && std::isfinite(a))
-        return full * (a / scale);
-    return full * a / scale;
-}
-
-void checkGreyImage(IMAGE const& im, mat_tpl<double> const& m, bool shaped, double scale)
-{
-    fuzz::require(im.width == (shaped ? m.cols : 0) && im.height == (shaped ? m.rows : 0),
-                  "the grey image has another size than its matrix");
-    if (!shaped || m.cols == 0)
-        return;  // no element: nothing to visit, however many rows
-    for (int i = 0; i < m.rows; ++i)
-        for (int j = 0; j < m.cols; ++j)
-            fuzz::require(*im.getpix(j, i) == greyLevel(m(i, j), scale),
-                          "a grey level differs from the matrix element against the scale");
-}
-
-void checkGreyFile(std::string const& file, IMAGE const& im)
-{
-    std::string expected = p6Header(im.width, im.height);
-    if (im.pix != nullptr)
-        for (int y = 0; y < im.height; ++y)
-            for (int x = 0; x < im.width; ++x)
-                expected += colourBytes(*im.getpix(x, y));
-    fuzz::require(file.size() == expected.size(), "writeIMAGE_2 wrote a file of another size");
-    fuzz::require(file == expected, "writeIMAGE_2 wrote other bytes");
-}
-
-void checkMatrixFile(std::string const& file, mat_tpl<double> const& m, bool shaped)
-{
-    int const width = shaped ? m.cols : 0;
-    int const height = shaped ? m.rows : 0;
-    std::string expected = p6Header(width, height);
-    if (width > 0 && height > 0) {
-        double const M = m.max();
-        for (int i = 0; i < height; ++i) {
-            for (int j = 0; j < width; ++j) {
-                double const a = m(i, j);
-                std::string const c = colourBytes(matrixValue(a, M));
-                std::string const black(3, '\0');
-                std::string const darkest("\x27\0\0", 3);  // (39, 0, 0)
-                std::string const zero("\x27\0\x9F", 3);   // (39, 0, 159)
-                if (std::isnan(a) || (std::isnan(M) && a != 0) || (std::isinf(a) && M == kInf))
-                    fuzz::require(c == black, "a documented black is not black");
-                if (M == 0 && a < 0)
-                    fuzz::require(c == darkest, "with M = 0 a negative element is not (39, 0, 0)");
-                if (std::isfinite(M) && a == -kInf)
-                    fuzz::require(c == darkest, "with a finite M, -infinity is not (39, 0, 0)");
-                if (M == kInf && std::isfinite(a))
-                    fuzz::require(c == zero, "with M = +infinity a finite element is not 0");
-                expected += c;
-            }
-        }
-    }
-    fuzz::require(file.size() == expected.size(),
-                  "matrice_to_ColorImage wrote a file of another size");
-    fuzz::require(file == expected, "matrice_to_ColorImage wrote other bytes");
+    return std::isinf(full * a) && std::isfinite(a) ? full * (a / scale) : full * a / scale;
 }
 
 }  // namespace
@@ -236,11 +118,10 @@ void checkMatrixFile(std::string const& file, mat_tpl<double> const& m, bool sha
 // rows and cols by two free integers afterwards; the grey scale; the elements.
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
-    static fuzz::ScratchDir scratch;
-    static std::string const greyPath = scratch.file("grey.ppm");
-    static std::string const matrixPath = scratch.file("matrix.ppm");
+    static std::string const greyPath = fuzz::scratchFile("grey.ppm");
+    static std::string const matrixPath = fuzz::scratchFile("matrix.ppm");
 
-    Bytes in(data, size);
+    Bytes in{data, size};
     double const v = in.real();
     int const n = in.integer();
     checkPalette(v, n);
@@ -258,15 +139,30 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
     }
     for (int k = 0; k < m.size; ++k)
         checkPalette(m.data[k], n);
+    // A matrix whose shape does not fit its storage gives the empty image and file.
     bool const shaped = m.well_formed();
+    int const w = shaped ? m.cols : 0;
+    int const h = shaped ? m.rows : 0;
 
+    // image.h: element (i, j) is pixel (j, i), 255 a / scale truncated into 0..255, NaN 0.
     IMAGE grey(m, scale);
-    checkGreyImage(grey, m, shaped, scale);
+    fuzz::require(grey.width == w && grey.height == h, "the grey image has another size");
+    for (int i = 0; i < h && w > 0; ++i)
+        for (int j = 0; j < w; ++j) {
+            double const q = 255.0 * m(i, j) / scale;
+            int const level = std::isnan(q) || q < 1.0 ? 0 : q >= 255.0 ? 255 : static_cast<int>(q);
+            fuzz::require(*grey.getpix(j, i) == level, "a grey level differs from its element");
+        }
 
     writeIMAGE_2(grey, greyPath.c_str());
-    checkGreyFile(fuzz::readBytes(greyPath), grey);
+    fuzz::require(fuzz::readBytes(greyPath) ==
+                      p6(w, h, [&](int x, int y) { return *grey.getpix(x, y); }),
+                  "writeIMAGE_2 wrote other bytes");
+    double const M = m.max();
     matrice_to_ColorImage(m, matrixPath.c_str());
-    checkMatrixFile(fuzz::readBytes(matrixPath), m, shaped);
+    fuzz::require(fuzz::readBytes(matrixPath) ==
+                      p6(w, h, [&](int x, int y) { return matrixValue(m(y, x), M); }),
+                  "matrice_to_ColorImage wrote other bytes");
 
     std::remove(greyPath.c_str());
     std::remove(matrixPath.c_str());

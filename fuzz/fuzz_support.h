@@ -4,108 +4,66 @@
 #ifndef TAVRIN_FUZZ_FUZZ_SUPPORT_H
 #define TAVRIN_FUZZ_FUZZ_SUPPORT_H
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace fuzz {
 
-// The descriptor that failures are written to: a copy of stderr taken at start,
-// so it stays usable when libFuzzer closes stderr (-close_fd_mask=2).
-inline int& reportFd()
-{
-    static int fd = 2;
-    return fd;
-}
-
-// Sends stdout to /dev/null (the program's prompts and reports are not under
-// test here, and printing them would only slow the run) and keeps a copy of stderr.
-inline void quietConsole()
-{
-    int copy = dup(2);
-    if (copy >= 0)
-        reportFd() = copy;
-    if (std::freopen("/dev/null", "w", stdout) == nullptr)
-        std::abort();
-}
-
-[[noreturn]] inline void fail(char const* what)
-{
-    std::string line = std::string("\nPROPERTY FAILED: ") + what + "\n";
-    (void)!write(reportFd(), line.data(), line.size());
-    std::abort();
-}
+// Failures go to a copy of stderr taken at start: libFuzzer may close stderr
+// (-close_fd_mask=2).
+inline int reportFd = 2;
 
 inline void require(bool holds, char const* what)
 {
-    if (!holds)
-        fail(what);
+    if (holds)
+        return;
+    std::string const line = std::string("\nPROPERTY FAILED: ") + what + "\n";
+    (void)!write(reportFd, line.data(), line.size());
+    std::abort();
 }
 
-// A folder under $TMPDIR (or /tmp) for this process, removed when it exits normally.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        char const* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tavrin-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            fail("mkdtemp");
-        path_ = pattern;
-    }
-    ~ScratchDir()
-    {
+// A file in a folder of this process's own under $TMPDIR (or /tmp), the folder
+// removed when the process exits normally.
+inline std::string scratchFile(char const* name)
+{
+    static struct Folder {
+        std::string path = (std::filesystem::temp_directory_path() / "tavrin-fuzz-XXXXXX").string();
+        Folder() { require(mkdtemp(path.data()) != nullptr, "mkdtemp"); }
+        ~Folder() { std::filesystem::remove_all(path, ignored); }
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(ScratchDir const&) = delete;
-    ScratchDir& operator=(ScratchDir const&) = delete;
-
-    std::string file(char const* name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+    } const folder;
+    return folder.path + "/" + name;
+}
 
 inline void writeBytes(std::string const& path, uint8_t const* data, size_t size)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
-        fail("cannot create a scratch file");
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        fail("cannot write a scratch file");
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<char const*>(data), static_cast<std::streamsize>(size));
+    require(out.flush().good(), "cannot write a scratch file");
 }
 
 inline std::string readBytes(std::string const& path)
 {
-    std::string bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return bytes;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, got);
-    std::fclose(f);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace fuzz
 
-// Each target is a program of its own that includes this header once: its
-// prompts and reports go nowhere.
+// Each target is a program of its own that includes this header once. Its prompts
+// and reports are not under test: stdout goes to /dev/null, which also keeps it fast.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzz::quietConsole();
+    int const copy = dup(2);
+    fuzz::reportFd = copy >= 0 ? copy : 2;
+    fuzz::require(std::freopen("/dev/null", "w", stdout) != nullptr, "cannot quiet stdout");
     return 0;
 }
 

@@ -17,79 +17,59 @@
 
 namespace {
 
-// Small, not square, of odd sizes.
-constexpr int kFurtherWidth = 23;
-constexpr int kFurtherHeight = 17;
-constexpr int kCanvasWidth = 31;
-constexpr int kCanvasHeight = 19;
+// A further image and a canvas small, not square, of odd sizes.
+constexpr int kWidth = 31;
+constexpr int kHeight = 19;
 
 // Every pixel differs from its neighbours and from the first pixel, so a lookup
 // one pixel off, or a fallback taken wrongly, changes the bytes.
 std::unique_ptr<IMAGE> makeFurther()
 {
-    auto im = std::make_unique<IMAGE>(kFurtherWidth, kFurtherHeight);
-    for (int y = 0; y < kFurtherHeight; ++y)
-        for (int x = 0; x < kFurtherWidth; ++x)
-            *im->getpix(x, y) = static_cast<unsigned char>(1 + x * 11 + y * 3);
+    auto im = std::make_unique<IMAGE>(23, 17);
+    for (int k = 0; k < 23 * 17; ++k)
+        im->pix[k] = static_cast<unsigned char>(1 + k % 23 * 11 + k / 23 * 3);
     return im;
 }
 
-void requireSame(IMAGE const& got, IMAGE const& expected, char const* what)
+Segment measured(Point p, Point q)
 {
-    fuzz::require(got.width == expected.width && got.height == expected.height, what);
-    size_t n = static_cast<size_t>(got.width) * static_cast<size_t>(got.height);
-    fuzz::require(n == 0 || std::memcmp(got.pix, expected.pix, n) == 0, what);
-}
-
-void requireBearing(Point p, Point q, Segment s)
-{
-    double dx = static_cast<float>(q.x - p.x);
-    double dy = static_cast<float>(q.y - p.y);
-    if (!std::isfinite(dx) || !std::isfinite(dy))
-        return;
-    fuzz::require(s.bearing >= 0 && s.bearing <= kFullTurn, "a bearing outside one turn");
-    fuzz::require(s.distance >= 0, "a negative or NaN distance of a finite segment");
+    Segment const s = measureSegment(p, q);
+    if (std::isfinite(static_cast<float>(q.x - p.x)) &&
+        std::isfinite(static_cast<float>(q.y - p.y)))
+        fuzz::require(s.bearing >= 0 && s.bearing <= kFullTurn && s.distance >= 0,
+                      "a finite segment with a bearing outside one turn or no distance");
+    return s;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
-    static fuzz::ScratchDir scratch;
-    static std::string const console = scratch.file("console.txt");
+    static std::string const console = fuzz::scratchFile("console.txt");
     static std::unique_ptr<IMAGE> const further = makeFurther();
 
     // The text becomes the whole of stdin: reopening also clears the end-of-file
     // mark and any byte pushed back by the previous input.
     fuzz::writeBytes(console, data, size);
-    if (std::freopen(console.c_str(), "rb", stdin) == nullptr)
-        fuzz::fail("cannot reopen stdin");
-
-    Point a;
-    Point b;
+    fuzz::require(std::freopen(console.c_str(), "rb", stdin) != nullptr, "cannot reopen stdin");
+    Point a, b, a2, b2;
     readPoints(ImageKind::base, a, b);
-    Point a2;
-    Point b2;
     readPoints(ImageKind::further, a2, b2);
-
-    Segment const base = measureSegment(a, b);
-    Segment const s = measureSegment(a2, b2);
-    requireBearing(a, b, base);
-    requireBearing(a2, b2, s);
+    Segment const base = measured(a, b);
+    Segment const s = measured(a2, b2);
     Transform const t = registerIMAGE(base.bearing, base.distance, a2, s.bearing, s.distance);
 
-    std::unique_ptr<IMAGE> const literal =
-        resampleIMAGELiteral(*further, a.x, a.y, kCanvasWidth, kCanvasHeight, t);
-    std::unique_ptr<IMAGE> const fast =
-        resampleIMAGE(*further, a.x, a.y, kCanvasWidth, kCanvasHeight, t);
-    requireSame(*fast, *literal, "resampleIMAGE differs from the literal resampling");
-
+    auto const literal = resampleIMAGELiteral(*further, a.x, a.y, kWidth, kHeight, t);
+    auto const same = [&](IMAGE const& got) {
+        fuzz::require(got.width == kWidth && got.height == kHeight &&
+                          std::memcmp(got.pix, literal->pix, kWidth * kHeight) == 0,
+                      "the fast resampling differs from the literal one");
+    };
+    same(*resampleIMAGE(*further, a.x, a.y, kWidth, kHeight, t));
     for (ResampleKernel kernel : {ResampleKernel::baseline, ResampleKernel::avx2}) {
-        if (!resampleKernelAvailable(kernel))
-            continue;
-        IMAGE out(kCanvasWidth, kCanvasHeight);
+        IMAGE out(kWidth, kHeight);
         resampleInto(out, *further, a.x, a.y, t, kernel);
-        requireSame(out, *literal, "a row-loop variant differs from the literal resampling");
+        same(out);
     }
     return 0;
 }

@@ -15,14 +15,12 @@ int main(int argc, char** argv)
 {
     namespace fs = std::filesystem;
     std::set<fs::path> inputs;
-    for (int i = 1; i < argc; ++i) {
-        if (fs::is_directory(argv[i])) {
+    for (int i = 1; i < argc; ++i)
+        if (fs::is_directory(argv[i]))
             for (auto const& e : fs::directory_iterator(argv[i]))
                 inputs.insert(e.path());
-        } else {
+        else
             inputs.insert(argv[i]);
-        }
-    }
     LLVMFuzzerInitialize(&argc, &argv);
     for (fs::path const& p : inputs) {
         std::ifstream in(p, std::ios::binary);

@@ -1,5 +1,5 @@
-// IMAGE: what the P5 reader makes of each kind of header, the writer's failures and
-// replacements, the size constructor's limits and getpix's clamp.
+// IMAGE: what the P5 reader makes of each kind of header, the size constructor's limits
+// and getpix's clamp. How files are written, replaced or not, run_test shows end to end.
 #include "tests/support.h"
 
 namespace {
@@ -89,54 +89,6 @@ TEST(ImageCanvas, ZeroFilledOrEmptyAndClampedToTheFirstPixel)
         EXPECT_EQ(im.getpix(x, y), im.pix + offset) << x << "," << y;
         EXPECT_EQ(ci.getpix(x, y), ci.pix + offset) << x << "," << y;
     }
-}
-
-// Every failed write is reported, leaves what was at the target as it was (a file,
-// a folder, a FIFO that would block an open) and leaves no temporary file beside it.
-TEST_F(ImageTest, FailedWritesAreReported)
-{
-    IMAGE im(20, 20);
-    fs::create_directory(dir / "folder.pgm");
-    ASSERT_EQ(mkfifo(path("fifo.pgm").c_str(), 0666), 0);
-    rlimit const unlimited = {RLIM_INFINITY, RLIM_INFINITY};
-    rlimit const small = {100, RLIM_INFINITY};  // cuts the 411 bytes short, not the message
-    // clang-format off
-    struct { std::string target; int error; rlimit limit; } const rows[] = {
-        {path("no-such-folder/out.pgm"), ENOENT, unlimited},
-        {path("folder.pgm"), EISDIR, unlimited},
-        {path("fifo.pgm"), EEXIST, unlimited},
-        {put("earlier.pgm", "an earlier file"), EFBIG, small},
-    };
-    // clang-format on
-    auto const before = snapshot(dir);
-    std::signal(SIGXFSZ, SIG_IGN);
-    for (auto const& row : rows) {
-        Outcome console = capture([&] {
-            setrlimit(RLIMIT_FSIZE, &row.limit);
-            im.writeIMAGE(row.target.c_str());
-            setrlimit(RLIMIT_FSIZE, &unlimited);
-        });
-        EXPECT_EQ(console.err,
-                  "\nError to write the image file: "s + std::strerror(row.error) + "\n")
-            << row.target;
-    }
-    EXPECT_EQ(snapshot(dir), before);
-}
-
-// A file or a link at the target is replaced whole; what the link points to is untouched.
-TEST_F(ImageTest, WritesReplaceFilesAndLinks)
-{
-    IMAGE im(3, 2);
-    std::memcpy(im.pix, kPixels.data(), 6);
-    put("other.pgm", "not to be touched");
-    put("out.pgm", "an earlier result, longer than the new one");
-    fs::create_symlink("other.pgm", dir / "link.pgm");
-    for (char const* name : {"out.pgm", "link.pgm"})
-        EXPECT_EQ(capture([&] { im.writeIMAGE(path(name).c_str()); }).err, "");
-    std::string const written = "P5\n3 2\n255\n" + kPixels;
-    EXPECT_EQ(
-        snapshot(dir),
-        (Files{{"other.pgm", "not to be touched"}, {"out.pgm", written}, {"link.pgm", written}}));
 }
 
 }  // namespace

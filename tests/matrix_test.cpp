@@ -5,9 +5,6 @@
 
 namespace {
 
-double const inf = std::numeric_limits<double>::infinity();
-double const nan = std::numeric_limits<double>::quiet_NaN();
-
 // Element (i, j) = 10i + j + 1.
 mat_tpl<double> twoByThree()
 {
@@ -34,13 +31,12 @@ TEST(Matrix, ShapesStorageCopiesAndMoves)
     EXPECT_EQ(std::vector<double>(a.data, a.data + 6), (std::vector<double>{1, 11, 2, 12, 3, 13}));
     mat_tpl<double> b(a);
     b(1, 2) = -1;
-    EXPECT_EQ(a(1, 2), 13);
     mat_tpl<double> c(1, 1);
     c = a;
-    EXPECT_EQ(c.rows * 10 + c.cols + c(0, 2) * 100, 323);
+    a(1, 2) = -2;
+    EXPECT_EQ(b(1, 2) + c(1, 2) * 10 + c.rows * 1000 + c.cols * 10000, 32129);  // -1, 13, 2 x 3
     mat_tpl<double> d(std::move(c));
-    EXPECT_EQ(d(1, 0), 11);
-    EXPECT_TRUE(c.data == nullptr && c.rows + c.cols + c.size == 0);
+    EXPECT_TRUE(d(1, 0) == 11 && c.data == nullptr && c.rows + c.cols + c.size == 0);
 }
 
 TEST(Vector, MaxScansWithAStrictComparison)
@@ -48,15 +44,16 @@ TEST(Vector, MaxScansWithAStrictComparison)
     // clang-format off
     // An equal later element is not taken: the first zero of {0, -0} stays.
     struct { std::vector<double> elements; double want; } const cases[] = {
-        {{3, 7, 7, -1}, 7}, {{-3, -1, -2}, -1}, {{1, nan, 2}, 2}, {{2, inf, 1}, inf}, {{1, 2, nan}, 2},
-        {{nan, 1}, nan}, {{}, nan}, {{0.0, -0.0}, 0.0}, {{-0.0, 0.0}, -0.0}};
+        {{3, 7, 7, -1}, 7}, {{-3, -1, -2}, -1}, {{1, kNaN, 2}, 2}, {{2, kInf, 1}, kInf}, {{1, 2, kNaN}, 2},
+        {{kNaN, 1}, kNaN}, {{}, kNaN}, {{0.0, -0.0}, 0.0}, {{-0.0, 0.0}, -0.0}};
     // clang-format on
     for (auto const& c : cases) {
         vect_tpl<double> v(static_cast<int>(c.elements.size()));
         std::copy(c.elements.begin(), c.elements.end(), v.data);
         double const got = v.max();
-        EXPECT_TRUE(got == c.want || (std::isnan(got) && std::isnan(c.want))) << got;
-        EXPECT_EQ(std::signbit(got), std::signbit(c.want)) << got;
+        EXPECT_TRUE((got == c.want || (std::isnan(got) && std::isnan(c.want))) &&
+                    std::signbit(got) == std::signbit(c.want))
+            << got;
     }
 }
 
@@ -68,8 +65,8 @@ TEST(MatrixImage, RowsBecomeImageRowsTruncatedAndClamped)
     // clang-format off
     struct { double element, scale; int level; } const cases[] = {
         {10, 10, 255}, {5, 10, 127},  {20, 10, 255},  {-3, 10, 0},    {0.03, 10, 0},  {0.04, 10, 1},
-        {9.99, 10, 254}, {nan, 10, 0}, {inf, 10, 255}, {-inf, 10, 0},  {3e9, 1, 255},  {-3e9, 1, 0},
-        {5, nan, 0},   {5, inf, 0},   {5, -10, 0},    {-5, -10, 127}, {5, 0.0, 255},  {-5, 0.0, 0},
+        {9.99, 10, 254}, {kNaN, 10, 0}, {kInf, 10, 255}, {-kInf, 10, 0},  {3e9, 1, 255},  {-3e9, 1, 0},
+        {5, kNaN, 0},   {5, kInf, 0},   {5, -10, 0},    {-5, -10, 127}, {5, 0.0, 255},  {-5, 0.0, 0},
         {0, 0.0, 0},   {5, -0.0, 0},  {-5, -0.0, 255}};
     // clang-format on
     for (auto const& c : cases) {
@@ -81,11 +78,9 @@ TEST(MatrixImage, RowsBecomeImageRowsTruncatedAndClamped)
     IMAGE im(m, 255.0);
     EXPECT_EQ(std::to_string(im.width) + "x" + std::to_string(im.height) + pixelsOf(im),
               "3x2" + bytes({1, 2, 3, 11, 12, 13}));
-    for (auto [rows, cols] : {std::pair{0, 3}, std::pair{2, 0}}) {
-        mat_tpl<double> none(rows, cols);
-        IMAGE empty(none, 10.0);
-        EXPECT_TRUE(empty.height == rows && empty.width == cols && !empty.pix);
-    }
+    mat_tpl<double> none(2, 0);
+    IMAGE const empty(none, 10.0);
+    EXPECT_TRUE(empty.height == 2 && empty.width == 0 && !empty.pix);
     m.rows = 4;  // 12 elements claimed, 6 held
     EXPECT_EQ(IMAGE(m, 10.0).width + IMAGE(m, 10.0).height, 0);
 }

@@ -5,17 +5,11 @@
 
 namespace {
 
-struct Row {
-    char const* what;
-    std::string bytes;
-    std::u16string decoded;  // decodeName
-    std::string shown;       // toWindows1252
-};
-
 TEST(NameEncoding, Utf8WhenValidElseWindows1252)
 {
     // clang-format off
-    Row const rows[] = {
+    // The bytes, then what decodeName and toWindows1252 make of them.
+    struct { char const* what; std::string bytes; std::u16string decoded; std::string shown; } const rows[] = {
         {"ASCII",                     "base.pgm",                 u"base.pgm",           "base.pgm"},
         {"UTF-8 from Notepad",        "\xC3\xA9glise.pgm",         u"\u00E9glise.pgm",    "\xE9glise.pgm"},
         {"Windows-1252 from the console", "\xE9glise.pgm",         u"\u00E9glise.pgm",    "\xE9glise.pgm"},
@@ -29,7 +23,7 @@ TEST(NameEncoding, Utf8WhenValidElseWindows1252)
         {"a sequence cut short",      "a\xC3",                    u"a\u00C3",            "a\xC3"},
     };
     // clang-format on
-    for (Row const& row : rows) {
+    for (auto const& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(decodeName(row.bytes), row.decoded);
         EXPECT_EQ(toWindows1252(row.bytes), row.shown);

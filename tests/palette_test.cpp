@@ -6,9 +6,6 @@
 
 namespace {
 
-double const inf = std::numeric_limits<double>::infinity();
-double const nan = std::numeric_limits<double>::quiet_NaN();
-
 TEST(Palette, GivesTheExpectedColours)
 {
     // clang-format off
@@ -32,8 +29,8 @@ TEST(Palette, GivesTheExpectedColours)
         {-53.5, 255, 39, 0, -1}, {-150, 255, 39, 0, -291},
         {-715827935, 255, 39, 0, -2147483646},
         // No colour of their own.
-        {5, 0, 0, 0, 0}, {nan, 255, 0, 0, 0}, {inf, 255, 255, INT_MAX, INT_MAX},
-        {1e308, 1, 255, INT_MAX, INT_MAX}, {inf, -1, 0, 0, 0}, {-inf, 255, 39, 0, INT_MIN},
+        {5, 0, 0, 0, 0}, {kNaN, 255, 0, 0, 0}, {kInf, 255, 255, INT_MAX, INT_MAX},
+        {1e308, 1, 255, INT_MAX, INT_MAX}, {kInf, -1, 0, 0, 0}, {-kInf, 255, 39, 0, INT_MIN},
         {-715827936, 255, 39, 0, INT_MIN}};
     // clang-format on
     for (auto const& c : cases) {

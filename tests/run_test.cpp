@@ -11,16 +11,19 @@ namespace {
 // The dialogue's fixed pieces, as the operator sees them.
 std::string const kBasePrompt =
     "\nEntrez le nom de l'image de Base avec l'extention\n  *.PGM\n\t -> ";
-std::string const kBaseSketch =
-    "\n\t\t  + A \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B\n\n";
-std::string const kFurtherSketch =
-    "\n\t\t  + A' \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B'\n\n";
 std::string const kPointPrompts =
     "\nCoordonnes du point A (x,y) -> \nCoordonnes du point B (x,y) -> ";
 std::string const kPause = "Appuyez sur une touche pour continuer...\n";
-std::string const kEndOfInput = "\nFin des donn\xE9"
-                                "es : plus aucun nom d'image \xE0 lire\n";
+std::string const kEnded =
+    std::string("\nFin des donn\xE9") + "es : plus aucun nom d'image \xE0 lire\n" + kPause;
 std::string const kWriteFailed = "\nError to write the image file: ";
+
+// The sketch of A and B, or (prime "'") of A' and B'.
+std::string sketch(std::string const& prime)
+{
+    return "\n\t\t  + A" + prime + " \n\t\t  \n\t\t \n\t\t  \n\t\t                    + B" + prime +
+           "\n\n";
+}
 
 std::string furtherPrompt(int n)
 {
@@ -31,9 +34,13 @@ std::string furtherPrompt(int n)
 // In place of "Fichier creer :" when a write did not take place.
 std::string notWritten(std::string const& path, std::string const& reason)
 {
-    return "\nFichier non \xE9"
-           "crit : " +
-           path + " (" + reason + ")\n";
+    return std::string("\nFichier non \xE9") + "crit : " + path + " (" + reason + ")\n";
+}
+
+// Why a write inside Redressement is refused, on stderr.
+std::string refused(std::string const& why)
+{
+    return std::string("\n\xC9") + "criture refus\xE9" + "e : Redressement/" + why + "\n";
 }
 
 // An image's report: its file written at Redressement/name, or the line given.
@@ -55,7 +62,7 @@ std::string cannotOpen(std::string const& name)
 std::string baseDone(std::string const& name, int w = 40, int h = 30,
                      std::string const& notWrittenLine = "")
 {
-    return kBasePrompt + report(w, h, "L'image est lue...", name, notWrittenLine) + kBaseSketch +
+    return kBasePrompt + report(w, h, "L'image est lue...", name, notWrittenLine) + sketch("") +
            kPointPrompts + furtherPrompt(1);
 }
 
@@ -64,7 +71,7 @@ std::string furtherDone(int n, int w, int h, std::string const& name,
                         std::string const& notWrittenLine = "")
 {
     return report(w, h, "L'image " + std::to_string(n) + " est lue...", name, notWrittenLine) +
-           kFurtherSketch + kPointPrompts + notWrittenLine + furtherPrompt(n + 1);
+           sketch("'") + kPointPrompts + notWrittenLine + furtherPrompt(n + 1);
 }
 
 // What stdout holds after the banner: six title lines, a blank line, six subtitle
@@ -105,19 +112,18 @@ TEST_F(RunTest, EveryEnding)
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const empty = "P5\n0 0\n255\n";
     Files const baseOut = {{"Redressement/base.pgm", base}};
-    std::string const ended = kEndOfInput + kPause;
-    std::string const climbs =
-        "\n\xC9"
-        "criture refus\xE9"
-        "e : Redressement/../run/shifted.pgm sortirait du dossier Redressement\n";
-    std::string const throughLink = "\n\xC9"
-                                    "criture refus\xE9"
-                                    "e : Redressement/sub/b.pgm passerait par un lien\n";
+    std::string const climbs = refused("../run/shifted.pgm sortirait du dossier Redressement");
+    std::string const throughLink = refused("sub/b.pgm passerait par un lien");
     auto const isInput = [](std::string const& name) {
-        return "\n\xC9"
-               "criture refus\xE9"
-               "e : Redressement/" +
-               name + " est une image lue par cette s\xE9rie\n";
+        return refused(name + " est une image lue par cette s\xE9rie");
+    };
+    // A half turn of `turned` sending (x, y) to (cx - x, cy - y) on a w x h canvas.
+    auto const halfTurned = [&](int w, int h, int cx, int cy) {
+        return p5(w, h, [&](int x, int y) {
+            int const sx = cx - x;
+            int const sy = cy - y;
+            return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
+        });
     };
     // A shift by (5, 3) and a half turn about a point: whole control points keep every
     // source position whole.
@@ -125,11 +131,7 @@ TEST_F(RunTest, EveryEnding)
         {"Redressement/base.pgm", base},
         {"Redressement/shifted.pgm",
          p5(40, 30, [&](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
-        {"Redressement/turned.pgm", p5(40, 30, [&](int x, int y) {
-             int sx = 43 - x;
-             int sy = 32 - y;
-             return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
-         })}};
+        {"Redressement/turned.pgm", halfTurned(40, 30, 43, 32)}};
     // clang-format off
     std::vector<Row> const rows = {
         {"a series of two further images", "",
@@ -142,10 +144,10 @@ TEST_F(RunTest, EveryEnding)
         {"a folder as name", "mkdir folder.pgm", "folder.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a name of 234 bytes", "", std::string(234, 'n') + "\n",
          kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
-        {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n", baseDone(longest) + ended,
+        {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n", baseDone(longest) + kEnded,
          {{"Redressement/" + longest, base}}},
-        {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n", baseDone("base.pgm") + ended, baseOut},
-        {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + ended, baseOut},
+        {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n", baseDone("base.pgm") + kEnded, baseOut},
+        {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + kEnded, baseOut},
         {"a P6 file in the loop", "printf 'P6\\n1 1\\n255\\nabc' >colour.ppm", "base.pgm\n1,1\n5,5\ncolour.ppm\n",
          baseDone("base.pgm") + "\nERR." + kPause, baseOut},
         // "x;y" converts x only; the rest is met by the next reads, the name's last.
@@ -153,10 +155,10 @@ TEST_F(RunTest, EveryEnding)
         {"a name is one word", "", "base.pgm rest\n", baseDone("base.pgm") + cannotOpen("rest") + kPause, baseOut},
         // A write that fails or is refused is said on stdout too, in place of "Fichier creer".
         {"Redressement is a file", "echo precious >Redressement", "base.pgm\n",
-         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier barre le chemin")) + ended, {},
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier barre le chemin")) + kEnded, {},
          kWriteFailed + "Not a directory\n"},
         {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n",
-         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "acc\xE8s refus\xE9")) + ended, {},
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "acc\xE8s refus\xE9")) + kEnded, {},
          kWriteFailed + "Permission denied\n", 1, kAsNobody},
         // Names as Explorer and Notepad give them: folders kept inside Redressement, a full
         // path written under its last element, a dropped path in quotes, a byte-order mark
@@ -165,31 +167,25 @@ TEST_F(RunTest, EveryEnding)
          "mkdir -p 'mes photos/2024' && cp shifted.pgm 'mes photos/2024/f 1.pgm' && cp turned.pgm \"$(printf '\\303\\251glise.pgm')\"",
          "\xEF\xBB\xBF\"mes photos/2024/f 1.pgm\"\r\n15,15\r\n35,28\r\n/proc/self/cwd/base.pgm\r\n10,12\r\n30,25\r\n"
          "\xC3\xA9glise.pgm\r\n33,20\r\n13,7\r\n",
-         kBasePrompt + report(50, 36, "L'image est lue...", "mes photos/2024/f 1.pgm") + kBaseSketch + kPointPrompts +
-             furtherPrompt(1) + report(40, 30, "L'image 1 est lue...", "base.pgm") + kFurtherSketch + kPointPrompts +
-             furtherPrompt(2) + report(45, 35, "L'image 2 est lue...", "\xC3\xA9glise.pgm") + kFurtherSketch +
-             kPointPrompts + furtherPrompt(3) + ended,
+         baseDone("mes photos/2024/f 1.pgm", 50, 36) + furtherDone(1, 40, 30, "base.pgm") +
+             furtherDone(2, 45, 35, "\xC3\xA9glise.pgm") + kEnded,
          {{"Redressement/mes photos", "folder"}, {"Redressement/mes photos/2024", "folder"},
           {"Redressement/mes photos/2024/f 1.pgm", p5(50, 36, shifted)},
           {"Redressement/base.pgm",
            p5(50, 36, [&](int x, int y) { return x >= 5 && y >= 3 && x < 45 && y < 33 ? pattern(x - 5, y - 3) : 5; })},
-          {"Redressement/\xC3\xA9glise.pgm", p5(50, 36, [&](int x, int y) {
-             int sx = 48 - x;
-             int sy = 35 - y;
-             return sx >= 0 && sx < 45 && sy >= 0 && sy < 35 ? turned(sx, sy) : 7;
-           })}}},
+          {"Redressement/\xC3\xA9glise.pgm", halfTurned(50, 36, 48, 35)}}},
         {"a folder below Redressement that is a link",
          "mkdir -p Redressement elsewhere sub && ln -s ../elsewhere Redressement/sub && cp base.pgm sub/b.pgm",
          "base.pgm\n1,1\n5,5\nsub/b.pgm\n1,1\n5,5\n",
-         baseDone("base.pgm") + furtherDone(1, 40, 30, "sub/b.pgm", notWritten("Redressement/sub/b.pgm", "un dossier du chemin est un lien")) + ended,
+         baseDone("base.pgm") + furtherDone(1, 40, 30, "sub/b.pgm", notWritten("Redressement/sub/b.pgm", "un dossier du chemin est un lien")) + kEnded,
          baseOut, throughLink + throughLink},
         // "P5" passes the name check on a later line, not the loader: a 0 x 0 base.
         {"P5 not on the first line", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm",
          "late.pgm\n1,1\n2,2\nbase.pgm\n1,1\n2,2\n",
-         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + ended,
+         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + kEnded,
          {{"Redressement/late.pgm", empty}, {"Redressement/base.pgm", empty}},
          "\nFormat d'image non support\xE9... <press enter to exit>"},
-        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + ended,
+        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + kEnded,
          {{"Redressement/odd.pgm", empty}}, "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
         // Writes that would leave Redressement, or replace an image the run read, are
         // refused; a link at the output path is replaced, and nothing else is touched
@@ -197,24 +193,27 @@ TEST_F(RunTest, EveryEnding)
         {"a name that climbs out", "mkdir run && echo mine >run/shifted.pgm",
          "base.pgm\n10,12\n30,25\n../run/shifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "../run/shifted.pgm",
-                                            notWritten("Redressement/../run/shifted.pgm", "sortirait du dossier Redressement")) + ended,
+                                            notWritten("Redressement/../run/shifted.pgm", "sortirait du dossier Redressement")) + kEnded,
          baseOut, climbs + climbs},
         {"Redressement a link to the folder", "ln -s . Redressement",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "image lue par cette s\xE9rie")) +
-             furtherDone(1, 50, 36, "shifted.pgm", notWritten("Redressement/shifted.pgm", "image lue par cette s\xE9rie")) + ended, {},
+             furtherDone(1, 50, 36, "shifted.pgm", notWritten("Redressement/shifted.pgm", "image lue par cette s\xE9rie")) + kEnded, {},
          isInput("base.pgm") + isInput("shifted.pgm") + isInput("shifted.pgm")},
         {"earlier files and links in Redressement",
          "mkdir Redressement && echo earlier >Redressement/base.pgm && echo v >victim && "
          "ln -s ../shifted.pgm Redressement/shifted.pgm && echo mine >Redressement/base.pgm-test.tmp && "
          "ln -s ../victim Redressement/shifted.pgm-test.tmp",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
-         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + ended,
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + kEnded,
          {{"Redressement/base.pgm", base}, *series.find("Redressement/shifted.pgm")}},
         {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR." + kPause, {}},
+        {"a folder at the output path", "mkdir -p Redressement/base.pgm", "base.pgm\n",
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un dossier porte ce nom")) + kEnded, {},
+         kWriteFailed + "Is a directory\n"},
         {"a FIFO at the output path", "mkdir Redressement && mkfifo Redressement/base.pgm", "base.pgm\n",
-         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier sp\xE9" "cial porte ce nom")) + ended, {},
+         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier sp\xE9" "cial porte ce nom")) + kEnded, {},
          kWriteFailed + "File exists\n"},
         // An endless word is refused at its 234th byte, not read to its end.
         {"an endless name", "ln -sf /dev/zero ../stdin", "", kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
@@ -225,7 +224,7 @@ TEST_F(RunTest, EveryEnding)
         {"a write cut short by a file-size limit",
          "{ printf 'P5\\n200 100\\n255\\n'; head -c 20000 /dev/zero; } >big.pgm && mkdir Redressement && "
          "echo earlier >Redressement/big.pgm", "big.pgm\n",
-         baseDone("big.pgm", 200, 100, notWritten("Redressement/big.pgm", "fichier trop grand")) + ended, {},
+         baseDone("big.pgm", 200, 100, notWritten("Redressement/big.pgm", "fichier trop grand")) + kEnded, {},
          kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
     };
     // clang-format on
@@ -319,10 +318,10 @@ TEST_F(RunTest, TestSwitchRunsTheWorkedExample)
     writeFile(dir / "img2.pgm", p5(3000, 3100, further));
     Outcome o = run(TAVRIN_SWITCH_BIN, "");
     EXPECT_EQ(afterBanner(o.out),
-              report(2800, 1900, "L'image est lue...", "img1.pgm") + kBaseSketch + kPointPrompts +
+              report(2800, 1900, "L'image est lue...", "img1.pgm") + sketch("") + kPointPrompts +
                   "\nIMAGE img1.pgm \nGisement 1.044376 \nGisement 66.49 gon\nDistance 2523.7 " +
                   furtherPrompt(1) + report(3000, 3100, "L'image 1 est lue...", "img2.pgm") +
-                  kFurtherSketch + kPointPrompts +
+                  sketch("'") + kPointPrompts +
                   "\nIMAGE img2.pgm \nGisement 2.091560 \nGisement 133.15 gon\nDistance 3219.8 "
                   "\n- - - - - - - - - - - - - - - - - - - - - -"
                   "\n- - - - - - - - - - - - - - - - - - - - - -"

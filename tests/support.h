@@ -34,6 +34,9 @@
 
 namespace fs = std::filesystem;
 
+double const kInf = std::numeric_limits<double>::infinity();
+double const kNaN = std::numeric_limits<double>::quiet_NaN();
+
 inline std::string readFile(fs::path const& p)
 {
     std::ifstream in(p, std::ios::binary);
