@@ -26,6 +26,10 @@
 
 namespace {
 
+using plane::Place;
+using plane::Similarity;
+using plane::similarityOf;
+
 constexpr int kTolerance = 8;  // grey levels: a few steps of the sensor's grain
 
 struct Failure {

@@ -2,6 +2,8 @@
 // point.
 #include "tools/match_locate.h"
 
+#include "tools/similarity.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
@@ -125,10 +127,9 @@ double Similarity::degrees() const
 
 Similarity Similarity::through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2)
 {
-    double const bx = b.x - a.x, by = b.y - a.y;
-    double const px = b2.x - a2.x, py = b2.y - a2.y;
-    double const n = bx * bx + by * by;
-    Similarity s{(px * bx + py * by) / n, (py * bx - px * by) / n, 0, 0};
+    plane::Similarity const m =
+        plane::similarityOf({a.x, a.y}, {b.x, b.y}, {a2.x, a2.y}, {b2.x, b2.y});
+    Similarity s{m.re, m.im, 0, 0};
     cv::Point2d const ma = s(a);
     s.tx = a2.x - ma.x;
     s.ty = a2.y - ma.y;

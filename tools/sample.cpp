@@ -26,6 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using plane::Place;
+using plane::Similarity;
+using plane::similarityOf;
+
 // ------------------------------------------------------------------ the landscape
 
 // The landscape is drawn in the base photograph's own pixel coordinates (x to the

@@ -1,8 +1,11 @@
 // The similarity (a turn, a uniform scale and a shift) that two points and their
-// images fix, as tavrin-diff and tavrin-sample use it: q = to + m (p - from), m the
-// complex factor re + i im. tavrin-match computes the same with OpenCV's types.
+// images fix: q = to + m (p - from), m the complex factor re + i im. Every tool takes
+// it from here: tavrin-diff and tavrin-sample as it is, tavrin-match its factor, into
+// its own form over OpenCV's types (tools/match_locate.h).
 #ifndef TAVRIN_TOOLS_SIMILARITY_H
 #define TAVRIN_TOOLS_SIMILARITY_H
+
+namespace plane {
 
 // A place in a photograph, in pixels: x to the right, y down.
 struct Place {
@@ -40,5 +43,7 @@ inline Similarity similarityOf(Place a, Place b, Place aImage, Place bImage)
     double const n = bx * bx + by * by;
     return {a, aImage, (px * bx + py * by) / n, (py * bx - px * by) / n};
 }
+
+}  // namespace plane
 
 #endif
