@@ -314,7 +314,7 @@ double errorBound(Resampling const& run)
 // The row loops' plans for the three angle shifts: above A, below and left of it,
 // below and right of it; planFor(i, dy) then gives row dy's.
 struct ShiftPlans {
-    SpanPlan plan[3];
+    SpanPlan plan[3] = {};
 
     ShiftPlans(Resampling const& run, double e)
     {
