@@ -19,26 +19,15 @@ import time
 
 import numpy as np
 from scipy import ndimage
-from skimage import color, data, feature
+from skimage import feature
+
+from photos import grey, write_pgm
 
 BUILD, WORK = sys.argv[1], sys.argv[2]
 PHOTOS = ["camera", "astronaut", "coffee", "chelsea", "rocket", "coins", "brick", "moon"]
 # degrees clockwise, scale, noise (grey levels), gain, offset, gamma
 CASES = [(30, 1.0, 3, 1.0, 0, 1.0), (117, 0.5, 2, 0.7, 20, 1.0), (-45, 2.0, 5, 1.0, 0, 1.0),
          (180, 0.75, 4, 1.0, 0, 1.4), (10, 1.4, 3, 1.2, 30, 1.0), (-150, 0.6, 6, 0.8, -10, 0.8)]
-
-
-def grey(name):
-    im = getattr(data, name)()
-    if im.ndim == 3:
-        im = color.rgb2gray(im[..., :3]) * 255
-    return im.astype(np.float64)
-
-
-def write_pgm(path, im):
-    im = np.clip(np.floor(im + 0.5), 0, 255).astype(np.uint8)
-    with open(path, "wb") as f:
-        f.write(b"P5\n%d %d\n255\n" % (im.shape[1], im.shape[0]) + im.tobytes())
 
 
 def corners(im):

@@ -25,7 +25,10 @@ import time
 
 import numpy as np
 from scipy import ndimage
-from skimage import color, data, feature, io
+from skimage import data, feature, io
+
+import photos
+from photos import grey
 
 BUILD, WORK = sys.argv[1], sys.argv[2]
 EARLIER = sys.argv[3] if len(sys.argv) > 3 else None
@@ -34,18 +37,8 @@ METHODS = ["tavrin-match", "plain SIFT, similarity", "plain SIFT, homography", "
 METHODS += ["tavrin-match, earlier build"] if EARLIER else []
 
 
-def grey(name):
-    im = io.imread(os.path.join(DATA, name)) if "." in name else getattr(data, name)()
-    if im.ndim == 3:
-        im = color.rgb2gray(im[..., :3]) * 255
-    return im.astype(np.float64)
-
-
 def write_pgm(path, im):
-    im = np.clip(np.floor(im + 0.5), 0, 255).astype(np.uint8)
-    with open(path, "wb") as f:
-        f.write(b"P5\n%d %d\n255\n" % (im.shape[1], im.shape[0]) + im.tobytes())
-    io.imsave(path[:-4] + ".png", im, check_contrast=False)
+    photos.write_pgm(path, im, png=True)  # cpfind reads the PNG copy
 
 
 def homography(src, dst):

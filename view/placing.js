@@ -59,20 +59,16 @@ var TV = window.TV || (window.TV = {});
     place.render();
   }
 
-  function undo() {
-    var list = place.undone.pop();
-    if (!list) return TV.say("nothing to undo", true);
-    place.redone.push(list);
+  // The last change of one history moves onto the other, its points as they were or became.
+  function replay(from, to, which, nothing) {
+    var list = from.pop();
+    if (!list) return TV.say(nothing, true);
+    to.push(list);
     ++changes;
-    apply(list, "before");
+    apply(list, which);
   }
-  function redo() {
-    var list = place.redone.pop();
-    if (!list) return TV.say("nothing to redo", true);
-    place.undone.push(list);
-    ++changes;
-    apply(list, "after");
-  }
+  function undo() { replay(place.undone, place.redone, "before", "nothing to undo"); }
+  function redo() { replay(place.redone, place.undone, "after", "nothing to redo"); }
 
   // ------------------------------------------------------------ files, answers
 
