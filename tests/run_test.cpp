@@ -6,6 +6,8 @@
 #include <pty.h>
 #include <termios.h>
 
+#include <cctype>
+
 namespace {
 
 // The dialogue's fixed pieces, as the operator sees them.
@@ -99,19 +101,21 @@ struct Row {
     std::string prefix = {};  // before the program: kAsNobody, "ulimit -f 4;" ...
 };
 
-using RunTest = Folder;
-
-// Every row: the dialogue, the messages and the status exactly; the declared outputs
-// with their bytes; every other file, link and folder as it was, and nothing else in
-// the folder (no temporary file left in Redressement).
-TEST_F(RunTest, EveryEnding)
+void PrintTo(Row const& row, std::ostream* os)
 {
-    std::string const base = p5(40, 30, pattern);
-    auto const shifted = [](int x, int y) { return (x * 3 + y * 29) % 256; };
-    auto const turned = [](int x, int y) { return (x * 11 + y * 5 + 7) % 256; };
+    *os << row.what;
+}
+
+auto const shifted = [](int x, int y) { return (x * 3 + y * 29) % 256; };
+auto const turned = [](int x, int y) { return (x * 11 + y * 5 + 7) % 256; };
+
+std::string const kBase = p5(40, 30, pattern);
+
+std::vector<Row> rows()
+{
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const empty = "P5\n0 0\n255\n";
-    Files const baseOut = {{"Redressement/base.pgm", base}};
+    Files const baseOut = {{"Redressement/base.pgm", kBase}};
     std::string const climbs = refused("../run/shifted.pgm sortirait du dossier Redressement");
     std::string const throughLink = refused("sub/b.pgm passerait par un lien");
     auto const isInput = [](std::string const& name) {
@@ -128,12 +132,12 @@ TEST_F(RunTest, EveryEnding)
     // A shift by (5, 3) and a half turn about a point: whole control points keep every
     // source position whole.
     Files const series = {
-        {"Redressement/base.pgm", base},
+        {"Redressement/base.pgm", kBase},
         {"Redressement/shifted.pgm",
          p5(40, 30, [&](int x, int y) { return x < 45 && y < 33 ? shifted(x + 5, y + 3) : 0; })},
         {"Redressement/turned.pgm", halfTurned(40, 30, 43, 32)}};
     // clang-format off
-    std::vector<Row> const rows = {
+    return {
         {"a series of two further images", "",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\nturned.pgm\n33,20\n13,7\nfin\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") +
@@ -145,7 +149,7 @@ TEST_F(RunTest, EveryEnding)
         {"a name of 234 bytes", "", std::string(234, 'n') + "\n",
          kBasePrompt + "\nNom de fichier trop long : 233 caract\xE8res au plus\n" + kPause, {}},
         {"a name of 233 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n", baseDone(longest) + kEnded,
-         {{"Redressement/" + longest, base}}},
+         {{"Redressement/" + longest, kBase}}},
         {"end of input in the loop", "", "base.pgm\n1,1\n5,5\n", baseDone("base.pgm") + kEnded, baseOut},
         {"end of input inside a point", "", "base.pgm\n3,", baseDone("base.pgm") + kEnded, baseOut},
         {"a P6 file in the loop", "printf 'P6\\n1 1\\n255\\nabc' >colour.ppm", "base.pgm\n1,1\n5,5\ncolour.ppm\n",
@@ -206,7 +210,7 @@ TEST_F(RunTest, EveryEnding)
          "ln -s ../victim Redressement/shifted.pgm-test.tmp",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + kEnded,
-         {{"Redressement/base.pgm", base}, *series.find("Redressement/shifted.pgm")}},
+         {{"Redressement/base.pgm", kBase}, *series.find("Redressement/shifted.pgm")}},
         {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR." + kPause, {}},
         {"a folder at the output path", "mkdir -p Redressement/base.pgm", "base.pgm\n",
@@ -228,33 +232,40 @@ TEST_F(RunTest, EveryEnding)
          kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
     };
     // clang-format on
-    for (Row const& row : rows) {
-        SCOPED_TRACE(row.what);
-        fs::remove_all(dir);
-        fs::create_directory(dir);
-        fs::permissions(dir, fs::perms::all);
-        writeFile(dir / "base.pgm", base);
-        writeFile(dir / "shifted.pgm", p5(50, 36, shifted));
-        writeFile(dir / "turned.pgm", p5(45, 35, turned));
-        if (std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()) != 0) {
-            ADD_FAILURE() << "the row's setup failed";
-            continue;  // the other rows still run
-        }
-        Files expected = snapshot(dir);
-        if (!row.outputs.empty())
-            expected.emplace("Redressement", "folder");
-        for (auto const& [name, content] : row.outputs)
-            expected[name] = content;
-
-        Outcome o = run(TAVRIN_RELEASE_BIN, row.input, "", row.prefix);
-        fs::remove(io / "stdin");  // a link to /dev/zero goes with its row
-        EXPECT_EQ(afterBanner(o.out), row.out);
-        EXPECT_EQ(o.err, row.err);
-        EXPECT_EQ(o.status, row.status);
-        EXPECT_EQ(snapshot(dir), expected);
-        std::system(("chmod -R u+rwx '" + dir.string() + "'").c_str());
-    }
 }
+
+using RunTest = Folder;
+class RunTable : public Folder, public testing::WithParamInterface<Row> {};
+
+// Every row: the dialogue, the messages and the status exactly; the declared outputs
+// with their bytes; every other file, link and folder as it was, and nothing else in
+// the folder (no temporary file left in Redressement).
+TEST_P(RunTable, EndsAsTheRowSays)
+{
+    Row const& row = GetParam();
+    writeFile(dir / "base.pgm", kBase);
+    writeFile(dir / "shifted.pgm", p5(50, 36, shifted));
+    writeFile(dir / "turned.pgm", p5(45, 35, turned));
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && { :; " + row.setup + "\n}").c_str()), 0);
+    Files expected = snapshot(dir);
+    if (!row.outputs.empty())
+        expected.emplace("Redressement", "folder");
+    for (auto const& [name, content] : row.outputs)
+        expected[name] = content;
+
+    Outcome o = run(TAVRIN_RELEASE_BIN, row.input, "", row.prefix);
+    EXPECT_EQ(afterBanner(o.out), row.out);
+    EXPECT_EQ(o.err, row.err);
+    EXPECT_EQ(o.status, row.status);
+    EXPECT_EQ(snapshot(dir), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEnding, RunTable, testing::ValuesIn(rows()), [](auto const& info) {
+    std::string name = info.param.what;
+    for (char& c : name)
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
 
 // At a terminal the pause waits for a new key: what is left of the typed line (the
 // Enter that ended the name) is read away, or the window would close unread. Ctrl-C

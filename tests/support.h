@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -119,20 +120,38 @@ template <class Action> Outcome capture(Action action)
 inline std::string const kAsNobody =
     ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
 
+// A new folder `run` in a new folder of its own under the temporary one, both open to
+// all, so that a run as another user (kAsNobody) can work there.
+inline fs::path freshFolder()
+{
+    std::string name = (fs::temp_directory_path() / "tavrin-test-XXXXXX").string();
+    if (mkdtemp(name.data()) == nullptr)
+        throw fs::filesystem_error("mkdtemp", name,
+                                   std::error_code(errno, std::generic_category()));
+    fs::create_directory(fs::path(name) / "run");
+    fs::permissions(name, fs::perms::all);
+    fs::permissions(fs::path(name) / "run", fs::perms::all);
+    return fs::path(name) / "run";
+}
+
+// Runs the shell command in the folder, its standard streams in the files stdin, stdout
+// and stderr beside it (outside it, so that a snapshot of it does not see them).
+inline Outcome runIn(fs::path const& dir, std::string const& command)
+{
+    int const raw = std::system(
+        ("cd '" + dir.string() + "' && " + command + " <../stdin >../stdout 2>../stderr").c_str());
+    return {readFile(dir / ".." / "stdout"), readFile(dir / ".." / "stderr"),
+            WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+}
+
 // Each test its own folder, removed afterwards: `dir` is where the files and the
 // program live; what the program is fed and prints stays beside it, outside.
 class Folder : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string name = (fs::temp_directory_path() / "tavrin-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        io = name;
-        dir = io / "run";
-        fs::create_directory(dir);
-        // Open to all, so that a run as another user (kAsNobody) can work here.
-        fs::permissions(io, fs::perms::all);
-        fs::permissions(dir, fs::perms::all);
+        dir = freshFolder();
+        io = dir.parent_path();
     }
     void TearDown() override
     {
@@ -160,12 +179,7 @@ protected:
             fs::copy_file(program, io / "program", fs::copy_options::overwrite_existing);
             bin = (io / "program").string();
         }
-        std::string const command = "cd '" + dir.string() + "' && " + prefix +
-                                    " timeout -k 5 120 '" + bin + "' " + arguments +
-                                    " <../stdin >../stdout 2>../stderr";
-        int const raw = std::system(command.c_str());
-        return {readFile(io / "stdout"), readFile(io / "stderr"),
-                WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+        return runIn(dir, prefix + " timeout -k 5 120 '" + bin + "' " + arguments);
     }
 
     fs::path io;

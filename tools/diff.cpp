@@ -12,6 +12,7 @@
 #include "image/matrix.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
+#include "tools/p5.h"
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
@@ -57,12 +58,6 @@ char const kUsage[] =
     "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
     "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n";
 
-bool startsWithP5(FILE* f)
-{
-    char magic[2] = {0, 0};
-    return std::fread(magic, 1, 2, f) == 2 && magic[0] == 'P' && magic[1] == '5';
-}
-
 // Why the map may not be written at mapPath: it would replace one of the images compared,
 // or a P5 photograph (a slip of the arguments); empty when it may.
 std::string whyNotWritten(char const* mapPath, char const* const inputs[], int count)
@@ -75,7 +70,7 @@ std::string whyNotWritten(char const* mapPath, char const* const inputs[], int c
     FILE* f = openRegularFile(mapPath, regular);
     if (f == nullptr)
         return {};
-    bool const p5 = startsWithP5(f);
+    bool const p5 = beginsWithP5(f);
     std::fclose(f);
     return p5 ? std::string("the map ") + mapPath +
                     " would replace a P5 photograph: nothing is written"
@@ -94,7 +89,7 @@ std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
                                  : std::string(path) + " is not a regular file");
         return nullptr;
     }
-    bool const p5 = startsWithP5(f);
+    bool const p5 = beginsWithP5(f);
     std::fclose(f);
     if (!p5) {
         failure = runtimeError(std::string(path) + " is not a binary PGM (P5) image");

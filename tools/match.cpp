@@ -11,6 +11,7 @@
 #include "image/file_system.h"
 #include "tools/arguments.h"
 #include "tools/match_locate.h"
+#include "tools/p5.h"
 #include "tools/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>
@@ -110,7 +111,7 @@ bool readBytes(std::string const& name, std::vector<unsigned char>& bytes, std::
 bool readP5Header(std::vector<unsigned char> const& bytes, long long& width, long long& height,
                   std::size_t& pixelsAt)
 {
-    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5')
+    if (!beginsWithP5(bytes.data(), bytes.size()))
         return false;
     std::size_t at = 2;
     long long fields[3] = {0, 0, 0};

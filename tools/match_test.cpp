@@ -1,30 +1,14 @@
 // tavrin-match, run as built on the sample series and on photographs made here from its
 // base photograph: the points it finds, what it refuses, its answers piped into tavrin,
 // its usage errors and its man page.
-#include <gtest/gtest.h>
+#include "tests/support.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
-#include <string>
-#include <sys/wait.h>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
 struct Place {
     double x, y;
-};
-
-struct Outcome {
-    std::string out, err;
-    int status;
 };
 
 // The planar scene seen from another angle: base point p lies at kSeen p in
@@ -102,8 +86,10 @@ class Match : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        dir = freshFolder();
+        writeFile(dir / ".." / "stdin", "");
         run("'" TAVRIN_SAMPLE_BIN "' .");
-        std::string const base = run("cat base.pgm").out,
+        std::string const base = readFile(dir / "base.pgm"),
                           pixels = base.substr(base.size() - 1920000);
         std::string const turned(pixels.rbegin(), pixels.rend());
         auto at = [&](std::size_t i) { return static_cast<unsigned char>(turned[i]); };
@@ -115,46 +101,34 @@ protected:
                 other += static_cast<char>(
                     static_cast<int>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
                                                std::cos(y * 0.043 + x * 0.002)));
-        std::ofstream(dir / "turned.pgm") << "P5\n800 600\n255\n" << half;
+        writeFile(dir / "turned.pgm", "P5\n800 600\n255\n" + half);
         fs::create_directory(dir / "demi tour");
         fs::copy_file(dir / "turned.pgm", dir / "demi tour" / "turned.pgm");
-        std::ofstream(dir / "cut.pgm") << "P5\n1600 400\n255\n" << pixels.substr(0, 640000);
-        std::ofstream(dir / "other.pgm") << "P5\n1600 1200\n255\n" << other;
-        std::ofstream(dir / "huge.pgm") << "P5\n40000 40000\n255\n" << pixels.substr(0, 1000);
-        std::ofstream(dir / "short.pgm") << "P5\n1600 1200\n255\n" << pixels.substr(0, 983);
+        writeFile(dir / "cut.pgm", "P5\n1600 400\n255\n" + pixels.substr(0, 640000));
+        writeFile(dir / "other.pgm", "P5\n1600 1200\n255\n" + other);
+        writeFile(dir / "huge.pgm", "P5\n40000 40000\n255\n" + pixels.substr(0, 1000));
+        writeFile(dir / "short.pgm", "P5\n1600 1200\n255\n" + pixels.substr(0, 983));
         run("mkfifo fifo.pgm");
-        std::ofstream(dir / "perspective.pgm") << "P5\n1600 1200\n255\n" << seen(pixels);
-        std::ofstream(dir / "blurred.pgm") << "P5\n1570 1170\n255\n" << blurred(pixels);
-        std::string pattern, shifted;
+        writeFile(dir / "perspective.pgm", "P5\n1600 1200\n255\n" + seen(pixels));
+        writeFile(dir / "blurred.pgm", "P5\n1570 1170\n255\n" + blurred(pixels));
+        std::string chessboard, shifted;
         for (int y = 0; y < 480; ++y)
             for (int x = 0; x < 640; ++x)
-                pattern +=
+                chessboard +=
                     static_cast<char>(((x / 40 + y / 40) % 2 ? 50 : 200) + (x * 7 + y * 13) % 5);
         for (int y = 23; y < 423; ++y)
-            shifted += pattern.substr(static_cast<std::size_t>(y * 640 + 31), 560);
-        std::ofstream(dir / "pattern.pgm") << "P5\n640 480\n255\n" << pattern;
-        std::ofstream(dir / "shifted.pgm") << "P5\n560 400\n255\n" << shifted;
+            shifted += chessboard.substr(static_cast<std::size_t>(y * 640 + 31), 560);
+        writeFile(dir / "pattern.pgm", "P5\n640 480\n255\n" + chessboard);
+        writeFile(dir / "shifted.pgm", "P5\n560 400\n255\n" + shifted);
     }
-    static void TearDownTestSuite() { fs::remove_all(dir); }
+    static void TearDownTestSuite() { fs::remove_all(dir.parent_path()); }
 
-    static Outcome run(std::string const& command)
-    {
-        fs::create_directories(dir);
-        int const raw = std::system(
-            ("cd '" + dir.string() + "' && (" + command + ") </dev/null >out.txt 2>err.txt")
-                .c_str());
-        auto read = [](char const* name) {
-            std::ifstream in(dir / name, std::ios::binary);
-            return std::string(std::istreambuf_iterator<char>(in), {});
-        };
-        return {read("out.txt"), read("err.txt"), WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-    }
+    static Outcome run(std::string const& command) { return runIn(dir, "(" + command + ")"); }
 
-    static fs::path const dir;
+    static fs::path dir;
 };
 
-fs::path const Match::dir =
-    fs::temp_directory_path() / ("tavrin-match-" + std::to_string(getpid()));
+fs::path Match::dir;
 
 // Base pixel x lies at (1599 - x - 0.5) / 2 in turned.pgm; the sample series' landmarks are those
 // of landmarks.txt. A' is written whole, as tavrin uses it; refused photographs are left out of the
@@ -199,14 +173,14 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
           "/dev/zero: refused: is not a regular file\n"})
         EXPECT_NE(o.err.find(line), std::string::npos) << line << " in\n" << o.err;
 
-    std::ofstream(dir / "answers.txt") << o.out;
+    writeFile(dir / "answers.txt", o.out);
     Outcome full = run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 rotated.pgm >/dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("tavrin-match: the answers could not be written: No space left on "
                             "device\n"),
               std::string::npos)
         << full.err;
-    std::ofstream(dir / "truth.txt") << truth << "fin\n";
+    writeFile(dir / "truth.txt", truth + "fin\n");
     run("'" TAVRIN_BIN "' <truth.txt; mv Redressement truth");
     EXPECT_EQ(run("cat answers.txt | '" TAVRIN_BIN "'").status, 1);
     auto mean = [](std::string const& rectified) {
