@@ -3,6 +3,8 @@
 // its usage errors and its man page.
 #include "tests/support.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <regex>
 
 namespace {
@@ -13,68 +15,19 @@ struct Place {
 
 // The planar scene seen from another angle: base point p lies at kSeen p in
 // perspective.pgm (homogeneous coordinates), its far corner shrunk by about a fifth.
-double const kSeen[9] = {0.92, 0.06, 40, -0.04, 0.95, 30, 0.00011, 0.00004, 1};
+cv::Matx33d const kSeen(0.92, 0.06, 40, -0.04, 0.95, 30, 0.00011, 0.00004, 1);
 
-Place through(double const (&h)[9], double x, double y)
+Place through(cv::Matx33d const& h, double x, double y)
 {
-    double const w = h[6] * x + h[7] * y + h[8];
-    return {(h[0] * x + h[1] * y + h[2]) / w, (h[3] * x + h[4] * y + h[5]) / w};
+    cv::Vec3d const q = h * cv::Vec3d(x, y, 1);
+    return {q[0] / q[2], q[1] / q[2]};
 }
 
-// Bilinear sample of the 1600 x 1200 base pixels at x, y (inside).
-double sample(std::string const& pixels, double x, double y)
+std::string pgm(cv::Mat const& image)
 {
-    int const x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
-    auto at = [&](int dx, int dy) {
-        return static_cast<double>(static_cast<unsigned char>(
-            pixels[static_cast<std::size_t>((y0 + dy) * 1600 + x0 + dx)]));
-    };
-    double const fx = x - x0, fy = y - y0;
-    return (1 - fy) * ((1 - fx) * at(0, 0) + fx * at(1, 0)) +
-           fy * ((1 - fx) * at(0, 1) + fx * at(1, 1));
-}
-
-std::string seen(std::string const& pixels)
-{
-    // kSeen's inverse, by its adjugate: the base point each pixel shows.
-    double const(&h)[9] = kSeen;
-    double const back[9] = {
-        h[4] * h[8] - h[5] * h[7], h[2] * h[7] - h[1] * h[8], h[1] * h[5] - h[2] * h[4],
-        h[5] * h[6] - h[3] * h[8], h[0] * h[8] - h[2] * h[6], h[2] * h[3] - h[0] * h[5],
-        h[3] * h[7] - h[4] * h[6], h[1] * h[6] - h[0] * h[7], h[0] * h[4] - h[1] * h[3]};
-    std::string out;
-    for (int y = 0; y < 1200; ++y)
-        for (int x = 0; x < 1600; ++x) {
-            Place const p = through(back, x, y);
-            bool const inside = p.x >= 0 && p.y >= 0 && p.x < 1599 && p.y < 1199;
-            out += static_cast<char>(inside ? std::lround(sample(pixels, p.x, p.y)) : 0);
-        }
-    return out;
-}
-
-// The base blurred by a Gaussian of 4 pixels, rows then columns, and its pixels from
-// 14, 12 on: base point p lies at p - (14, 12).
-std::string blurred(std::string const& pixels)
-{
-    double weight[25], sum = 0;
-    for (int k = -12; k <= 12; ++k)
-        sum += weight[k + 12] = std::exp(-k * k / 32.0);
-    std::vector<double> rows(pixels.size());
-    for (int y = 0; y < 1200; ++y)
-        for (int x = 12; x < 1588; ++x)
-            for (int k = -12; k <= 12; ++k)
-                rows[static_cast<std::size_t>(y * 1600 + x)] +=
-                    weight[k + 12] / sum *
-                    static_cast<unsigned char>(pixels[static_cast<std::size_t>(y * 1600 + x + k)]);
-    std::string out;
-    for (int y = 12; y < 1182; ++y)
-        for (int x = 14; x < 1584; ++x) {
-            double v = 0;
-            for (int k = -12; k <= 12; ++k)
-                v += weight[k + 12] / sum * rows[static_cast<std::size_t>((y + k) * 1600 + x)];
-            out += static_cast<char>(std::lround(v));
-        }
-    return out;
+    cv::Mat const whole = image.clone();  // its rows one after the other
+    return "P5\n" + std::to_string(whole.cols) + " " + std::to_string(whole.rows) + "\n255\n" +
+           std::string(reinterpret_cast<char const*>(whole.data), whole.total());
 }
 
 // The sample series and, beside it, the base photograph turned half a turn (its pixels
@@ -91,17 +44,19 @@ protected:
         run("'" TAVRIN_SAMPLE_BIN "' .");
         std::string const base = readFile(dir / "base.pgm"),
                           pixels = base.substr(base.size() - 1920000);
-        std::string const turned(pixels.rbegin(), pixels.rend());
-        auto at = [&](std::size_t i) { return static_cast<unsigned char>(turned[i]); };
-        std::string half, other;
-        for (std::size_t i = 0; i < 1920000; i += i % 1600 == 1598 ? 1602 : 2)
-            half += static_cast<char>((at(i) + at(i + 1) + at(i + 1600) + at(i + 1601) + 2) / 4);
+        cv::Mat const photo(1200, 1600, CV_8U, const_cast<char*>(pixels.data()));
+        cv::Mat turned, seen, blurred;
+        cv::flip(photo, turned, -1);
+        cv::resize(turned, turned, {800, 600}, 0, 0, cv::INTER_AREA);
+        cv::warpPerspective(photo, seen, kSeen, photo.size());
+        cv::GaussianBlur(photo, blurred, {25, 25}, 4);
+        std::string other;
         for (int y = 0; y < 1200; ++y)
             for (int x = 0; x < 1600; ++x)
                 other += static_cast<char>(
                     static_cast<int>(128 + 60 * std::sin(x * 0.05 + std::sin(y * 0.031) * 3) *
                                                std::cos(y * 0.043 + x * 0.002)));
-        writeFile(dir / "turned.pgm", "P5\n800 600\n255\n" + half);
+        writeFile(dir / "turned.pgm", pgm(turned));
         fs::create_directory(dir / "demi tour");
         fs::copy_file(dir / "turned.pgm", dir / "demi tour" / "turned.pgm");
         writeFile(dir / "cut.pgm", "P5\n1600 400\n255\n" + pixels.substr(0, 640000));
@@ -109,17 +64,15 @@ protected:
         writeFile(dir / "huge.pgm", "P5\n40000 40000\n255\n" + pixels.substr(0, 1000));
         writeFile(dir / "short.pgm", "P5\n1600 1200\n255\n" + pixels.substr(0, 983));
         run("mkfifo fifo.pgm");
-        writeFile(dir / "perspective.pgm", "P5\n1600 1200\n255\n" + seen(pixels));
-        writeFile(dir / "blurred.pgm", "P5\n1570 1170\n255\n" + blurred(pixels));
-        std::string chessboard, shifted;
+        writeFile(dir / "perspective.pgm", pgm(seen));
+        writeFile(dir / "blurred.pgm", pgm(blurred(cv::Rect(14, 12, 1570, 1170))));
+        cv::Mat_<unsigned char> board(480, 640);
         for (int y = 0; y < 480; ++y)
             for (int x = 0; x < 640; ++x)
-                chessboard +=
-                    static_cast<char>(((x / 40 + y / 40) % 2 ? 50 : 200) + (x * 7 + y * 13) % 5);
-        for (int y = 23; y < 423; ++y)
-            shifted += chessboard.substr(static_cast<std::size_t>(y * 640 + 31), 560);
-        writeFile(dir / "pattern.pgm", "P5\n640 480\n255\n" + chessboard);
-        writeFile(dir / "shifted.pgm", "P5\n560 400\n255\n" + shifted);
+                board(y, x) = static_cast<unsigned char>(((x / 40 + y / 40) % 2 ? 50 : 200) +
+                                                         (x * 7 + y * 13) % 5);
+        writeFile(dir / "pattern.pgm", pgm(board));
+        writeFile(dir / "shifted.pgm", pgm(board(cv::Rect(31, 23, 560, 400))));
     }
     static void TearDownTestSuite() { fs::remove_all(dir.parent_path()); }
 
