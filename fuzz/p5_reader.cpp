@@ -32,15 +32,6 @@ bool mayAskTooMuch(uint8_t const* data, size_t size)
     return false;
 }
 
-// An image is the empty one, or a positive size of at most 2147483647 pixels, all there.
-void requireWellFormed(IMAGE const& im)
-{
-    long long const n = static_cast<long long>(im.width) * im.height;
-    fuzz::require((im.width == 0 && im.height == 0 && im.pix == nullptr) ||
-                      (im.width > 0 && im.height > 0 && n <= INT_MAX && im.pix != nullptr),
-                  "neither the empty image nor a positive size with its pixels");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
@@ -52,10 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 
     fuzz::writeBytes(input, data, size);
     IMAGE read(input.c_str());
-    requireWellFormed(read);
+    // The empty image, or a positive size of at most 2147483647 pixels, all there.
+    size_t const n = static_cast<size_t>(read.width) * static_cast<size_t>(read.height);
+    fuzz::require((read.width == 0 && read.height == 0 && read.pix == nullptr) ||
+                      (read.width > 0 && read.height > 0 && n <= INT_MAX && read.pix != nullptr),
+                  "neither the empty image nor a positive size with its pixels");
     read.writeIMAGE(output.c_str());
     IMAGE again(output.c_str());
-    size_t const n = static_cast<size_t>(read.width) * static_cast<size_t>(read.height);
     fuzz::require(again.width == read.width && again.height == read.height &&
                       (n == 0 || std::memcmp(again.pix, read.pix, n) == 0),
                   "the written image reads back with another size or other pixels");

@@ -23,16 +23,13 @@ TEST(Geometry, BearingQuadrantsAndConstants)
         EXPECT_NEAR(bearingOf(c.dx, c.dy), c.bearing, 1e-13) << "dx " << c.dx << " dy " << c.dy;
 }
 
-TEST(Geometry, SegmentIsMeasuredInSinglePrecision)
+// The segment is measured in single precision; the registration gives anchor x, anchor y,
+// scale and rotation, the rotation not reduced to one turn.
+TEST(Geometry, SinglePrecisionSegmentAndRawRegistration)
 {
     EXPECT_EQ(measureSegment({1, 7}, {6, 7}).distance, 5.0);  // the true length, not 0.01's
     // 16777216 - 0.25 rounds to 16777216 in float (16777215.75 in double).
     EXPECT_EQ(measureSegment({0.25f, 0.0f}, {16777216.0f, 0.0f}).distance, 16777216.0);
-}
-
-// Anchor x, anchor y, scale, rotation; the rotation is not reduced to one turn.
-TEST(Geometry, RegistrationIsRawQuotientDifferenceAndTruncatedAnchor)
-{
     auto const fields = [](Transform t) {
         return std::vector<double>{t.anchorX, t.anchorY, t.scale, t.rotation};
     };

@@ -17,37 +17,31 @@ TEST_F(ImageTest, ReadsEachKindOfFileOrReportsIt)
 {
     std::string const h = "P5\n3 2\n255\n";
     // clang-format off
-    // What the file holds, the width, height and pixels read, and stderr ("size": the size message).
-    struct { char const* what; std::string file; int width, height; std::string pixels, err; } const cases[] = {
-        {"plain", h + kPixels, 3, 2, kPixels, ""},
-        {"comments", "P5\n#\n# two\n3 2\n# grey\n255\n" + kPixels, 3, 2, kPixels, ""},
-        {"CR LF lines", "P5\r\n# c\r\n3 2\r\n255\r\n" + kPixels, 3, 2, kPixels, ""},
-        {"signs, zeros, spaces, a tail", "P5 raw\n \t+003 002 words\n65535\n" + kPixels, 3, 2,
-         kPixels, ""},
-        {"bytes after the block", h + kPixels + "extra", 3, 2, kPixels, ""},
+    // The file, the pixels read (3 x 2, or none: refused) and stderr ("size": the size message).
+    struct { char const* what; std::string file, pixels, err = ""; } const cases[] = {
+        {"plain", h + kPixels, kPixels},
+        {"comments", "P5\n#\n# two\n3 2\n# grey\n255\n" + kPixels, kPixels},
+        {"CR LF lines", "P5\r\n# c\r\n3 2\r\n255\r\n" + kPixels, kPixels},
+        {"signs, zeros, spaces, a tail", "P5 raw\n \t+003 002 words\n65535\n" + kPixels, kPixels},
+        {"bytes after the block", h + kPixels + "extra", kPixels},
         // 79 bytes with the line feed is one line; past that the rest is the next line.
-        {"a comment of 79 bytes", "P5\n#" + std::string(77, 'c') + "\n3 2\n255\n" + kPixels, 3,
-         2, kPixels, ""},
-        {"a comment of 100 bytes", "P5\n#" + std::string(78, 'c') + "3 2 " +
-                                       std::string(16, 'c') + "\n255\n" + kPixels,
-         3, 2, kPixels, ""},
+        {"a comment of 79 bytes", "P5\n#" + std::string(77, 'c') + "\n3 2\n255\n" + kPixels, kPixels},
+        {"a comment of 100 bytes",
+         "P5\n#" + std::string(78, 'c') + "3 2 " + std::string(16, 'c') + "\n255\n" + kPixels, kPixels},
         // The block's leading line feed serves as the maximum line: the block shifts.
-        {"size and maximum on one line", "P5\n3 2 255\n" + kPixels, 3, 2,
-         kPixels.substr(1) + '\0', ""},
-        {"a short block", h + "ab", 3, 2, "ab\0\0\0\0"s, ""},
-        {"P6", "P6\n3 2\n255\n" + kPixels, 0, 0, "", kFormat},
-        {"empty", "", 0, 0, "", kFormat},
-        {"lower case", "p5\n3 2\n255\n" + kPixels, 0, 0, "", kFormat},
-        {"no number", "P5\nabc\n255\n", 0, 0, "", "size"},
-        {"one number", "P5\n3\n2\n255\n", 0, 0, "", "size"},
-        {"zero side", "P5\n3 0\n255\n", 0, 0, "", "size"},
-        {"negative side", "P5\n-3 2\n255\n", 0, 0, "", "size"},
-        {"product past the limit", "P5\n46341 46341\n255\n", 0, 0, "", "size"},
-        {"past int", "P5\n1 2147483648\n255\n", 0, 0, "", "size"},
-        {"size on the P5 line", "P5 3 2\n255\n" + kPixels, 0, 0, "", "size"},
-        {"a comment of 80 bytes", "P5\n#" + std::string(78, 'c') + "\n3 2\n255\n", 0, 0, "",
-         "size"},
-        {"ends in a comment", "P5\n# only this\n", 0, 0, "", "size"},
+        {"size and maximum on one line", "P5\n3 2 255\n" + kPixels, kPixels.substr(1) + '\0'},
+        {"a short block", h + "ab", "ab\0\0\0\0"s},
+        {"P6", "P6\n3 2\n255\n" + kPixels, "", kFormat},
+        {"empty", "", "", kFormat},
+        {"lower case", "p5\n3 2\n255\n" + kPixels, "", kFormat},
+        {"no number", "P5\nabc\n255\n", "", "size"},
+        {"one number", "P5\n3\n2\n255\n", "", "size"},
+        {"zero side", "P5\n3 0\n255\n", "", "size"},
+        {"negative side", "P5\n-3 2\n255\n", "", "size"},
+        {"past int", "P5\n1 2147483648\n255\n", "", "size"},
+        {"size on the P5 line", "P5 3 2\n255\n" + kPixels, "", "size"},
+        {"a comment of 80 bytes", "P5\n#" + std::string(78, 'c') + "\n3 2\n255\n", "", "size"},
+        {"ends in a comment", "P5\n# only this\n", "", "size"},
     };
     // clang-format on
     for (auto const& c : cases) {
@@ -55,9 +49,8 @@ TEST_F(ImageTest, ReadsEachKindOfFileOrReportsIt)
         std::string const file = put("in.pgm", c.file);
         std::unique_ptr<IMAGE> im;
         Outcome console = capture([&] { im = std::make_unique<IMAGE>(file.c_str()); });
-        EXPECT_EQ(std::to_string(im->width) + " x " + std::to_string(im->height) + ": " +
-                      pixelsOf(*im),
-                  std::to_string(c.width) + " x " + std::to_string(c.height) + ": " + c.pixels);
+        EXPECT_EQ(std::to_string(im->width) + "x" + std::to_string(im->height) + pixelsOf(*im),
+                  (c.pixels.empty() ? "0x0" : "3x2") + c.pixels);
         EXPECT_EQ(im->pix == nullptr, c.pixels.empty());
         EXPECT_EQ(console.out, "");
         EXPECT_EQ(console.err,
@@ -85,10 +78,9 @@ TEST(ImageCanvas, ZeroFilledOrEmptyAndClampedToTheFirstPixel)
     int const points[][3] = {{5, 0, 5}, {0, 4, 24}, {5, 4, 29},
                              {2, 1, 8}, {-1, 0, 0}, {6, 0, 0},
                              {0, 5, 0}, {0, -1, 0}, {INT_MIN, INT_MAX, 0}};
-    for (auto const& [x, y, offset] : points) {
-        EXPECT_EQ(im.getpix(x, y), im.pix + offset) << x << "," << y;
-        EXPECT_EQ(ci.getpix(x, y), ci.pix + offset) << x << "," << y;
-    }
+    for (auto const& [x, y, offset] : points)
+        EXPECT_TRUE(im.getpix(x, y) == im.pix + offset && ci.getpix(x, y) == ci.pix + offset)
+            << x << "," << y;
 }
 
 }  // namespace

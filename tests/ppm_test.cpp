@@ -1,5 +1,6 @@
-// The P6 writers: a matrix scaled against its largest element (the open cases
-// included), shapes without pixels, and failures of both writers.
+// The P6 writers: a matrix scaled against its largest element, shapes without pixels,
+// and failures of both writers. Rows as picture rows, an overflowing product, a NaN
+// element, a largest element of 0, NaN or +infinity: fuzz/colour.cpp's seeds.
 #include "colour/ppm.h"
 #include "tests/support.h"
 
@@ -12,18 +13,9 @@ TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
 {
     // clang-format off
     struct { char const* what; int rows, cols; std::vector<double> byRow; std::string pixels; } const cases[] = {
-        {"rows become picture rows", 2, 3, {10, 5, 0, -2, -10, 5},
-         bytes({255, 0, 0, 0, 207, 25, 39, 0, 159, 39, 0, 69, 39, 0, 221, 0, 207, 25})},
         {"all equal, tiny", 1, 2, {1e-300, 1e-300}, bytes({255, 0, 0, 255, 0, 0})},
         {"far below: the low bits of -449841", 1, 2, {2, -2000}, bytes({255, 0, 0, 39, 0, 207})},
         {"all negative: scaled by |M|", 1, 2, {-2, -4}, bytes({39, 0, 221, 39, 0, 27})},
-        {"255 a overflows alone", 1, 3, {7e307, -7e307, 0},
-         bytes({255, 0, 0, 39, 0, 221, 39, 0, 159})},
-        {"largest 0 with negatives", 1, 3, {0, -1, -0.0}, bytes({39, 0, 159, 39, 0, 0, 39, 0, 159})},
-        {"a NaN element", 1, 4, {10, kNaN, 0, -10},
-         bytes({255, 0, 0, 0, 0, 0, 39, 0, 159, 39, 0, 221})},
-        {"NaN first", 1, 4, {kNaN, 10, 0, -10}, bytes({0, 0, 0, 0, 0, 0, 39, 0, 159, 0, 0, 0})},
-        {"+infinity", 1, 4, {kInf, 10, -10, -kInf}, bytes({0, 0, 0, 39, 0, 159, 39, 0, 159, 0, 0, 0})},
         {"-infinity", 1, 2, {10, -kInf}, bytes({255, 0, 0, 39, 0, 0})},
         {"no row", 0, 3, {}, ""},
     };
@@ -38,9 +30,10 @@ TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
             << c.what;
     }
     mat_tpl<double> m(2, 3);
-    m.cols = 5;  // 10 elements claimed, 6 held
+    m.cols = 5;  // 10 elements claimed, 6 held: no pixel, and the empty grey image
     EXPECT_TRUE(matrice_to_ColorImage(m, path("m.ppm").c_str()));
-    EXPECT_EQ(readFile(path("m.ppm")), "P6\n0 0\n255\n");
+    EXPECT_TRUE(writeIMAGE_2(IMAGE(m, 10.0), path("g.ppm").c_str()));
+    EXPECT_EQ(readFile(path("m.ppm")) + readFile(path("g.ppm")), "P6\n0 0\n255\nP6\n0 0\n255\n");
 }
 
 // Both writers report a failure of the whole-file writer (its cases: run_test) and make nothing.
