@@ -14,8 +14,9 @@ inline bool beginsWithP5(unsigned char const* bytes, std::size_t count)
 // The same test on an open file, from where it stands; it reads two bytes.
 inline bool beginsWithP5(FILE* f)
 {
-    unsigned char magic[2];
-    return beginsWithP5(magic, std::fread(magic, 1, 2, f));
+    unsigned char magic[2] = {0, 0};
+    std::size_t const count = std::fread(magic, 1, 2, f);
+    return beginsWithP5(magic, count);
 }
 
 #endif
