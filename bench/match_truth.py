@@ -25,7 +25,7 @@ import time
 
 import numpy as np
 from scipy import ndimage
-from skimage import data, feature, io
+from skimage import data, feature
 
 import photos
 from photos import grey
@@ -204,16 +204,15 @@ def ransac_homography(src, dst, rng, tolerance=3.0, rounds=2000):
     return homography(src[best], dst[best]) if best.sum() >= 8 else None
 
 
-def cpfind(folder, name, shape, rng):
-    """Hugin's control points between the two photographs, and a homography fitted to them."""
-    h, w = shape
+def cpfind(folder, name, sizes, rng):
+    """Hugin's control points between the two photographs, and a homography fitted to them;
+    sizes: the base's and the photograph's, rows by columns."""
     lens = ("f0 v50 Ra0 Rb0 Rc0 Rd0 Re0 Eev0 Er1 Eb1 r0 p0 y0 TrX0 TrY0 TrZ0 "
             "j0 a0 b0 c0 d0 e0 g0 t0 Va1 Vb0 Vc0 Vd0 Vx0 Vy0")
     with open(os.path.join(folder, "pair.pto"), "w") as f:
         f.write('p f0 w3000 h1500 v360 n"TIFF"\nm i0\n')
-        for im in ("base.png", name[:-4] + ".png"):
-            size = io.imread(os.path.join(folder, im)).shape
-            f.write('i w%d h%d %s n"%s"\n' % (size[1], size[0], lens, im))
+        for im, (h, w) in zip(("base.png", name[:-4] + ".png"), sizes):
+            f.write('i w%d h%d %s n"%s"\n' % (w, h, lens, im))
     p, secs = timed(["cpfind", "-q", "--ncores=1", "--ransacmode=hom", "-o", "found.pto", "pair.pto"], folder)
     src, dst = [], []
     if os.path.exists(os.path.join(folder, "found.pto")):
@@ -237,7 +236,7 @@ def collect():
         truth, shape = made[0], made[1]
         base = grey(os.path.join(folder, "base.png"))
         valid = made[2] if len(made) > 2 else np.ones(base.shape, bool)
-        hm, cp_secs = cpfind(folder, "photo.pgm", shape, rng)
+        hm, cp_secs = cpfind(folder, "photo.pgm", (base.shape, shape), rng)
         for a, b in point_pairs(base, truth, shape, valid):
             ta, tb = truth(a), truth(b)
             found, secs, line = tavrin_match(folder, "photo.pgm", a, b)

@@ -24,6 +24,7 @@ var TV = window.TV || (window.TV = {});
   // earlier one was dismissed. null takes it away: what it warned of is gone.
   TV.warn = function (key, text) {
     var w = warnings.filter(function (v) { return v.key === key; })[0];
+    if (text ? w && w.text === text : !w) return;  // nothing changes
     if (!text) warnings = warnings.filter(function (v) { return v !== w; });
     else if (!w) warnings.push({ key: key, text: text, dismissed: false });
     else if (w.text !== text) { w.text = text; w.dismissed = false; }

@@ -36,9 +36,6 @@ TV.decodePNM = function (buffer, name) {
   var bytes = new Uint8Array(buffer);
   var h = TV.readHeader(bytes, name);
   var count = h.width * h.height, channels = h.grey ? 1 : 3;
-  if (count > 268435456)  // Chromium's largest canvas, 16384 x 16384 pixels' worth
-    throw new Error(name + ": " + h.width + " x " + h.height +
-                    " is more than a browser canvas holds (268 million pixels)");
   var samples = new Uint8Array(count * channels);
   samples.set(bytes.subarray(h.offset, h.offset + count * channels));
   var pixels = new ImageData(h.width, h.height);

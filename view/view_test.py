@@ -18,6 +18,18 @@ window.leaving = function () {  // what closing the page would do: true, ask fir
   var e = new Event('beforeunload', {cancelable: true}); dispatchEvent(e); return e.defaultPrevented; };"""
 
 
+def browser(folder):
+    """Debian's Chromium, headless, its profile and downloads in folder; wide enough for two panes at 1:1."""
+    opts = webdriver.ChromeOptions()
+    opts.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--force-device-scale-factor=1", "--window-size=3600,1400", "--user-data-dir=" + folder + "/chromium"):
+        opts.add_argument(flag)
+    opts.add_experimental_option("prefs", {"download.default_directory": folder + "/downloads"})
+    return webdriver.Chrome(options=opts)
+
+
 class ViewTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -31,14 +43,7 @@ class ViewTest(unittest.TestCase):
             input=ANSWERS.replace(b"fin", b"enlarged.pgm\n123,338\n1458,863\nfin"))
         cls.rotated = (s / "rotated.pgm").read_bytes()
         cls.downloads = pathlib.Path(t, "downloads")
-        opts = webdriver.ChromeOptions()  # Debian's Chromium, headless; wide enough for two panes at 1:1
-        opts.binary_location = "/usr/bin/chromium"
-        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--force-device-scale-factor=1", "--window-size=3600,1400", "--user-data-dir=" + t + "/chromium"):
-            opts.add_argument(flag)
-        opts.add_experimental_option("prefs", {"download.default_directory": str(cls.downloads)})
-        cls.d = cls.enterClassContext(webdriver.Chrome(options=opts))
+        cls.d = cls.enterClassContext(browser(t))
         cls.js = cls.d.execute_script
 
     def setUp(self):
