@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -25,13 +24,6 @@ constexpr double kMostScale = 4;
 // base's diagonal; fewer than this many that agree leave it unfounded.
 constexpr std::size_t kLocalMatches = 120;
 constexpr int kLeastLocalInliers = 8;
-
-template <typename... Values> std::string format(char const* pattern, Values... values)
-{
-    char text[300];
-    std::snprintf(text, sizeof text, pattern, values...);
-    return text;
-}
 
 // Lowe's test: each base feature's best match in further, when clearly better than the
 // second best.
@@ -98,16 +90,6 @@ cv::Matx23d tangent(cv::Mat const& h, cv::Point2d a)
 cv::Point2d Similarity::operator()(cv::Point2d p) const
 {
     return {re * p.x - im * p.y + tx, im * p.x + re * p.y + ty};
-}
-
-Similarity Similarity::inverse() const
-{
-    double const n = re * re + im * im;
-    Similarity back{re / n, -im / n, 0, 0};
-    cv::Point2d const t = back({tx, ty});
-    back.tx = -t.x;
-    back.ty = -t.y;
-    return back;
 }
 
 cv::Matx23d Similarity::affine() const
@@ -205,13 +187,14 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
     LocalModel l;
     std::vector<cv::Point2f> from, to;
     nearestMatches(e, a, std::hypot(base.width, base.height) / 4, from, to);
-    l.near = static_cast<int>(from.size());
+    int const near = static_cast<int>(from.size());
     cv::Mat inliers;
-    cv::Mat const h = fitHomography(from, to, 3 * e.pixel, inliers, l.inliers);
-    if (l.inliers < kLeastLocalInliers) {
+    int agreeing = 0;
+    cv::Mat const h = fitHomography(from, to, 3 * e.pixel, inliers, agreeing);
+    if (agreeing < kLeastLocalInliers) {
         l.reason = format("only %d of the %d feature matches around %s agree (%d needed): too "
                           "little detail there, or the scene has depth",
-                          l.inliers, l.near, name, kLeastLocalInliers);
+                          agreeing, near, name, kLeastLocalInliers);
         return l;
     }
     l.m = tangent(h, a);
@@ -230,10 +213,10 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
     cv::Mat restInliers;
     cv::Mat const other = fitHomography(restFrom, restTo, 3 * e.pixel, restInliers, agree);
     double const apart = other.empty() ? 0 : cv::norm(apply(tangent(other, a), a) - apply(l.m, a));
-    if (agree >= std::max(kLeastLocalInliers, l.inliers / 2) && apart > 3 * e.pixel) {
+    if (agree >= std::max(kLeastLocalInliers, agreeing / 2) && apart > 3 * e.pixel) {
         l.reason = format("repetitive pattern or depth around %s: its matches fit two placements "
                           "%.0f pixels apart (%d and %d matches)",
-                          name, apart, l.inliers, agree);
+                          name, apart, agreeing, agree);
         return l;
     }
     l.found = true;

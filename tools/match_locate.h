@@ -10,8 +10,17 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+// The printf pattern filled in with values, cut to 299 characters.
+template <typename... Values> std::string format(char const* pattern, Values... values)
+{
+    char text[300];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
 
 // q = m p + t with m = (re, im) a complex factor: |m| the scale, arg m the turn
 // (clockwise on screen when positive, y pointing down).
@@ -22,7 +31,6 @@ struct Similarity {
     double ty = 0;
 
     cv::Point2d operator()(cv::Point2d p) const;
-    Similarity inverse() const;
     double scale() const;
     double degrees() const;
     // The one that carries a onto a2 and b onto b2 (a != b).
@@ -62,8 +70,6 @@ Estimate estimateSimilarity(Features const& base, Features const& further);
 struct LocalModel {
     bool found = false;
     cv::Matx23d m;
-    int inliers = 0;
-    int near = 0;  // matches around the point
     std::string reason;
 };
 LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char const* name);
@@ -73,21 +79,11 @@ cv::Point2d apply(cv::Matx23d const& m, cv::Point2d p);
 struct Located {
     bool found = false;
     cv::Point2d at;
-    double peak = 0;         // normalised cross-correlation at the best place, up to 1
-    double second = -1;      // the best other peak of the correlation, farther away
-    double uncertainty = 0;  // how far off the place may be, in pixels
-    double blur = 0;         // Gaussian applied to the base's neighbourhood to match
-    cv::Matx23d local;       // the local model it was found from
-    cv::Matx23d carried;     // the map that carried the base's neighbourhood
+    double peak = 0;      // normalised cross-correlation at the best place, up to 1
+    cv::Matx23d local;    // the local model locatePoint found it from
+    cv::Matx23d carried;  // the map that carried the base's neighbourhood
     std::string reason;
 };
-
-// Where base point a lies in further, within search pixels of where the affine map m
-// puts it, with the base's neighbourhood carried by m. Refused, with a reason that
-// names the point by name, when the neighbourhood leaves either photograph, does not
-// correlate, correlates nearly as well elsewhere, or is too blurred to be placed.
-Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& m,
-                    cv::Point2d a, int search, char const* name);
 
 // The point found from its local model, refused when the correlation lands away from
 // where the matches around it put it.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -35,13 +34,6 @@ constexpr double kMostUncertainty = 3;
 constexpr double kMostDisagreement = 4;
 // Gaussians tried on the base's neighbourhood to match a blurred photograph.
 constexpr double kBlurs[] = {0, 0.7, 1, 1.4, 2, 2.8, 4, 5.6};
-
-template <typename... Values> std::string format(char const* pattern, Values... values)
-{
-    char text[300];
-    std::snprintf(text, sizeof text, pattern, values...);
-    return text;
-}
 
 double scaleOf(cv::Matx23d const& m)
 {
@@ -93,8 +85,9 @@ cv::Mat carryBase(cv::Mat const& base, cv::Matx23d const& back, cv::Point c, int
     if (blur > 0.1)
         cv::GaussianBlur(around, around, cv::Size(), blur);
     cv::Matx23d toBase = back;
-    toBase(0, 2) = apply(back, {static_cast<double>(c.x - radius), 0.0 + c.y - radius}).x - area.x;
-    toBase(1, 2) = apply(back, {static_cast<double>(c.x - radius), 0.0 + c.y - radius}).y - area.y;
+    cv::Point2d const corner = apply(back, {static_cast<double>(c.x - radius), 0.0 + c.y - radius});
+    toBase(0, 2) = corner.x - area.x;
+    toBase(1, 2) = corner.y - area.y;
     cv::Mat expected;
     cv::warpAffine(around, expected, toBase, cv::Size(2 * radius + 1, 2 * radius + 1),
                    cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
@@ -186,15 +179,15 @@ cv::Mat searchWindow(cv::Mat const& further, cv::Point c, int radius, int search
 }
 
 // The correlation over the window, expected first blurred as the photograph is at the
-// place it matches best; l takes the blur and the peak.
+// place it matches best; peak takes its best.
 cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat& expected, cv::Rect searched,
-                              cv::Point& best, Located& l)
+                              cv::Point& best, double& peak)
 {
-    cv::Mat score = correlate(window, expected, searched, best, l.peak);
-    l.blur = matchBlur(window, expected, best);
-    if (l.blur > 0) {
-        cv::GaussianBlur(expected, expected, cv::Size(), l.blur);
-        score = correlate(window, expected, searched, best, l.peak);
+    cv::Mat score = correlate(window, expected, searched, best, peak);
+    double const blur = matchBlur(window, expected, best);
+    if (blur > 0) {
+        cv::GaussianBlur(expected, expected, cv::Size(), blur);
+        score = correlate(window, expected, searched, best, peak);
     }
     return score;
 }
@@ -202,35 +195,38 @@ cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat& expected, cv::Rect
 // The checks on a correlation peak found at best: inside the search, high enough,
 // alone, and sharp enough to place the point. Empty when they pass, the peak's offset
 // from best to a fraction of a pixel in fraction.
-std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, Located& l,
+std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, double peak,
                       char const* name, cv::Point2d& fraction)
 {
     if (best.x == search.x || best.y == search.y || best.x == search.br().x - 1 ||
         best.y == search.br().y - 1)
         return format("%s matches best at the edge of the search (correlation %.2f): another "
                       "scene, or the features misled",
-                      name, l.peak);
-    if (l.peak < kLeastPeak)
+                      name, peak);
+    if (peak < kLeastPeak)
         return format("%s does not look like the base photograph's (correlation %.2f): another "
                       "scene, or the place has changed",
-                      name, l.peak);
+                      name, peak);
     cv::Point other;
-    l.second = secondPeak(score, best, other);
+    double const second = secondPeak(score, best, other);
     double const apart = std::hypot(other.x - best.x, other.y - best.y);
-    if (l.second >= l.peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
+    if (second >= peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
         return format("repetitive pattern around %s: a place %.0f pixels away correlates %.2f, "
                       "against %.2f",
-                      name, apart, l.second, l.peak);
-    fraction = subpixel(score, best, l.uncertainty);
-    if (l.uncertainty > kMostUncertainty)
+                      name, apart, second, peak);
+    double uncertainty = 0;
+    fraction = subpixel(score, best, uncertainty);
+    if (uncertainty > kMostUncertainty)
         return format("%s is too blurred or too plain to be placed: it could lie %.1f pixels "
                       "off (correlation %.2f, %.0f pixels at most)",
-                      name, l.uncertainty, l.peak, kMostUncertainty);
+                      name, uncertainty, peak, kMostUncertainty);
     return {};
 }
 
-}  // namespace
-
+// Where base point a lies in further, within search pixels of where the affine map m
+// puts it, with the base's neighbourhood carried by m. Refused, with a reason that
+// names the point by name, when the neighbourhood leaves either photograph, does not
+// correlate, correlates nearly as well elsewhere, or is too blurred to be placed.
 Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& m,
                     cv::Point2d a, int search, char const* name)
 {
@@ -246,13 +242,14 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::invertAffineTransform(m, back);
     cv::Point const c(static_cast<int>(std::lround(predicted.x)),
                       static_cast<int>(std::lround(predicted.y)));
-    int const radius = fitRadius(base, further, back, c, search, scaleOf(m));
+    double const scale = scaleOf(m);
+    int const radius = fitRadius(base, further, back, c, search, scale);
     if (radius == 0) {
         l.reason =
             format("%s lies too close to the edge of one of the photographs to be refined", name);
         return l;
     }
-    cv::Mat expected = carryBase(base, back, c, radius, scaleOf(m));
+    cv::Mat expected = carryBase(base, back, c, radius, scale);
     cv::Scalar mean, deviation;
     cv::meanStdDev(expected, mean, deviation);
     if (deviation[0] < 1) {
@@ -262,16 +259,14 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Rect reach, searched;
     cv::Mat const window = searchWindow(further, c, radius, search, reach, searched);
     cv::Point best;
-    cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l);
+    cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l.peak);
     cv::Point2d fraction;
-    l.reason = checkPeak(score, searched, best, l, name, fraction);
+    l.reason = checkPeak(score, searched, best, l.peak, name, fraction);
     l.at = predicted + fraction +
            cv::Point2d(best.x + reach.x + radius - c.x, best.y + reach.y + radius - c.y);
     l.found = l.reason.empty();
     return l;
 }
-
-namespace {
 
 // The affine map m with its translation moved so that it carries a onto at.
 cv::Matx23d movedOnto(cv::Matx23d m, cv::Point2d a, cv::Point2d at)
@@ -346,9 +341,7 @@ Located refineAgain(cv::Mat const& base, cv::Mat const& further, Located const& 
                     Similarity const& s, cv::Point2d a, char const* name)
 {
     cv::Matx23d const carry[2] = {s.affine(), movedOnto(first.local, a, first.at)};
-    Located l = refineBest(base, further, carry, a, kSecondSearch, name);
-    l.local = first.local;
-    return l;
+    return refineBest(base, further, carry, a, kSecondSearch, name);
 }
 
 }  // namespace
@@ -357,19 +350,22 @@ Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, 
                 cv::Point2d b)
 {
     Pair p;
+    // True, with the refused point's reason in p, when either point is refused.
+    auto const refused = [&p] {
+        if (p.atA.found && p.atB.found)
+            return false;
+        p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+        return true;
+    };
     p.atA = locatePoint(base, further, e, a, "A'");
     p.atB = p.atA.found ? locatePoint(base, further, e, b, "B'") : Located();
-    if (!p.atA.found || !p.atB.found) {
-        p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+    if (refused())
         return p;
-    }
     Similarity s = Similarity::through(a, b, p.atA.at, p.atB.at);
     p.atA = refineAgain(base, further, p.atA, s, a, "A'");
     p.atB = p.atA.found ? refineAgain(base, further, p.atB, s, b, "B'") : p.atB;
-    if (!p.atA.found || !p.atB.found) {
-        p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+    if (refused())
         return p;
-    }
     // The departure the photograph bears out: none where the similarity carried the
     // neighbourhood best, the local model's where it did.
     s = Similarity::through(a, b, p.atA.at, p.atB.at);
