@@ -48,6 +48,6 @@ bool passesNameCheck(char const* name)
     if (f != nullptr)
         std::fclose(f);
     if (!found)
-        std::printf("\nERR.");
+        std::printf("\nERR.\n");
     return found;
 }

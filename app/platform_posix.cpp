@@ -80,16 +80,75 @@ std::size_t rootLength(char const* name)
     return name[0] == '/' ? 1 : 0;
 }
 
-FolderStep enterFolder(char const* path)
+OutputPlace::OutputPlace(std::string const& outputPath)
+{
+    std::size_t const prefix = sizeof outputFolderPrefix - 1;
+    int folder = open(std::string(outputFolderPrefix, prefix - 1).c_str(),
+                      O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        error_ = errno;
+        return;
+    }
+    held_.push_back(folder);
+    std::size_t start = prefix;
+    for (std::size_t end; (end = outputPath.find('/', start)) != std::string::npos; start = end + 1) {
+        std::string const element = outputPath.substr(start, end - start);
+        if (element.empty())
+            continue;
+        int const flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = openat(folder, element.c_str(), flags);
+        if (next < 0 && errno == ENOENT &&
+            (mkdirat(folder, element.c_str(), 0777) == 0 || errno == EEXIST))
+            next = openat(folder, element.c_str(), flags);
+        if (next < 0) {
+            error_ = errno;
+            struct stat st;
+            if (fstatat(folder, element.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                step_ = FolderStep::link;
+            return;
+        }
+        held_.push_back(next);
+        folder = next;
+    }
+#ifdef O_PATH
+    home_ = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);  // needs no right to read it
+#else
+    home_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+    if (home_ < 0 || fchdir(folder) != 0) {
+        error_ = errno;
+        return;
+    }
+    path_ = outputPath.substr(start);
+    step_ = FolderStep::folder;
+}
+
+OutputPlace::~OutputPlace()
+{
+    if (home_ >= 0) {
+        if (step_ == FolderStep::folder)
+            (void)fchdir(static_cast<int>(home_));
+        close(static_cast<int>(home_));
+    }
+    for (std::intptr_t fd : held_)
+        close(static_cast<int>(fd));
+}
+
+bool isNotFolder(char const* path)
 {
     struct stat st;
-    if (lstat(path, &st) != 0 && mkdir(path, 0777) != 0 && errno != EEXIST)
-        return FolderStep::failed;
-    if (lstat(path, &st) != 0)
-        return FolderStep::failed;
-    if (S_ISLNK(st.st_mode))
-        return FolderStep::link;
-    return S_ISDIR(st.st_mode) ? FolderStep::folder : FolderStep::failed;
+    return stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void feedStandardInput(std::string const& bytes)
+{
+    // The bytes outlive the stream, which reads them in place until the program ends.
+    static std::string held;
+    held = bytes;
+    std::FILE* f = held.empty() ? std::fopen("/dev/null", "rb")
+                                : fmemopen(&held[0], held.size(), "rb");
+    if (f != nullptr)
+        stdin = f;  // NOLINT: the C library lets its standard streams be set
 }
 
 std::string consoleText(std::string const& text, std::FILE*)

@@ -7,9 +7,11 @@
 #include "app/points.h"
 #include "image/file_system.h"
 #include "image/image.h"
+#include "image/name_encoding.h"
 #include "image/whole_file.h"
 
 #include <cctype>
+#include <cstddef>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,14 +58,66 @@ void printBanner()
 
 enum class NameRead { word, endOfInput, tooLong };
 
-// Notepad may begin a saved answers file with a UTF-8 byte-order mark: at the very
-// start of the input it is not part of the first name.
 bool atStartOfInput = true;
+
+// UTF-16 text, little or big endian, as the UTF-8 text it holds; a lone surrogate
+// becomes U+FFFD, and an odd last byte is dropped.
+std::string utf8FromUtf16(std::string const& bytes, bool bigEndian)
+{
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t k = 0; k + 1 < bytes.size(); k += 2) {
+        unsigned const first = static_cast<unsigned char>(bytes[k]);
+        unsigned const second = static_cast<unsigned char>(bytes[k + 1]);
+        text += static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    }
+    return encodeUtf8(text);
+}
+
+// The rest of standard input, read to its end.
+std::string restOfInput()
+{
+    std::string bytes;
+    char block[1 << 12];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, stdin)) > 0)
+        bytes.append(block, n);
+    return bytes;
+}
+
+// A byte-order mark at the very start of the input says how the answers were saved:
+// UTF-8's (Notepad's UTF-8) is passed over; after UTF-16's (Notepad's "Unicode",
+// PowerShell 5.1's >) the whole input is read as UTF-16 and the run reads the UTF-8
+// text it holds. Bytes that only begin a mark begin the first name, in word. Returns
+// the first byte after the mark.
+int passByteOrderMark(int c, std::string& word)
+{
+    if (c == 0xFF || c == 0xFE) {
+        int const next = std::getchar();
+        if (next == (c == 0xFF ? 0xFE : 0xFF)) {
+            feedStandardInput(utf8FromUtf16(restOfInput(), c == 0xFE));
+            return std::getchar();
+        }
+        word += static_cast<char>(c);
+        return next;
+    }
+    for (unsigned char mark : {0xEFu, 0xBBu, 0xBFu}) {
+        if (c != mark)
+            break;
+        word += static_cast<char>(c);
+        c = std::getchar();
+    }
+    if (word.size() == 3)
+        word.clear();
+    return c;
+}
 
 // A name as "%s" reads a word: leading white space is skipped and the white space
 // that ends the word stays in the input. A name that begins with a double quote runs
-// to the next one, spaces included, as Explorer pastes a dropped path; the quotes are
-// not part of it. Past the longest name the read stops and the name is refused.
+// to the next one on the same line, spaces included, as Explorer pastes a dropped
+// path; the quotes are not part of it. Without a closing quote the name ends at the
+// line's end (a CR before it is part of the line end), so that the points that follow
+// are still read as points. Past the longest name the read stops and the name is refused.
 NameRead readName(std::string& name)
 {
     std::fflush(stdout);
@@ -71,14 +125,7 @@ NameRead readName(std::string& name)
     int c = std::getchar();
     if (atStartOfInput) {
         atStartOfInput = false;
-        for (unsigned char mark : {0xEFu, 0xBBu, 0xBFu}) {
-            if (c != mark)
-                break;
-            word += static_cast<char>(c);
-            c = std::getchar();
-        }
-        if (word.size() == 3)
-            word.clear();
+        c = passByteOrderMark(c, word);
     }
     bool quoted = false;
     if (word.empty()) {
@@ -90,30 +137,21 @@ NameRead readName(std::string& name)
         if (quoted)
             c = std::getchar();
     }
-    for (; c != EOF && (quoted ? c != '"' : !std::isspace(c)); c = std::getchar()) {
+    for (; c != EOF && (quoted ? c != '"' && c != '\n' : !std::isspace(c)); c = std::getchar()) {
+        if (quoted && c == '\r') {
+            int const next = std::getchar();
+            std::ungetc(next, stdin);
+            if (next == '\n' || next == EOF)
+                continue;
+        }
         word += static_cast<char>(c);
         if (word.size() > static_cast<std::size_t>(kLongestName))
             return NameRead::tooLong;
     }
-    if (c != EOF && !quoted)
+    if (c != EOF && (!quoted || c == '\n'))
         std::ungetc(c, stdin);
     name = word;
     return NameRead::word;
-}
-
-// The elements of a name, split at the platform's separators.
-std::vector<std::string> elementsOf(std::string const& name)
-{
-    std::vector<std::string> elements;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of(pathSeparators, start);
-        if (end == std::string::npos)
-            end = name.size();
-        elements.push_back(name.substr(start, end - start));
-        start = end + 1;
-    }
-    return elements;
 }
 
 // What the name is written as inside Redressement: a relative name keeps its folders,
@@ -130,61 +168,93 @@ std::string outputNameOf(std::string const& name)
 // True when an element of the output name is "..": its path would leave the folder.
 bool leavesOutputFolder(std::string const& outputName)
 {
-    for (std::string const& element : elementsOf(outputName))
-        if (element == "..")
+    std::size_t start = 0;
+    while (start <= outputName.size()) {
+        std::size_t end = outputName.find_first_of(pathSeparators, start);
+        if (end == std::string::npos)
+            end = outputName.size();
+        if (outputName.compare(start, end - start, "..") == 0)
             return true;
+        start = end + 1;
+    }
     return false;
 }
 
-// The output path of the name. Redressement is made when no fresh file can be made in
-// it; the folders below it are made when the image is written.
-std::string prepareOutput(std::string const& name)
+// Why nothing can be written into Redressement, in the operator's words.
+char const* folderReason(int err)
 {
-    if (!canWriteBeside(outputFolderPrefix))
-        makeOutputFolder();
-    return std::string(outputFolderPrefix) + outputNameOf(name);
+    if (isNotFolder(std::string(outputFolderPrefix, std::strlen(outputFolderPrefix) - 1).c_str()))
+        return "Redressement est un fichier";
+    switch (err) {
+    case ENOENT:
+        return "le dossier ne peut pas \xEAtre cr\xE9\xE9";
+    case EACCES:
+    case EPERM:
+        return "dossier en lecture seule";
+    case EROFS:
+        return "disque en lecture seule";
+    case ENOSPC:
+        return "disque plein";
+    default:
+        return "erreur d'\xE9"
+               "criture";
+    }
 }
 
-// The files this run has read: no output may replace one of them.
-class Inputs {
+// Redressement is made when no fresh file can be made in it. False, once said why,
+// when it still takes none: nothing of the image could be written.
+bool prepareOutput()
+{
+    if (canWriteBeside(outputFolderPrefix))
+        return true;
+    makeOutputFolder();
+    if (canWriteBeside(outputFolderPrefix))
+        return true;
+    char const* const reason = folderReason(errno);
+    std::printf("\nImpossible d'\xE9"
+                "crire dans le dossier Redressement : %s\n",
+                reason);
+    return false;
+}
+
+// Files by identity: a set that a second name for the same file cannot get round.
+class Files {
 public:
-    void add(char const* name)
+    void add(FileIdentity const& id) { ids_.push_back(id); }
+
+    void drop(FileIdentity const& id)
     {
-        FileIdentity id;
-        if (identifyFile(name, true, id))
-            read_.push_back(id);
+        for (std::size_t k = 0; k < ids_.size(); ++k)
+            if (same(ids_[k], id))
+                ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(k--));
     }
 
-    bool holds(char const* path) const
+    // The file at path itself (a link there, not what it points to) is in the set.
+    bool holds(char const* path, FileIdentity const* except = nullptr) const
     {
         FileIdentity id;
-        if (!identifyFile(path, false, id))
+        if (!identifyFile(path, false, id) || (except != nullptr && same(id, *except)))
             return false;
-        for (FileIdentity const& input : read_)
-            if (input.device == id.device && input.index == id.index)
+        for (FileIdentity const& held : ids_)
+            if (same(held, id))
                 return true;
         return false;
     }
 
 private:
-    std::vector<FileIdentity> read_;
+    static bool same(FileIdentity const& a, FileIdentity const& b)
+    {
+        return a.device == b.device && a.index == b.index;
+    }
+    std::vector<FileIdentity> ids_;
 };
 
-// Makes the folders between Redressement and the file, each a real folder: none
-// may be a link. False when one is a link; a folder that cannot be made is left to
-// the write, which then fails with the system's reason.
-bool makeInnerFolders(std::string const& outputPath)
-{
-    std::string const prefix = outputFolderPrefix;
-    std::vector<std::string> const elements = elementsOf(outputPath.substr(prefix.size()));
-    std::string folder = outputPath.substr(0, prefix.size() - 1);
-    for (std::size_t k = 0; k + 1 < elements.size(); ++k) {
-        folder += prefix.back() + elements[k];
-        if (enterFolder(folder.c_str()) == FolderStep::link)
-            return false;
-    }
-    return true;
-}
+// What the run keeps apart: the images it has read, which no output may replace, and
+// the files it has written, which no later output may replace either.
+struct Series {
+    Files inputs;
+    Files outputs;
+};
 
 // Why a write failed, in the operator's words.
 char const* failureReason(int err)
@@ -197,6 +267,9 @@ char const* failureReason(int err)
     case EACCES:
     case EPERM:
         return "acc\xE8s refus\xE9";
+    case EBUSY:
+        return "utilis\xE9"
+               "e par un autre programme";
     case EROFS:
         return "disque en lecture seule";
     case ENOENT:
@@ -219,6 +292,7 @@ char const* failureReason(int err)
 struct Written {
     bool ok;
     char const* reason;  // when not ok
+    FileIdentity file;   // when ok: the file written
 };
 
 Written refuseWrite(std::string const& outputPath, char const* why, char const* reason)
@@ -229,26 +303,51 @@ Written refuseWrite(std::string const& outputPath, char const* why, char const* 
                  "criture refus\xE9"
                  "e : %s %s\n",
                  consoleText(outputPath, stderr).c_str(), why);
-    return {false, reason};
+    return {false, reason, {}};
 }
 
 // Writes the image at the output path unless the path leaves the output folder, goes
-// through a link below it or names a file this run has read; a refused write is
-// reported and the run goes on.
-Written writeOutput(IMAGE const& im, std::string const& outputPath, Inputs const& inputs)
+// through a link below it, names a file this run has read or one it has written (but
+// for ownCopy, the image's own copy of this pass); a refused write is reported and
+// the run goes on.
+Written writeOutput(IMAGE const& im, std::string const& outputPath, Series& series,
+                    FileIdentity const* ownCopy = nullptr)
 {
     char const* const outside = "sortirait du dossier Redressement";
-    std::string const outputName = outputPath.substr(std::strlen(outputFolderPrefix));
-    if (leavesOutputFolder(outputName))
+    if (leavesOutputFolder(outputPath.substr(std::strlen(outputFolderPrefix))))
         return refuseWrite(outputPath, outside, outside);
-    if (!makeInnerFolders(outputPath))
+    OutputPlace const place(outputPath);
+    if (place.step() == FolderStep::link)
         return refuseWrite(outputPath, "passerait par un lien", "un dossier du chemin est un lien");
-    if (inputs.holds(outputPath.c_str()))
+    if (place.step() == FolderStep::failed) {
+        reportWriteFailure(place.error());
+        return {false, failureReason(place.error()), {}};
+    }
+    if (series.inputs.holds(place.path()))
         return refuseWrite(outputPath, "est une image lue par cette s\xE9rie",
                            "image lue par cette s\xE9rie");
-    if (im.writeIMAGE(outputPath.c_str()))
-        return {true, nullptr};
-    return {false, failureReason(errno)};
+    if (series.outputs.holds(place.path(), ownCopy))
+        return refuseWrite(outputPath, "est un autre r\xE9sultat de cette s\xE9rie",
+                           "un autre r\xE9sultat de cette s\xE9rie porte ce nom");
+    Written w = {false, nullptr, {}};
+    if (!im.writeIMAGE(place.path())) {
+        w.reason = failureReason(errno);
+        return w;
+    }
+    w.ok = identifyFile(place.path(), false, w.file);
+    if (w.ok)
+        series.outputs.add(w.file);
+    return w;
+}
+
+// Removes the file at the output path when it is still the one this pass wrote.
+bool removeOwnCopy(std::string const& outputPath, FileIdentity const& copy)
+{
+    OutputPlace const place(outputPath);
+    FileIdentity there;
+    return place.step() == FolderStep::folder && identifyFile(place.path(), false, there) &&
+           there.device == copy.device && there.index == copy.index &&
+           removeFile(place.path()) == 0;
 }
 
 // After a write that did not take place, in place of "Fichier creer :".
@@ -307,26 +406,66 @@ void reportImage(IMAGE const& im, char const* readLine, std::string const& outpu
 // that the operator sees at once whether its place in Redressement takes a file.
 struct Taken {
     std::string outputPath;
-    std::unique_ptr<IMAGE> image;
+    std::unique_ptr<IMAGE> image;  // null when it could not be loaded
+    Written copy = {false, nullptr, {}};
     Segment segment;
     Point a;
 };
 
-bool takeImage(std::string const& name, ImageKind kind, char const* readLine, Inputs& inputs,
-               Taken& taken)
+enum class Step { taken, endsRun };
+
+// An image that cannot be loaded (its size unreadable or beyond the limit, no "P5" at
+// its start) gives no file: the loader has said why on stderr. The base's ends the run
+// before any point is asked; a further image's points are still read, so that the
+// answers stay in step, and the series goes on without it.
+Step takeImage(std::string const& name, ImageKind kind, int counter, Series& series, Taken& taken)
 {
-    if (!passesNameCheck(name.c_str()))
-        return false;
-    taken.outputPath = prepareOutput(name);
-    inputs.add(name.c_str());
+    if (!passesNameCheck(name.c_str()) || !prepareOutput())
+        return Step::endsRun;
+    taken.outputPath = std::string(outputFolderPrefix) + outputNameOf(name);
+    FileIdentity input;
+    if (identifyFile(name.c_str(), true, input))
+        series.inputs.add(input);
     taken.image = std::make_unique<IMAGE>(name.c_str());
-    reportImage(*taken.image, readLine, taken.outputPath,
-                writeOutput(*taken.image, taken.outputPath, inputs));
+    if (taken.image->pix == nullptr) {
+        taken.image.reset();
+        std::printf("\nImpossible de lire l'image :\n\t%s\n", consoleText(name, stdout).c_str());
+        if (kind == ImageKind::base)
+            return Step::endsRun;
+        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
+    } else {
+        char readLine[64];
+        std::snprintf(readLine, sizeof readLine, kind == ImageKind::base ? "L'image est lue..."
+                                                                         : "L'image %i est lue...",
+                      counter);
+        taken.copy = writeOutput(*taken.image, taken.outputPath, series);
+        reportImage(*taken.image, readLine, taken.outputPath, taken.copy);
+    }
     Point b;
     readPoints(kind, taken.a, b);
     taken.segment = measureSegment(taken.a, b);
     printGisement(name.c_str(), taken.segment.bearing, taken.segment.distance);
-    return true;
+    return Step::taken;
+}
+
+// The rectified image replaces the further image's copy. When it cannot be written,
+// the copy goes too: no file under the result's name holds an image not rectified.
+void writeResult(IMAGE const& rectified, Taken const& further, int counter, Series& series)
+{
+    FileIdentity const* const copy = further.copy.ok ? &further.copy.file : nullptr;
+    Written const w = writeOutput(rectified, further.outputPath, series, copy);
+    if (copy != nullptr)
+        series.outputs.drop(*copy);
+    if (w.ok)
+        return;
+    reportNotWritten(further.outputPath, w);
+    if (copy != nullptr && removeOwnCopy(further.outputPath, *copy))
+        std::printf("Aucun r\xE9sultat pour l'image %i : sa copie non redress\xE9"
+                    "e est retir\xE9"
+                    "e\n",
+                    counter);
+    else
+        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
 }
 
 int runDialogue()
@@ -342,9 +481,9 @@ int runDialogue()
         if (!takeName(name, &status, false))
             return status;
     }
-    Inputs inputs;
+    Series series;
     Taken base;
-    if (!takeImage(name, ImageKind::base, "L'image est lue...", inputs, base))
+    if (takeImage(name, ImageKind::base, 0, series, base) == Step::endsRun)
         return endRun("");
     int const baseWidth = base.image->width;
     int const baseHeight = base.image->height;
@@ -357,20 +496,19 @@ int runDialogue()
             name = "img2.pgm";
         else if (!takeName(name, &status, true))
             return status;
-        char readLine[64];
-        std::snprintf(readLine, sizeof readLine, "L'image %i est lue...", counter);
         Taken further;
-        if (!takeImage(name, ImageKind::further, readLine, inputs, further))
+        if (takeImage(name, ImageKind::further, counter, series, further) == Step::endsRun)
             return endRun("");
 
-        Transform const t = registerIMAGE(base.segment.bearing, base.segment.distance, further.a,
-                                          further.segment.bearing, further.segment.distance);
-        std::unique_ptr<IMAGE> rectified =
-            resampleIMAGE(*further.image, baseAx, baseAy, baseWidth, baseHeight, t);
-        Written const w = writeOutput(*rectified, further.outputPath, inputs);
-        if (!w.ok)
-            reportNotWritten(further.outputPath, w);
-        rectified.reset();  // released before the further image
+        if (further.image != nullptr) {
+            Transform const t = registerIMAGE(base.segment.bearing, base.segment.distance,
+                                              further.a, further.segment.bearing,
+                                              further.segment.distance);
+            std::unique_ptr<IMAGE> rectified =
+                resampleIMAGE(*further.image, baseAx, baseAy, baseWidth, baseHeight, t);
+            writeResult(*rectified, further, counter, series);
+            rectified.reset();  // released before the further image
+        }
 
         if (debugmode) {
             std::puts("\n\n");

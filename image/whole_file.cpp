@@ -39,8 +39,9 @@ FreshFile createBeside(char const* path)
     return fresh;
 }
 
-// errno is left at the reason, for the caller.
-void report(int err)
+}  // namespace
+
+void reportWriteFailure(int err)
 {
     std::fflush(stdout);
     errno = err;
@@ -48,18 +49,16 @@ void report(int err)
     errno = err;
 }
 
-}  // namespace
-
 bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
 {
     if (!mayReplace(path)) {
-        report(errno);
+        reportWriteFailure(errno);
         return false;
     }
     FreshFile fresh = createBeside(path);
     std::FILE* const f = fresh.file.stream;
     if (f == nullptr) {
-        report(errno);
+        reportWriteFailure(errno);
         return false;
     }
     errno = 0;
@@ -74,7 +73,7 @@ bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
         removeFile(fresh.path.c_str());
     releaseFreshFile();
     if (err != 0)
-        report(err);
+        reportWriteFailure(err);
     return err == 0;
 }
 

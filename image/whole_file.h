@@ -15,6 +15,10 @@
 // perror("\nError to write the image file"), with the system's reason left in errno.
 bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode);
 
+// The writer's failure report, for a write refused before it began: perror's line with
+// the system's reason for err; errno is left at err.
+void reportWriteFailure(int err);
+
 // True when a fresh file can be made beside path, in the folder that would take it;
 // that file is removed at once. Touches no existing file.
 bool canWriteBeside(char const* path);

@@ -68,12 +68,46 @@ std::string baseDone(std::string const& name, int w = 40, int h = 30,
            kPointPrompts + furtherPrompt(1);
 }
 
-// Further image n, to the next prompt; a line given when neither write took place.
-std::string furtherDone(int n, int w, int h, std::string const& name,
-                        std::string const& notWrittenLine = "")
+std::string noResult(int n, std::string const& more = "")
 {
+    return std::string("Aucun r\xE9") + "sultat pour l'image " + std::to_string(n) + more + "\n";
+}
+
+// Further image n, to the next prompt: its copy's report (a line given when the copy
+// was not written), its points, and a line given when its result was not written.
+std::string furtherDone(int n, int w, int h, std::string const& name,
+                        std::string const& notWrittenLine = "", std::string const& resultLine = "")
+{
+    std::string const result = !resultLine.empty()      ? resultLine
+                               : notWrittenLine.empty() ? ""
+                                                        : notWrittenLine + noResult(n);
     return report(w, h, "L'image " + std::to_string(n) + " est lue...", name, notWrittenLine) +
-           sketch("'") + kPointPrompts + notWrittenLine + furtherPrompt(n + 1);
+           sketch("'") + kPointPrompts + result + furtherPrompt(n + 1);
+}
+
+// A further image n that cannot be loaded: no report, its points still read.
+std::string unreadable(int n, std::string const& name)
+{
+    return "\nImpossible de lire l'image :\n\t" + name + "\n" + noResult(n) + sketch("'") +
+           kPointPrompts + furtherPrompt(n + 1);
+}
+
+std::string folderUnusable(std::string const& reason)
+{
+    return kBasePrompt + "\nImpossible d'\xE9" + "crire dans le dossier Redressement : " + reason +
+           "\n" + kPause;
+}
+
+// Answers as Notepad saves them in "Unicode": a byte-order mark, then UTF-16.
+std::string utf16(std::u16string const& text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        char const high = static_cast<char>(unit >> 8);
+        char const low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
 }
 
 // What stdout holds after the banner: six title lines, a blank line, six subtitle
@@ -124,6 +158,8 @@ std::vector<Row> rows()
     std::string const climbs = refused("../run/shifted.pgm sortirait du dossier Redressement");
     std::string const throughLink = refused("sub/b.pgm passerait par un lien");
     std::string const isInput = " est une image lue par cette s\xE9rie";
+    std::string const another = std::string(" est un autre r\xE9") + "sultat de cette s\xE9rie";
+    std::string const twice = std::string("un autre r\xE9") + "sultat de cette s\xE9rie porte ce nom";
     // A half turn of `turned` sending (x, y) to (cx - x, cy - y) on a w x h canvas.
     auto const halfTurned = [&](int w, int h, int cx, int cy) {
         return p5(w, h, [&](int x, int y) {
@@ -149,12 +185,11 @@ std::vector<Row> rows()
         {"names of 233 and 234 bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n" + std::string(234, 'n') + "\n",
          baseDone(longest) + tooLong + kPause, {{"Redressement/" + longest, kBase}}},
         // A write that fails or is refused is said on stdout too, in place of "Fichier creer".
-        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n",
-         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un fichier barre le chemin")) + kEnded, {},
-         kWriteFailed + "Not a directory\n"},
+        // A folder that takes no file ends the run before any point is asked.
+        {"Redressement is a file", "echo precious >Redressement", "base.pgm\n10,12\n",
+         folderUnusable("Redressement est un fichier"), {}},
         {"Redressement read-only", "mkdir -m 555 Redressement", "base.pgm\n",
-         baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "acc\xE8s refus\xE9")) + kEnded, {},
-         kWriteFailed + "Permission denied\n", 1, kWithoutOverride},
+         folderUnusable("dossier en lecture seule"), {}, "", 1, kWithoutOverride},
         // Names as Explorer and Notepad give them: folders kept inside Redressement, a full
         // path written under its last element, a dropped path in quotes, a byte-order mark
         // and CR LF line ends; a UTF-8 name is bytes like any other here, and a name
@@ -170,15 +205,36 @@ std::vector<Row> rows()
           {"Redressement/base.pgm",
            p5(50, 36, [&](int x, int y) { return x >= 5 && y >= 3 && x < 45 && y < 33 ? pattern(x - 5, y - 3) : 5; })},
           {"Redressement/\xC3\xA9glise.pgm", halfTurned(50, 36, 48, 35)}}},
-        // "P5" at the start of a later line passes the name check, not the loader: a 0 x 0
-        // base; "P5" elsewhere in a line does not pass.
+        // "P5" at the start of a later line passes the name check, not the loader: the
+        // further image gives no file, its points are read; "P5" elsewhere in a line does
+        // not pass. A base that cannot be loaded (a size beyond the limit) ends the run.
         {"where the name check finds P5", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm && printf 'P2\\n# P5\\n' >notes.txt",
-         "late.pgm\n1,1\n2,2\nbase.pgm\n1,1\n2,2\nnotes.txt",
-         baseDone("late.pgm", 0, 0) + furtherDone(1, 40, 30, "base.pgm") + "\nERR." + kPause,
-         {{"Redressement/late.pgm", empty}, {"Redressement/base.pgm", empty}},
+         "base.pgm\n1,1\n2,2\nlate.pgm\n1,1\n2,2\nnotes.txt",
+         baseDone("base.pgm") + unreadable(1, "late.pgm") + "\nERR.\n" + kPause, baseOut,
          "\nFormat d'image non support\xE9... <press enter to exit>"},
-        {"a size line refused", "printf 'P5\\n0 5\\n255\\n' >odd.pgm", "odd.pgm\n", baseDone("odd.pgm", 0, 0) + kEnded,
-         {{"Redressement/odd.pgm", empty}}, "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
+        {"a base beyond the size limit", "printf 'P5\\n65536 32768\\n255\\n' >odd.pgm", "odd.pgm\n10,12\n",
+         kBasePrompt + "\nImpossible de lire l'image :\n\todd.pgm\n" + kPause, {{"Redressement", "folder"}},
+         "\nTaille d'image illisible ou hors limites dans odd.pgm\n"},
+        // Cameras reuse names: a name used twice in a run, from two folders or as the
+        // base's, never replaces a result written earlier in the run.
+        {"a name used twice", "mkdir 2019 2020 && cp shifted.pgm 2019/vue.pgm && cp turned.pgm 2020/vue.pgm",
+         "base.pgm\n10,12\n30,25\n/proc/self/cwd/2019/vue.pgm\n15,15\n35,28\n/proc/self/cwd/2020/vue.pgm\n1,1\n5,5\n"
+         "/proc/self/cwd/base.pgm\n1,1\n5,5\n",
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "vue.pgm") +
+             furtherDone(2, 45, 35, "vue.pgm", notWritten("Redressement/vue.pgm", twice)) +
+             furtherDone(3, 40, 30, "base.pgm", notWritten("Redressement/base.pgm", twice)) + kEnded,
+         {{"Redressement/base.pgm", kBase}, {"Redressement/vue.pgm", series.at("Redressement/shifted.pgm")}},
+         refused("vue.pgm" + another) + refused("vue.pgm" + another) + refused("base.pgm" + another) +
+             refused("base.pgm" + another)},
+        // Answers saved as UTF-16 are read as the text they hold; a quote left open
+        // ends at the line's end.
+        {"answers in UTF-16 LE, a quote left open", "cp turned.pgm \"$(printf '\\303\\251glise.pgm')\"",
+         utf16(u"base.pgm\r\n10,12\r\n30,25\r\n\"shifted.pgm\r\n15,15\r\n35,28\r\n\u00E9glise.pgm\r\n33,20\r\n13,7\r\n", false),
+         baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") +
+             furtherDone(2, 45, 35, "\xC3\xA9glise.pgm") + kEnded,
+         {*series.find("Redressement/base.pgm"), *series.find("Redressement/shifted.pgm"),
+          {"Redressement/\xC3\xA9glise.pgm", series.at("Redressement/turned.pgm")}}},
+        {"answers in UTF-16 BE", "", utf16(u"base.pgm\n", true), baseDone("base.pgm") + kEnded, baseOut},
         // Writes that would leave Redressement, or replace an image the run read, are
         // refused; a link at the output path is replaced, and nothing else is touched
         // (files named `*-test.tmp`, as an earlier version's folder check named its own, included).
@@ -202,8 +258,8 @@ std::vector<Row> rows()
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + kEnded,
          {{"Redressement/base.pgm", kBase}, *series.find("Redressement/shifted.pgm")}},
-        {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR." + kPause, {}},
-        {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR." + kPause, {}},
+        {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR.\n" + kPause, {}},
+        {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR.\n" + kPause, {}},
         {"a folder and a FIFO at the output paths", "mkdir -p Redressement/base.pgm && mkfifo Redressement/shifted.pgm",
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm", 40, 30, notWritten("Redressement/base.pgm", "un dossier porte ce nom")) +
@@ -214,12 +270,16 @@ std::vector<Row> rows()
         // SIGINT as the first write reaches the disk: the fresh file goes, the earlier file stays.
         {"a signal during a write", "mkdir Redressement && echo earlier >Redressement/base.pgm", "base.pgm\n",
          kBasePrompt, {}, "", 130, "strace -f -qq -o /dev/null -e trace=fdatasync -e inject=fdatasync:signal=SIGINT"},
-        // The limit (512 or 1024-byte blocks) lets stdout through but not the image.
+        // The limit (512 or 1024-byte blocks) lets stdout and the further image's copy
+        // through, but neither the base's copy nor the result, and the copy then goes.
         {"a write cut short by a file-size limit",
          "{ printf 'P5\\n200 100\\n255\\n'; head -c 20000 /dev/zero; } >big.pgm && mkdir Redressement && "
-         "echo earlier >Redressement/big.pgm", "big.pgm\n",
-         baseDone("big.pgm", 200, 100, notWritten("Redressement/big.pgm", "fichier trop grand")) + kEnded, {},
-         kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
+         "echo earlier >Redressement/big.pgm", "big.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
+         baseDone("big.pgm", 200, 100, notWritten("Redressement/big.pgm", "fichier trop grand")) +
+             furtherDone(1, 50, 36, "shifted.pgm", "",
+                         notWritten("Redressement/shifted.pgm", "fichier trop grand") +
+                             noResult(1, std::string(" : sa copie non redress\xE9") + "e est retir\xE9" + "e")) + kEnded, {},
+         kWriteFailed + "File too large\n" + kWriteFailed + "File too large\n", 1, "ulimit -f 8;"},
     };
     // clang-format on
 }
