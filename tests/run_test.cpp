@@ -258,6 +258,19 @@ std::vector<Row> rows()
          "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35,28\n",
          baseDone("base.pgm") + furtherDone(1, 50, 36, "shifted.pgm") + kEnded,
          {{"Redressement/base.pgm", kBase}, *series.find("Redressement/shifted.pgm")}},
+        // A folder below Redressement swapped for a link while the result is being written
+        // (each flush held back half a second, the swap made as the result's fresh file
+        // appears): the result lands in the folder that was checked, nothing beyond it.
+        {"a folder swapped for a link during a write",
+         "mkdir -p sub elsewhere Redressement/sub && cp base.pgm sub/b.pgm && "
+         "( timeout 20 sh -c 'until [ -f Redressement/sub/b.pgm ]; do sleep 0.01; done; "
+         "until set -- Redressement/sub/b.pgm.tavrin-*; [ -e \"$1\" ]; do sleep 0.01; done; "
+         "mv Redressement/sub Redressement/old && ln -s ../elsewhere Redressement/sub' >/dev/null 2>&1 & )",
+         "base.pgm\n10,12\n30,25\nsub/b.pgm\n10,12\n30,25\n",
+         baseDone("base.pgm") + furtherDone(1, 40, 30, "sub/b.pgm") + kEnded,
+         {{"Redressement/base.pgm", kBase}, {"Redressement/old", "folder"}, {"Redressement/old/b.pgm", kBase},
+          {"Redressement/sub", "link to ../elsewhere"}},
+         "", 1, "strace -f -qq -o /dev/null -e trace=fdatasync -e inject=fdatasync:delay_enter=500000"},
         {"a FIFO as name", "mkfifo pipe.pgm", "pipe.pgm\n", kBasePrompt + "\nERR.\n" + kPause, {}},
         {"a device as name", "", "/dev/zero\n", kBasePrompt + "\nERR.\n" + kPause, {}},
         {"a folder and a FIFO at the output paths", "mkdir -p Redressement/base.pgm && mkfifo Redressement/shifted.pgm",
