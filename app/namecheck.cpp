@@ -3,6 +3,7 @@
 #include "app/platform.h"
 #include "image/file_system.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -38,8 +39,12 @@ bool passesNameCheck(char const* name)
     bool regular = true;
     FILE* f = openRegularFile(name, regular);
     if (f == nullptr && regular) {
+        bool const held = errno == EBUSY;
         std::printf("\nImpossible d'ouvrir le fichier :\n\t%s\n en lecture\n",
                     consoleText(name, stdout).c_str());
+        if (held)
+            std::printf("L'image est utilis\xE9"
+                        "e par un autre programme\n");
         return false;
     }
     // A probe, not a parse: comment lines and anything else before "P5" pass. A name

@@ -82,6 +82,11 @@ OutputPlace::OutputPlace(std::string const& outputPath) : path_(outputPath)
             return;
         }
         held_.push_back(reinterpret_cast<std::intptr_t>(h));
+        // Asked of the handle and, once it holds the name in place, of the name too:
+        // Wine tells a Unix link by its name alone.
+        DWORD const named = GetFileAttributesW(wide.c_str());
+        if (named != INVALID_FILE_ATTRIBUTES)
+            info.dwFileAttributes |= named & FILE_ATTRIBUTE_REPARSE_POINT;
         if (inner && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             step_ = FolderStep::link;
             return;

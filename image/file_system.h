@@ -11,7 +11,7 @@
 // Opens path for reading in binary mode when it is a regular file. Anything else (a
 // FIFO, a device, a folder, a socket) is never opened nor waited on: the result is
 // null with regular set to false (errno EINVAL). Null with regular true: it cannot be
-// opened, errno says why. On Windows the name's bytes are read as
+// opened, errno says why (EBUSY: another program holds it). On Windows the name's bytes are read as
 // image/name_encoding.h says, whatever the system's code page.
 std::FILE* openRegularFile(char const* path, bool& regular);
 

@@ -23,6 +23,8 @@ std::FILE* openRegularFile(char const* path, bool& regular)
         return nullptr;
     }
     std::FILE* f = _wfopen(wide.c_str(), L"rb");
+    if (f == nullptr && (_doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION))
+        errno = EBUSY;  // held open by another program, which the operator can close
     if (f != nullptr && (_fstat64(_fileno(f), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
         std::fclose(f);
         regular = false;
@@ -112,6 +114,24 @@ bool mayReplace(char const* path)
     return true;
 }
 
+namespace {
+
+// True when another program holds the file at path open without leave to delete it,
+// as a viewer or Explorer's preview pane does: a rename over it is then refused.
+bool heldByAnotherProgram(std::wstring const& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+}  // namespace
+
 bool replaceFile(char const* from, char const* to)
 {
     if (MoveFileExW(wideName(from).c_str(), wideName(to).c_str(),
@@ -126,8 +146,15 @@ bool replaceFile(char const* from, char const* to)
     case ERROR_HANDLE_DISK_FULL:
         errno = ENOSPC;
         break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        errno = EBUSY;
+        break;
+    case ERROR_ACCESS_DENIED:
+        errno = heldByAnotherProgram(wideName(to)) ? EBUSY : EACCES;
+        break;
     default:
-        errno = EACCES;  // a folder, a file in use or a refused access at the target
+        errno = EACCES;  // a folder or a refused access at the target
         break;
     }
     return false;
