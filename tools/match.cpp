@@ -66,13 +66,31 @@ std::optional<cv::Point2d> parsePoint(char const* text)
     return std::nullopt;
 }
 
+// True when the name begins with a byte-order mark: UTF-8's, which tavrin skips at the
+// very start of its input, or UTF-16's, which makes it read the input as UTF-16.
+bool beginsWithMark(std::string const& name)
+{
+    return name.rfind("\xEF\xBB\xBF", 0) == 0 || name.rfind("\xFF\xFE", 0) == 0 ||
+           name.rfind("\xFE\xFF", 0) == 0;
+}
+
+// Why tavrin would read the name back as another, in French: a name in double quotes
+// ends at its line's end, a CR before it dropped. Empty when it would not.
+std::string lineBreakRefusal(std::string const& name)
+{
+    if (name.find('\n') == std::string::npos && (name.empty() || name.back() != '\r'))
+        return {};
+    return "son nom contient un saut de ligne, o\xF9 tavrin arr\xEAte un nom";
+}
+
 // The name as tavrin reads it back: in double quotes when it holds white space, as a
-// dropped path is typed. Empty when tavrin cannot read it back at all.
+// dropped path is typed, or begins with a byte-order mark, which is then not the first
+// byte of the answers. Empty when tavrin cannot read it back at all.
 std::string answerName(std::string const& name)
 {
     if (name.empty() || name.size() > kLongestName || name.find('"') != std::string::npos)
         return {};
-    if (name.find_first_of(" \t\n\v\f\r") != std::string::npos)
+    if (name.find_first_of(" \t\n\v\f\r") != std::string::npos || beginsWithMark(name))
         return '"' + name + '"';
     return name;
 }
@@ -183,7 +201,23 @@ struct Photograph {
     Pair pair;
     bool sifted = false;  // SIFT's features were tried
     std::string reason;   // empty when found
+    bool french = false;  // the reason is in French
 };
+
+// Why OpenCV failed on a photograph, in French: the check that failed, and where.
+std::string openCvFailure(cv::Exception const& e)
+{
+    return "erreur interne d'OpenCV : " + e.err + " (" + e.func + ")";
+}
+
+// Why a photograph of this size cannot be searched, in French, its size first; empty
+// when it can.
+std::string sizeRefusal(cv::Mat const& image, bool further)
+{
+    std::string const reason = tooSmallToSearch(image.size(), further);
+    return reason.empty() ? reason
+                          : format("%d x %d pixels : %s", image.cols, image.rows, reason.c_str());
+}
 
 class Matcher {
 public:
@@ -267,7 +301,11 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
 void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
 {
     if (!photo.reason.empty()) {
-        std::fprintf(stderr, "%s: refused: %s\n", photo.name.c_str(), photo.reason.c_str());
+        std::fprintf(stderr,
+                     photo.french ? "%s : refus\xE9"
+                                    "e, %s\n"
+                                  : "%s: refused: %s\n",
+                     photo.name.c_str(), photo.reason.c_str());
         return;
     }
     Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
@@ -426,15 +464,28 @@ void checkPointsInside(Request const& r, cv::Mat const& base)
     }
 }
 
-// Each photograph read and its similarity estimated, or its reason for refusal.
+// Each photograph read and its similarity estimated, or its reason for refusal. One
+// that OpenCV fails on is refused alone.
 std::vector<Photograph> estimateAll(Matcher& matcher, std::vector<std::string> const& names)
 {
     std::vector<Photograph> photos(names.size());
     for (std::size_t k = 0; k < photos.size(); ++k) {
-        photos[k].name = names[k];
-        photos[k].image = load(names[k], photos[k].reason);
-        if (!photos[k].image.empty())
-            matcher.estimate(photos[k]);
+        Photograph& photo = photos[k];
+        photo.name = names[k];
+        photo.reason = lineBreakRefusal(photo.name);
+        photo.french = !photo.reason.empty();
+        if (!photo.french)
+            photo.image = load(names[k], photo.reason);
+        if (photo.image.empty())
+            continue;
+        photo.reason = sizeRefusal(photo.image, true);
+        photo.french = !photo.reason.empty();
+        try {
+            if (!photo.french)
+                matcher.estimate(photo);
+        } catch (cv::Exception const& e) {
+            photo.reason = openCvFailure(e), photo.french = true;
+        }
     }
     return photos;
 }
@@ -469,8 +520,12 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
     std::printf("%s\n%s\n%s\n", answerName(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
     int status = 0;
     for (Photograph& photo : photos) {
-        if (photo.reason.empty())
-            matcher.locate(photo, r.a, r.b);
+        try {
+            if (photo.reason.empty())
+                matcher.locate(photo, r.a, r.b);
+        } catch (cv::Exception const& e) {
+            photo.reason = openCvFailure(e), photo.french = true;
+        }
         report(photo, r.a, r.b);
         if (photo.reason.empty())
             writeAnswers(photo, r.a, r.b, matcher.base.size());
@@ -491,11 +546,26 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
 int run(int argc, char** argv)
 {
     Request r = parseRequest(argc, argv);
-    std::string reason;
+    std::string reason = lineBreakRefusal(r.baseName);
+    if (!reason.empty()) {
+        std::fprintf(stderr,
+                     "tavrin-match : la photographie de base %s est refus\xE9"
+                     "e, %s\n",
+                     r.baseName.c_str(), reason.c_str());
+        return 1;
+    }
     cv::Mat baseImage = load(r.baseName, reason);
     if (baseImage.empty()) {
         std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", r.baseName.c_str(),
                      reason.c_str());
+        return 1;
+    }
+    reason = sizeRefusal(baseImage, false);
+    if (!reason.empty()) {
+        std::fprintf(stderr,
+                     "tavrin-match : la photographie de base %s est refus\xE9"
+                     "e, %s\n",
+                     r.baseName.c_str(), reason.c_str());
         return 1;
     }
     checkPointsInside(r, baseImage);
@@ -525,8 +595,8 @@ int main(int count, char** given)
         return 2;
     } catch (std::bad_alloc const&) {
         std::fprintf(stderr, "tavrin-match: not enough memory for the photographs\n");
-    } catch (cv::Exception const& e) {
-        std::fprintf(stderr, "tavrin-match: %s\n", e.what());
+    } catch (cv::Exception const& e) {  // on the base photograph, before any answer
+        std::fprintf(stderr, "tavrin-match : %s\n", openCvFailure(e).c_str());
     }
     return 1;
 }

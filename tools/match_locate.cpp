@@ -118,15 +118,20 @@ Similarity Similarity::through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv:
     return s;
 }
 
+cv::Size workingSize(cv::Size full)
+{
+    double const reduction = std::min(1.0, kWorkingSide / std::max(full.width, full.height));
+    if (reduction == 1)
+        return full;
+    return {std::max(1, static_cast<int>(std::lround(full.width * reduction))),
+            std::max(1, static_cast<int>(std::lround(full.height * reduction)))};
+}
+
 Features describe(cv::Mat const& image, Detector detector)
 {
-    double const reduction = std::min(1.0, kWorkingSide / std::max(image.cols, image.rows));
     cv::Mat small = image;
-    if (reduction < 1)
-        cv::resize(image, small,
-                   cv::Size(std::max(1, static_cast<int>(std::lround(image.cols * reduction))),
-                            std::max(1, static_cast<int>(std::lround(image.rows * reduction)))),
-                   0, 0, cv::INTER_AREA);
+    if (workingSize(image.size()) != image.size())
+        cv::resize(image, small, workingSize(image.size()), 0, 0, cv::INTER_AREA);
     std::vector<cv::KeyPoint> points;
     Features f;
     f.kind = detector;

@@ -48,6 +48,13 @@ struct Features {
 
 enum Detector { kOrb, kSift };
 Features describe(cv::Mat const& image, Detector detector);
+// The size of the reduced copy that describe looks for features on.
+cv::Size workingSize(cv::Size full);
+
+// Why no point can be searched for in a photograph of this size, as a French phrase;
+// empty when one can. A further photograph must also hold the least neighbourhood
+// that is correlated, with its first search around it.
+std::string tooSmallToSearch(cv::Size size, bool further);
 
 struct Estimate {
     bool found = false;

@@ -34,6 +34,14 @@ constexpr double kMostUncertainty = 3;
 constexpr double kMostDisagreement = 4;
 // Gaussians tried on the base's neighbourhood to match a blurred photograph.
 constexpr double kBlurs[] = {0, 0.7, 1, 1.4, 2, 2.8, 4, 5.6};
+// A further photograph narrower than the least neighbourhood with the first search on
+// both sides can never be refined (fitRadius finds no radius).
+constexpr int kLeastFurtherSide = 2 * (kLeastRadius + kFirstSearch) + 1;
+// Features are looked for on the reduced copy: SIFT, the more lenient detector, keeps
+// none within 5 pixels of the edge of its first octave, which doubles the copy (ORB
+// none within 31, and OpenCV's ORB fails on a side of 1 pixel). A copy narrower than
+// this has no feature at all.
+constexpr int kLeastWorkingSide = 6;
 
 double scaleOf(cv::Matx23d const& m)
 {
@@ -291,6 +299,22 @@ Located refineBest(cv::Mat const& base, cv::Mat const& further, cv::Matx23d cons
 }
 
 }  // namespace
+
+std::string tooSmallToSearch(cv::Size size, bool further)
+{
+    int const least = further ? kLeastFurtherSide : kLeastWorkingSide;
+    if (std::min(size.width, size.height) < least)
+        return format("trop petite pour y chercher les points (%d pixels au moins de chaque "
+                      "c\xF4t\xE9)",
+                      least);
+    cv::Size const reduced = workingSize(size);
+    int const narrowest = std::min(reduced.width, reduced.height);
+    if (narrowest < kLeastWorkingSide)
+        return format("trop mince pour y chercher les points (r\xE9"
+                      "duite \xE0 %d pixels de long, elle en aurait %d de large, %d au moins)",
+                      std::max(reduced.width, reduced.height), narrowest, kLeastWorkingSide);
+    return {};
+}
 
 Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const& e, cv::Point2d a,
                     char const* name)

@@ -13,6 +13,11 @@ namespace {
 // perspective.pgm (homogeneous coordinates), its far corner shrunk by about a fifth.
 cv::Matx33d const kSeen(0.92, 0.06, 40, -0.04, 0.95, 30, 0.00011, 0.00004, 1);
 
+// The base photograph's name behind a UTF-8 byte-order mark, which tavrin skips at the start of
+// its input.
+std::string const kMarkedBase = "\xEF\xBB\xBF"
+                                "base.pgm";
+
 cv::Point2d through(cv::Matx33d const& h, double x, double y)
 {
     cv::Vec3d const q = h * cv::Vec3d(x, y, 1);
@@ -30,7 +35,8 @@ std::string pgm(cv::Mat const& image)
 // order) and halved (each 2 x 2 block averaged), its top 400 rows; the base seen from another angle
 // (perspective.pgm, through kSeen) and blurred by a Gaussian of 4 pixels (blurred.pgm, shifted by
 // 14, 12); a chessboard of 40-pixel squares (another scene to the base) and a crop of it shifted
-// by 31, 23.
+// by 31, 23; photographs too small or too thin to search; the base again as kMarkedBase, and a
+// photograph under a name that tavrin cannot read back.
 class Match : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -52,6 +58,12 @@ protected:
         writeFile(dir / "cut.pgm", "P5\n1600 400\n255\n" + pixels.substr(0, 640000));
         writeFile(dir / "huge.pgm", "P5\n40000 40000\n255\n" + pixels.substr(0, 1000));
         writeFile(dir / "short.pgm", "P5\n1600 1200\n255\n" + pixels.substr(0, 983));
+        writeFile(dir / "dot.pgm", "P5\n1 1\n255\n" + pixels.substr(0, 1));
+        writeFile(dir / "line.pgm", "P5\n40000 1\n255\n" + pixels.substr(0, 40000));
+        writeFile(dir / "tiny.pgm", "P5\n5 5\n255\n" + pixels.substr(0, 25));
+        writeFile(dir / "strip.pgm", "P5\n3000 10\n255\n" + pixels.substr(0, 30000));
+        fs::copy_file(dir / "base.pgm", dir / kMarkedBase);
+        fs::copy_file(dir / "rotated.pgm", dir / "rotated\n.pgm");
         writeFile(dir / "perspective.pgm", pgm(seen));
         writeFile(dir / "blurred.pgm", pgm(blurred(cv::Rect(14, 12, 1570, 1170))));
         cv::Mat_<unsigned char> board(480, 640);
@@ -74,14 +86,14 @@ fs::path Match::dir;
 // Base pixel x lies at (1599 - x - 0.5) / 2 in turned.pgm; the sample series' landmarks are those
 // of landmarks.txt. A' is written whole, as tavrin uses it, and B' moved to make up for it: the
 // answers rectify as well as the true points. Refused photographs are left out of the answers,
-// which end at a name that is not there; a name with a space is answered in quotes, as tavrin
-// reads it.
+// which end at a name that is not there; a name with a space, or the base's that begins with a
+// byte-order mark, is answered in quotes, as tavrin reads it back.
 TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
 {
-    Outcome o =
-        run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 'demi tour/turned.pgm' pattern.pgm "
-            "rotated.pgm cut.pgm huge.pgm short.pgm /dev/zero enlarged.pgm reduced.pgm "
-            "nothing.pgm");
+    Outcome o = run("'" TAVRIN_MATCH_BIN "' '" + kMarkedBase +
+                    "' 412,357 1236,842 'demi tour/turned.pgm' pattern.pgm rotated.pgm cut.pgm "
+                    "huge.pgm short.pgm dot.pgm /dev/zero enlarged.pgm line.pgm reduced.pgm "
+                    "nothing.pgm 'rotated\n.pgm'");
     EXPECT_EQ(o.status, 1);
     struct Row {
         std::string name;
@@ -90,7 +102,7 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
                       {"rotated.pgm", 1115, 435, 365, 913},
                       {"enlarged.pgm", 123, 338, 1458, 863},
                       {"reduced.pgm", 412, 186, 712, 676}};
-    std::string answers = "base.pgm\n412,357\n1236,842\n";
+    std::string answers = '"' + kMarkedBase + "\"\n412,357\n1236,842\n";
     for (Row const& r : rows) {
         double ax = 0, ay = 0, bx = 0, by = 0;
         char const* line = o.err.c_str() + std::min(o.err.find(r.name + ": A'"), o.err.size());
@@ -112,6 +124,14 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
           "huge.pgm: refused: is too large to read: 40000 x 40000 pixels\n",
           "short.pgm: refused: is truncated: 1600 x 1200 pixels declared, 983 bytes of pixels\n",
           "/dev/zero: refused: is not a regular file\n",
+          "dot.pgm : refus\xE9"
+          "e, 1 x 1 pixels : trop petite pour y chercher les points (41 "
+          "pixels au moins de chaque c\xF4t\xE9)\n",
+          "rotated\n.pgm : refus\xE9"
+          "e, son nom contient un saut de ligne, o\xF9 tavrin arr\xEAte un nom\n",
+          "line.pgm : refus\xE9"
+          "e, 40000 x 1 pixels : trop petite pour y chercher les points "
+          "(41 pixels au moins de chaque c\xF4t\xE9)\n",
           "tavrin-match: the answers could not be written: No space left on device\n"})
         EXPECT_NE((o.err + full.err).find(line), std::string::npos) << line << o.err << full.err;
 
@@ -121,6 +141,7 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
               "181.25,178.25\nfin\n");
     run("'" TAVRIN_BIN "' <truth.txt; mv Redressement truth");
     EXPECT_EQ(run("cat answers.txt | '" TAVRIN_BIN "'").status, 1);
+    EXPECT_TRUE(fs::exists(dir / "Redressement" / kMarkedBase));
     auto mean = [](std::string const& rectified) {
         std::string const out =
             run("'" TAVRIN_DIFF_BIN "' base.pgm '" + rectified + "' map.ppm").out;
@@ -178,17 +199,42 @@ TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
     EXPECT_LE(std::hypot(tbx - (1598.5 - bx) / 2, tby - (1198.5 - by) / 2), 0.5) << o.out;
 }
 
-TEST_F(Match, BadUsageIsStatusTwoWithTheUsageAndTheManPageRenders)
+// Bad usage, status 2 with the usage; a base too small or too thin to search, status 1 with its
+// reason, whole; neither answers anything.
+TEST_F(Match, BadUsageAndABaseTooSmallAnswerNothingAndTheManPageRenders)
 {
-    for (char const* arguments :
-         {"", "base.pgm", "base.pgm 1,1 2,2", "base.pgm '1;1' 2,2 rotated.pgm",
-          "base.pgm 5,5 5,5 rotated.pgm", "base.pgm 1,1 9999,2 rotated.pgm", "--pick base.pgm",
-          "--frob base.pgm 1,1 2,2 rotated.pgm", "base.pgm -5,-5 2,2 rotated.pgm"}) {
-        Outcome o = run("'" TAVRIN_MATCH_BIN "' " + std::string(arguments));
-        EXPECT_EQ(o.status, 2) << arguments;
-        EXPECT_EQ(o.out, "") << arguments;
+    struct Row {
+        char const* arguments;
+        char const* refusal;  // the whole standard error of a base refused; none for bad usage
+    } const rows[] = {
+        {"", nullptr},
+        {"base.pgm", nullptr},
+        {"base.pgm 1,1 2,2", nullptr},
+        {"base.pgm '1;1' 2,2 rotated.pgm", nullptr},
+        {"base.pgm 5,5 5,5 rotated.pgm", nullptr},
+        {"base.pgm 1,1 9999,2 rotated.pgm", nullptr},
+        {"--pick base.pgm", nullptr},
+        {"--frob base.pgm 1,1 2,2 rotated.pgm", nullptr},
+        {"base.pgm -5,-5 2,2 rotated.pgm", nullptr},
+        {"tiny.pgm 0,0 4,4 rotated.pgm",
+         "tavrin-match : la photographie de base tiny.pgm est refus\xE9"
+         "e, 5 x 5 pixels : trop petite pour y chercher les points (6 pixels au moins de chaque "
+         "c\xF4t\xE9)\n"},
+        {"--pick strip.pgm rotated.pgm",
+         "tavrin-match : la photographie de base strip.pgm est refus\xE9"
+         "e, 3000 x 10 pixels : trop mince pour y chercher les points (r\xE9"
+         "duite \xE0 1024 pixels de long, elle en aurait 3 de large, 6 au moins)\n"}};
+    for (Row const& r : rows) {
+        Outcome o = run("'" TAVRIN_MATCH_BIN "' " + std::string(r.arguments));
+        EXPECT_EQ(o.out, "") << r.arguments;
+        if (r.refusal != nullptr) {
+            EXPECT_EQ(o.status, 1) << r.arguments;
+            EXPECT_EQ(o.err, r.refusal);
+            continue;
+        }
+        EXPECT_EQ(o.status, 2) << r.arguments;
         EXPECT_EQ(o.err.rfind("tavrin-match: ", 0), 0u) << o.err;
-        if (std::string(arguments).find("-5") != std::string::npos) {  // a point, not an option
+        if (std::string(r.arguments).find("-5") != std::string::npos) {  // a point, not an option
             EXPECT_EQ(o.err.rfind("tavrin-match: A -5,-5 lies outside the base photograph", 0), 0u);
         }
         EXPECT_NE(o.err.find("\nusage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"),

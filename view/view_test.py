@@ -34,9 +34,10 @@ class ViewTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         t = cls.enterClassContext(tempfile.TemporaryDirectory())
-        run([ARGS.cmake, "--install", ARGS.build, "--prefix", t + "/prefix"], check=True, stdout=DEVNULL)
-        cls.url = "file://" + t + "/prefix/share/tavrin/view/tavrin-view.html"  # where the launcher finds the page
-        assert run([t + "/prefix/bin/tavrin-view", "--where"], capture_output=True, text=True).stdout == cls.url + "\n"
+        prefix = t + "/prefix/d\u00e9j\u00e0 vu #1?%"  # every test opens the page by the URL the launcher prints
+        run([ARGS.cmake, "--install", ARGS.build, "--prefix", prefix], check=True, stdout=DEVNULL)
+        cls.url = "file://" + t + "/prefix/d%C3%A9j%C3%A0%20vu%20%231%3F%25/share/tavrin/view/tavrin-view.html"
+        assert run([prefix + "/bin/tavrin-view", "--where"], capture_output=True, text=True).stdout == cls.url + "\n"
         cls.series = s = pathlib.Path(t, "series")
         run([ARGS.sample, s], check=True, stdout=DEVNULL)
         run([os.path.abspath(ARGS.tavrin)], cwd=s, stdout=DEVNULL,
