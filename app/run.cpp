@@ -10,8 +10,8 @@
 #include "image/name_encoding.h"
 #include "image/whole_file.h"
 
+#include <algorithm>
 #include <cctype>
-#include <cstddef>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -224,9 +224,9 @@ public:
 
     void drop(FileIdentity const& id)
     {
-        for (std::size_t k = 0; k < ids_.size(); ++k)
-            if (same(ids_[k], id))
-                ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(k--));
+        ids_.erase(std::remove_if(ids_.begin(), ids_.end(),
+                                  [&](FileIdentity const& held) { return same(held, id); }),
+                   ids_.end());
     }
 
     // The file at path itself (a link there, not what it points to) is in the set.
