@@ -543,17 +543,22 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
     return status;
 }
 
+// The base refused for a reason of its own: the whole run ends (status 1).
+int refuseBase(std::string const& name, std::string const& reason)
+{
+    std::fprintf(stderr,
+                 "tavrin-match : la photographie de base %s est refus\xE9"
+                 "e, %s\n",
+                 name.c_str(), reason.c_str());
+    return 1;
+}
+
 int run(int argc, char** argv)
 {
     Request r = parseRequest(argc, argv);
     std::string reason = lineBreakRefusal(r.baseName);
-    if (!reason.empty()) {
-        std::fprintf(stderr,
-                     "tavrin-match : la photographie de base %s est refus\xE9"
-                     "e, %s\n",
-                     r.baseName.c_str(), reason.c_str());
-        return 1;
-    }
+    if (!reason.empty())
+        return refuseBase(r.baseName, reason);
     cv::Mat baseImage = load(r.baseName, reason);
     if (baseImage.empty()) {
         std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", r.baseName.c_str(),
@@ -561,13 +566,8 @@ int run(int argc, char** argv)
         return 1;
     }
     reason = sizeRefusal(baseImage, false);
-    if (!reason.empty()) {
-        std::fprintf(stderr,
-                     "tavrin-match : la photographie de base %s est refus\xE9"
-                     "e, %s\n",
-                     r.baseName.c_str(), reason.c_str());
-        return 1;
-    }
+    if (!reason.empty())
+        return refuseBase(r.baseName, reason);
     checkPointsInside(r, baseImage);
     Matcher matcher(baseImage);
     std::vector<Photograph> photos = estimateAll(matcher, r.further);
