@@ -9,16 +9,22 @@
 
 namespace {
 
-// One pixel: the palette's colour of v on a full scale of 255, low eight bits each.
-bool putColour(FILE* f, double v)
+void paletteColour(double v, unsigned char (&rgb)[3])
 {
     int red = 0;
     int green = 0;
     int blue = 0;
     HSL_to_RGB(v, 255, red, green, blue);
-    unsigned char const bytes[3] = {static_cast<unsigned char>(red),
-                                    static_cast<unsigned char>(green),
-                                    static_cast<unsigned char>(blue)};
+    rgb[0] = static_cast<unsigned char>(red);
+    rgb[1] = static_cast<unsigned char>(green);
+    rgb[2] = static_cast<unsigned char>(blue);
+}
+
+// One pixel: the palette's colour of v on a full scale of 255, low eight bits each.
+bool putColour(FILE* f, double v)
+{
+    unsigned char bytes[3];
+    paletteColour(v, bytes);
     return std::fwrite(bytes, 1, 3, f) == 3;
 }
 
@@ -59,19 +65,25 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
     double const M = m.max();
     for (int i = 0; i < height && ok; ++i) {
         for (int j = 0; j < width && ok; ++j) {
-            double const a = m(i, j);
-            double v = a;  // zero, and NaN, stay as they are
-            if (a < 0)
-                v = scaled(150.0, a, std::fabs(M));
-            else if (a > 0)
-                v = scaled(255.0, a, M);
-            ok = putColour(f, v);
+            unsigned char bytes[3];
+            matrixColour(m(i, j), M, bytes);
+            ok = std::fwrite(bytes, 1, 3, f) == 3;
         }
     }
     return ok;
 }
 
 }  // namespace
+
+void matrixColour(double a, double M, unsigned char (&rgb)[3])
+{
+    double v = a;  // zero, and NaN, stay as they are
+    if (a < 0)
+        v = scaled(150.0, a, std::fabs(M));
+    else if (a > 0)
+        v = scaled(255.0, a, M);
+    paletteColour(v, rgb);
+}
 
 bool writeIMAGE_2(IMAGE const& im, char const* path)
 {

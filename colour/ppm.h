@@ -27,4 +27,8 @@ bool writeIMAGE_2(IMAGE const& im, char const* path);
 // A matrix whose rows x cols do not fit its storage is written as the empty 0 x 0 one.
 bool matrice_to_ColorImage(mat_tpl<double> const& m, char const* path);
 
+// The three bytes that matrice_to_ColorImage writes for element a of a matrix whose
+// largest element is M, for a writer that draws such a map without holding the matrix.
+void matrixColour(double a, double M, unsigned char (&rgb)[3]);
+
 #endif

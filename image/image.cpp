@@ -102,6 +102,22 @@ bool encodeP5(FILE* f, IMAGE const& im)
 
 }  // namespace
 
+P5Header readP5Header(FILE* f)
+{
+    P5Header header;
+    char line[kLineBytes] = {};
+    header.magic = readLine(f, line) && line[0] == 'P' && line[1] == '5';
+    if (!header.magic)
+        return header;
+    skipComments(f, line);
+    header.sized = parseSize(line, header.width, header.height);
+    if (!header.sized)
+        return header;
+    skipComments(f, line);  // the maximum-value line: one byte per pixel whatever it says
+    header.pixelsAt = std::ftell(f);
+    return header;
+}
+
 IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
 {
     File f(openToRead(path));
@@ -112,24 +128,20 @@ IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
         return;
     }
 
-    char line[kLineBytes] = {};
-    if (!readLine(f.get(), line) || line[0] != 'P' || line[1] != '5') {
+    P5Header const header = readP5Header(f.get());
+    if (!header.magic) {
         std::fflush(stdout);
         std::fputs("\nFormat d'image non support\xE9... <press enter to exit>", stderr);
         return;
     }
-
-    skipComments(f.get(), line);
-    int w = 0;
-    int h = 0;
-    if (!parseSize(line, w, h)) {
+    if (!header.sized) {
         // No size to trust: allocate nothing and read no pixel.
         std::fflush(stdout);
         std::fprintf(stderr, "\nTaille d'image illisible ou hors limites dans %s\n", path);
         return;
     }
-
-    skipComments(f.get(), line);  // the maximum-value line: one byte per pixel whatever it says
+    int const w = header.width;
+    int const h = header.height;
 
     std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     pix = new unsigned char[n];

@@ -4,7 +4,23 @@
 #ifndef TAVRIN_IMAGE_IMAGE_H
 #define TAVRIN_IMAGE_IMAGE_H
 
+#include <cstdio>
+
 template <class T> class mat_tpl;
+
+// What the header of a P5 file declares, read as IMAGE's reader reads it and saying
+// nothing: the "P5" magic at the very start, comment lines skipped, the size as two
+// positive numbers of at most 2147483647 pixels, the maximum-value line. sized is
+// false when the reader takes no size from it; pixelsAt is where the pixel block
+// begins. The stream is left there.
+struct P5Header {
+    bool magic = false;
+    bool sized = false;
+    int width = 0;
+    int height = 0;
+    long pixelsAt = 0;
+};
+P5Header readP5Header(std::FILE* f);
 
 class IMAGE {
 public:

@@ -1,7 +1,8 @@
-// The tools' command lines as the image library opens names: on Windows, argv holds
-// the arguments in the ANSI code page, which loses any character it lacks, so they are
-// taken from the wide command line in UTF-8 instead (arguments_win32.cpp); elsewhere
-// they are argv's bytes (arguments_posix.cpp).
+// The tools' platform layer. Their command lines as the image library opens names: on
+// Windows, argv holds the arguments in the ANSI code page, which loses any character it
+// lacks, so they are taken from the wide command line in UTF-8 instead
+// (arguments_win32.cpp); elsewhere they are argv's bytes (arguments_posix.cpp). Beside
+// them, what a tool shows at a console and what stands where it reads or writes.
 #ifndef TAVRIN_TOOLS_ARGUMENTS_H
 #define TAVRIN_TOOLS_ARGUMENTS_H
 
@@ -30,5 +31,26 @@ inline bool stdoutWritten()
 {
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
+
+// Writes a French message: its words in Windows-1252 bytes, the names in it as the
+// arguments give them. A file or a pipe gets these bytes; a Windows console shows each
+// character as meant (a well-formed UTF-8 sequence is read as UTF-8, any other byte as
+// Windows-1252). False when the write fails.
+bool tell(std::FILE* stream, std::string const& text);
+
+// When the tool runs in a console window of its own (double-clicked in Windows'
+// Explorer, the window closes as it ends) and that console is its standard input:
+// asks for a key and waits for one, so that what it said can be read. Otherwise, and
+// always on POSIX, returns at once.
+void holdOwnWindow();
+
+// The size in bytes of the open file; -1 when the system cannot tell.
+long long fileBytes(std::FILE* f);
+
+// What stands at a path the tool would write: nothing, a link (itself, whatever it
+// points to, even nothing), a regular file, or something else (a folder, a FIFO, a
+// device); unknown when the system cannot tell, errno then saying why.
+enum class Standing { nothing, link, file, other, unknown };
+Standing standingAt(char const* path);
 
 #endif

@@ -4,12 +4,15 @@
 // within kTolerance grey levels, over the pixels of the base frame that the further
 // photograph covers (the whole frame when it is not named).
 //
+// The map carries a mark in its header, and an existing file at MAP is replaced only
+// when it is such a map. Every input's header is checked against the file's size, and
+// MAP against what stands there, before any pixel is read.
+//
 // Usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']
 // Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
 #include "colour/ppm.h"
 #include "image/file_system.h"
 #include "image/image.h"
-#include "image/matrix.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/p5.h"
@@ -24,6 +27,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,6 +40,7 @@ constexpr int kTolerance = 8;  // grey levels: a few steps of the sensor's grain
 struct Failure {
     int status;
     std::string message;
+    bool french = false;  // then told with the French "tavrin-diff : " before it
 };
 
 Failure usageError(std::string const& message)
@@ -48,6 +53,11 @@ Failure runtimeError(std::string const& message)
     return {1, message};
 }
 
+Failure refusal(std::string const& message)
+{
+    return {1, message, true};
+}
+
 char const kUsage[] =
     "usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']\n"
     "Compares RECTIFIED, a photograph that tavrin has rectified onto BASE, with BASE:\n"
@@ -56,30 +66,64 @@ char const kUsage[] =
     "prints the mean absolute difference and the share of pixels within 8 grey levels.\n"
     "With FURTHER, the photograph as taken, and the control points typed for it (A and B\n"
     "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
-    "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n";
+    "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n"
+    "A file already at MAP is replaced only when it is a map that tavrin-diff wrote.\n";
+
+// The start of every map this tool writes; a file that begins otherwise is not one.
+char const kMapStart[] = "P6\n# tavrin-diff\n";
 
 // Why the map may not be written at mapPath: it would replace one of the images compared,
-// or a P5 photograph (a slip of the arguments); empty when it may.
-std::string whyNotWritten(char const* mapPath, char const* const inputs[], int count)
+// a P5 photograph (a slip of the arguments), or anything else that is not a map of this
+// tool's; status 0 when it may.
+Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count)
 {
     for (int k = 0; k < count; ++k)
         if (wouldReplace(mapPath, inputs[k]))
-            return std::string("the map ") + mapPath + " would replace " + inputs[k] +
-                   ", an image compared: nothing is written";
-    bool regular = true;
-    FILE* f = openRegularFile(mapPath, regular);
-    if (f == nullptr)
-        return {};
-    bool const p5 = beginsWithP5(f);
+            return runtimeError(std::string("the map ") + mapPath + " would replace " + inputs[k] +
+                                ", an image compared: nothing is written");
+    std::string const name = mapPath;
+    std::string const nothingWritten = " : rien n'est \xE9"
+                                       "crit";
+    switch (standingAt(mapPath)) {
+    case Standing::nothing:
+        return {0, ""};
+    case Standing::link:
+        return refusal(name +
+                       " est un lien, pas une carte \xE9"
+                       "crite par tavrin-diff" +
+                       nothingWritten);
+    case Standing::other:
+        return refusal(name + " n'est pas un fichier ordinaire" + nothingWritten);
+    case Standing::unknown: {
+        std::string const why = std::strerror(errno);
+        return refusal(name + " ne peut pas \xEAtre examin\xE9 (" + why + ")" + nothingWritten);
+    }
+    case Standing::file:
+        break;
+    }
+    FILE* f = openToRead(mapPath);
+    if (f == nullptr) {
+        std::string const why = std::strerror(errno);
+        return refusal(name + " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (" + why + ")" +
+                       nothingWritten);
+    }
+    char start[sizeof kMapStart - 1];
+    std::size_t const got = std::fread(start, 1, sizeof start, f);
     std::fclose(f);
-    return p5 ? std::string("the map ") + mapPath +
-                    " would replace a P5 photograph: nothing is written"
-              : std::string();
+    if (beginsWithP5(reinterpret_cast<unsigned char const*>(start), got))
+        return runtimeError(std::string("the map ") + mapPath +
+                            " would replace a P5 photograph: nothing is written");
+    if (got == sizeof start && std::memcmp(start, kMapStart, sizeof start) == 0)
+        return {0, ""};
+    return refusal(name +
+                   " existe d\xE9j\xE0 et n'est pas une carte \xE9"
+                   "crite par tavrin-diff" +
+                   nothingWritten);
 }
 
-// The named P5 file, whole. Failures to open and files of another kind are told here;
-// other faults (a bad size line) by the library, on stderr, before this returns null.
-std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
+// Whether the named file may be read as a photograph: a regular file that begins as a
+// P5 file and, when its header is one the reader takes, holds every pixel it declares.
+bool checkGrey(char const* path, P5Header& declared, Failure& failure)
 {
     bool regular = true;
     FILE* f = openRegularFile(path, regular);
@@ -87,14 +131,32 @@ std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
         failure =
             runtimeError(regular ? std::string("cannot open ") + path + ": " + std::strerror(errno)
                                  : std::string(path) + " is not a regular file");
-        return nullptr;
+        return false;
     }
     bool const p5 = beginsWithP5(f);
+    std::rewind(f);
+    declared = p5 ? readP5Header(f) : P5Header();
+    long long const size = fileBytes(f);
     std::fclose(f);
     if (!p5) {
         failure = runtimeError(std::string(path) + " is not a binary PGM (P5) image");
-        return nullptr;
+        return false;
     }
+    long long const pixels = static_cast<long long>(declared.width) * declared.height;
+    if (declared.sized && size >= 0 && size - declared.pixelsAt < pixels) {
+        failure = refusal(std::string(path) + " est incomplet : son en-t\xEAte annonce " +
+                          std::to_string(declared.width) + " x " + std::to_string(declared.height) +
+                          " pixels (" + std::to_string(pixels) + " octets), il n'en contient que " +
+                          std::to_string(size - declared.pixelsAt) + " : rien n'est compar\xE9");
+        return false;
+    }
+    return true;
+}
+
+// The named P5 file, whole, once checkGrey has passed it. A fault its reader finds (a
+// bad size line) is told by the library, on stderr, before this returns null.
+std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
+{
     auto im = std::make_unique<IMAGE>(path);
     if (im->width == 0 || im->height == 0) {
         failure = runtimeError(std::string("cannot read the image in ") + path);
@@ -122,14 +184,15 @@ struct Footprint {
     }
 };
 
-bool footprintOf(char** args, Footprint& fp, Failure& failure)
+// The control points A, B, A', B' as typed; false when one is not a point or the pairs
+// are not two different points each.
+bool readPoints(char** args, Place (&points)[4], Failure& failure)
 {
     char const* const names[] = {"A", "B", "A'", "B'"};
-    Place points[4];
     for (int k = 0; k < 4; ++k) {
-        if (!parsePointArgument(args[1 + k], points[k].x, points[k].y)) {
+        if (!parsePointArgument(args[k], points[k].x, points[k].y)) {
             failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
-                                 "two numbers and a comma, no blank), not '" + args[1 + k] + "'");
+                                 "two numbers and a comma, no blank), not '" + args[k] + "'");
             return false;
         }
     }
@@ -142,13 +205,6 @@ bool footprintOf(char** args, Footprint& fp, Failure& failure)
         failure = usageError("A and B must be two different points, and so must A' and B'");
         return false;
     }
-    std::unique_ptr<IMAGE> further = loadGrey(args[0], failure);
-    if (!further)
-        return false;
-    fp.wholeFrame = false;
-    fp.onFurther = similarityOf(points[0], points[1], points[2], points[3]);
-    fp.lastX = further->width - 2.0;
-    fp.lastY = further->height - 2.0;
     return true;
 }
 
@@ -156,35 +212,62 @@ struct Figures {
     long long covered = 0;
     long long sumAbs = 0;
     long long within = 0;
+    int largest = 0;
 };
 
-// The absolute differences over the covered pixels; the others get a negative value
-// that the palette shows near black, (39, 0, 0): -53/150 of the largest difference
-// lands where its negative ramp reaches blue 0, and with no difference at all any
-// negative value is drawn so.
-Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp,
-                    mat_tpl<double>& map)
+// The absolute differences over the covered pixels.
+Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp)
 {
     Figures f;
-    int largest = 0;
     for (int y = 0; y < base.height; ++y) {
         for (int x = 0; x < base.width; ++x) {
             if (!fp.covers(x, y))
                 continue;
             int const d = std::abs(*rectified.getpix(x, y) - *base.getpix(x, y));
-            map(y, x) = d;
             ++f.covered;
             f.sumAbs += d;
             f.within += d <= kTolerance ? 1 : 0;
-            largest = d > largest ? d : largest;
+            f.largest = d > f.largest ? d : f.largest;
         }
     }
-    double const outside = largest > 0 ? -largest * 53.0 / 150.0 : -1.0;
-    for (int y = 0; y < base.height; ++y)
-        for (int x = 0; x < base.width; ++x)
-            if (!fp.covers(x, y))
-                map(y, x) = outside;
     return f;
+}
+
+struct Colour {
+    unsigned char rgb[3];
+};
+
+// The map, the bytes the matrix writer gives for the differences with every uncovered
+// pixel at -53/150 of the largest difference (-1 when there is none), which the
+// palette shows near black, (39, 0, 0): there its negative ramp reaches blue 0, and
+// with no difference at all any negative value is drawn so. A covered pixel's colour
+// depends on its difference alone, so each is worked out once.
+bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint const& fp, int largest)
+{
+    double const M = largest;
+    Colour byDifference[256];  // every difference of two bytes has its entry
+    for (int d = 0; d < 256; ++d)
+        matrixColour(d, M, byDifference[d].rgb);
+    double const outside = largest > 0 ? -largest * 53.0 / 150.0 : -1.0;
+    Colour uncovered;
+    matrixColour(outside, M, uncovered.rgb);
+
+    if (std::fprintf(f, "%s%d %d\n255\n", kMapStart, base.width, base.height) <= 0)
+        return false;
+    std::vector<unsigned char> row(static_cast<std::size_t>(base.width) * 3);
+    for (int y = 0; y < base.height; ++y) {
+        unsigned char* out = row.data();
+        for (int x = 0; x < base.width; ++x, out += 3) {
+            Colour const& c =
+                fp.covers(x, y)
+                    ? byDifference[std::abs(*rectified.getpix(x, y) - *base.getpix(x, y))]
+                    : uncovered;
+            std::memcpy(out, c.rgb, 3);
+        }
+        if (std::fwrite(row.data(), 1, row.size(), f) != row.size())
+            return false;
+    }
+    return true;
 }
 
 int compare(int argc, char** argv, Failure& failure)
@@ -192,46 +275,74 @@ int compare(int argc, char** argv, Failure& failure)
     char const* const basePath = argv[1];
     char const* const rectifiedPath = argv[2];
     char const* const mapPath = argv[3];
+    char const* const furtherPath = argc == 9 ? argv[4] : nullptr;
+
+    Place points[4];
+    if (furtherPath != nullptr && !readPoints(argv + 5, points, failure))
+        return failure.status;
+
+    // Every check that reads no pixel comes first: a refusal then costs nothing.
+    P5Header base;
+    P5Header rectified;
+    P5Header further;
+    if (!checkGrey(basePath, base, failure) || !checkGrey(rectifiedPath, rectified, failure) ||
+        (furtherPath != nullptr && !checkGrey(furtherPath, further, failure)))
+        return failure.status;
+    auto const sizeRefusal = [&](int rw, int rh, int bw, int bh) {
+        failure = runtimeError(std::string(rectifiedPath) + " is " + std::to_string(rw) + " x " +
+                               std::to_string(rh) + " pixels and " + basePath + " " +
+                               std::to_string(bw) + " x " + std::to_string(bh) +
+                               ": a rectified image has its base image's size");
+        return failure.status;
+    };
+    if (base.sized && rectified.sized &&
+        (rectified.width != base.width || rectified.height != base.height))
+        return sizeRefusal(rectified.width, rectified.height, base.width, base.height);
+    char const* const inputs[] = {basePath, rectifiedPath, furtherPath ? furtherPath : basePath};
+    failure = whyNotWritten(mapPath, inputs, 3);
+    if (failure.status != 0)
+        return failure.status;
 
     Footprint fp;
-    if (argc == 9 && !footprintOf(argv + 4, fp, failure))
-        return failure.status;
-
-    std::unique_ptr<IMAGE> base = loadGrey(basePath, failure);
-    if (!base)
-        return failure.status;
-    std::unique_ptr<IMAGE> rectified = loadGrey(rectifiedPath, failure);
-    if (!rectified)
-        return failure.status;
-    if (rectified->width != base->width || rectified->height != base->height) {
-        failure =
-            runtimeError(std::string(rectifiedPath) + " is " + std::to_string(rectified->width) +
-                         " x " + std::to_string(rectified->height) + " pixels and " + basePath +
-                         " " + std::to_string(base->width) + " x " + std::to_string(base->height) +
-                         ": a rectified image has its base image's size");
-        return failure.status;
+    if (furtherPath != nullptr) {
+        if (!further.sized) {  // the reader refuses it, and tells why
+            std::unique_ptr<IMAGE> const im = loadGrey(furtherPath, failure);
+            if (!im)
+                return failure.status;
+            further.width = im->width;
+            further.height = im->height;
+        }
+        fp.wholeFrame = false;
+        fp.onFurther = similarityOf(points[0], points[1], points[2], points[3]);
+        fp.lastX = further.width - 2.0;
+        fp.lastY = further.height - 2.0;
     }
 
-    char const* const inputs[] = {basePath, rectifiedPath, argc == 9 ? argv[4] : basePath};
-    std::string const refusal = whyNotWritten(mapPath, inputs, 3);
-    if (!refusal.empty()) {
-        failure = runtimeError(refusal);
+    std::unique_ptr<IMAGE> baseImage = loadGrey(basePath, failure);
+    if (!baseImage)
         return failure.status;
-    }
+    std::unique_ptr<IMAGE> rectifiedImage = loadGrey(rectifiedPath, failure);
+    if (!rectifiedImage)
+        return failure.status;
+    if (rectifiedImage->width != baseImage->width || rectifiedImage->height != baseImage->height)
+        return sizeRefusal(rectifiedImage->width, rectifiedImage->height, baseImage->width,
+                           baseImage->height);
 
-    mat_tpl<double> map(base->height, base->width);
-    Figures const f = differences(*base, *rectified, fp, map);
+    Figures const f = differences(*baseImage, *rectifiedImage, fp);
     if (f.covered == 0) {
-        failure = runtimeError(std::string(argv[4]) +
+        failure = runtimeError(std::string(furtherPath) +
                                " covers no pixel of the base frame: nothing to compare");
         return failure.status;
     }
-    if (!matrice_to_ColorImage(map, mapPath)) {
+    bool const written = writeWholeFile(mapPath, [&](FILE* out) {
+        return encodeMap(out, *baseImage, *rectifiedImage, fp, f.largest);
+    });
+    if (!written) {
         failure = runtimeError(std::string("could not write ") + mapPath);
         return failure.status;
     }
 
-    long long const frame = static_cast<long long>(base->width) * base->height;
+    long long const frame = static_cast<long long>(baseImage->width) * baseImage->height;
     std::printf("%s: mean abs difference %.2f, %.1f%% within %d grey levels, over %lld "
                 "pixels (%.1f%% of the frame)\n",
                 rectifiedPath, static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
@@ -271,7 +382,10 @@ int main(int count, char** given)
     }
     if (status != 0) {
         std::fflush(stdout);
-        std::fprintf(stderr, "tavrin-diff: %s\n", failure.message.c_str());
+        if (failure.french)
+            tell(stderr, "tavrin-diff : " + failure.message + "\n");
+        else
+            std::fprintf(stderr, "tavrin-diff: %s\n", failure.message.c_str());
         if (failure.status == 2)
             std::fputs("Try 'tavrin-diff --help'.\n", stderr);
     }

@@ -4,8 +4,13 @@
 // landmarks A and B in each. The same bytes come out on every run and every machine:
 // the pictures use only +, -, *, / and floor on doubles and a seeded integer generator.
 //
-// Usage: tavrin-sample [FOLDER]     (default: the current folder)
-// Exit status: 0 done, 1 a file could not be written, 2 bad arguments.
+// It never replaces a file it did not write: the whole series is made first, then every
+// file it would write is looked at, and only when each is absent or holds the very bytes
+// of an earlier run is anything written.
+//
+// Usage: tavrin-sample [FOLDER]     (default: a new folder serie-essai, serie-essai-2...)
+// Exit status: 0 done, 1 a file refused or not written, 2 bad arguments.
+#include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
@@ -21,6 +26,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -395,8 +401,11 @@ void usage(FILE* to)
 {
     std::fputs("usage: tavrin-sample [FOLDER]\n"
                "Writes base.pgm, rotated.pgm, enlarged.pgm and reduced.pgm, a sample series\n"
-               "for tavrin, into FOLDER (default: the current folder; made if missing), with\n"
-               "landmarks.txt: where the landmarks A and B lie in each photograph.\n",
+               "for tavrin, with landmarks.txt: where the landmarks A and B lie in each\n"
+               "photograph. Into FOLDER (made if missing), or without it into a new folder\n"
+               "serie-essai (serie-essai-2, -3... when that name is taken). A file there that\n"
+               "is not the series' own from an earlier run is never replaced: nothing is\n"
+               "written then.\n",
                to);
 }
 
@@ -407,30 +416,153 @@ int fail(std::string const& message)
     return 1;
 }
 
-int writeSeries(fs::path const& folder)
+// One file of the series: its name in the folder and its bytes.
+struct SeriesFile {
+    char const* name;
+    std::string bytes;
+};
+
+// The photograph as the library's writer lays out a P5 file (image/image.h), so that
+// the bytes an earlier run left can be told from any other file.
+std::string p5File(SeriesPhoto const& photo)
+{
+    IMAGE im(photo.width, photo.height);
+    develop(photo, im);
+    char header[48];
+    int const length =
+        std::snprintf(header, sizeof header, "P5\n%d %d\n255\n", im.width, im.height);
+    std::string bytes(header, static_cast<std::size_t>(length));
+    bytes.append(reinterpret_cast<char const*>(im.pix),
+                 static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height));
+    return bytes;
+}
+
+std::vector<SeriesFile> seriesFiles()
+{
+    std::vector<SeriesFile> files;
+    for (SeriesPhoto const& photo : kSeries)
+        files.push_back({photo.name, p5File(photo)});
+    files.push_back({"landmarks.txt", landmarkTable()});
+    return files;
+}
+
+// The system's reason for the last failure, in brackets.
+std::string lastReason()
+{
+    std::string const why = std::strerror(errno);
+    return " (" + why + ")";
+}
+
+// Why the file may not be written at path, in French; empty when it may: nothing is
+// there (present false), or the very bytes are (present true).
+std::string whyRefused(std::string const& path, std::string const& bytes, bool& present)
+{
+    present = false;
+    switch (standingAt(path.c_str())) {
+    case Standing::nothing:
+        return {};
+    case Standing::link:
+        return "est un lien, pas un fichier de l'essai";
+    case Standing::other:
+        return "n'est pas un fichier ordinaire";
+    case Standing::unknown:
+        return "ne peut pas \xEAtre examin\xE9" + lastReason();
+    case Standing::file:
+        break;
+    }
+    FILE* f = openToRead(path.c_str());
+    if (f == nullptr)
+        return "existe d\xE9j\xE0 et ne peut pas \xEAtre lu" + lastReason();
+    std::string held(bytes.size() + 1, '\0');  // one byte more tells a longer file
+    std::size_t const got = std::fread(&held[0], 1, held.size(), f);
+    bool const same = !std::ferror(f) && got == bytes.size() && held.compare(0, got, bytes) == 0;
+    std::fclose(f);
+    present = same;
+    return same ? std::string() : "existe d\xE9j\xE0 et n'est pas un fichier de l'essai";
+}
+
+// Makes a folder of the series' own in the working folder: serie-essai, or when
+// anything at all has that name (a folder, a file, a link, even a dangling one),
+// serie-essai-2, -3...: the folder taken is the one this run has just made.
+int makeOwnFolder(fs::path& folder)
+{
+    for (int k = 1; k <= 9999; ++k) {
+        std::string const name = k == 1 ? "serie-essai" : "serie-essai-" + std::to_string(k);
+        std::error_code error;
+        if (fs::create_directory(name, error)) {
+            folder = name;
+            return 0;
+        }
+        if (error && error != std::errc::file_exists)
+            return fail("cannot make the folder " + name + ": " + error.message());
+    }
+    std::fflush(stdout);
+    tell(stderr, "tavrin-sample : serie-essai et serie-essai-2 \xE0 serie-essai-9999 existent "
+                 "tous : rien n'est \xE9"
+                 "crit\n");
+    return 1;
+}
+
+// The folder's full path, as the operator finds it again.
+std::string shown(fs::path const& folder)
 {
     std::error_code error;
-    fs::create_directories(folder, error);
+    fs::path full = fs::absolute(folder, error).lexically_normal();
     if (error)
-        return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
+        return folder.u8string();
+    if (full.filename().empty() && full.has_relative_path())
+        full = full.parent_path();  // "serie/." and "serie/" end without a separator
+    return full.u8string();
+}
 
-    for (SeriesPhoto const& photo : kSeries) {
-        std::string const path = (folder / photo.name).u8string();
-        IMAGE im(photo.width, photo.height);
-        develop(photo, im);
-        if (!im.writeIMAGE(path.c_str()))
+int writeSeries(fs::path folder, bool ownFolder)
+{
+    std::error_code error;
+    if (ownFolder) {
+        if (int const status = makeOwnFolder(folder))
+            return status;
+    } else {
+        fs::create_directories(folder, error);
+        if (error)
+            return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
+    }
+
+    std::vector<SeriesFile> const files = seriesFiles();
+    std::vector<bool> present(files.size());
+    std::string refusals;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        std::string const path = (folder / files[k].name).u8string();
+        bool there = false;
+        std::string const why = whyRefused(path, files[k].bytes, there);
+        present[k] = there;
+        if (!why.empty())
+            refusals += "tavrin-sample : " + path + " " + why + "\n";
+    }
+    if (!refusals.empty()) {
+        std::fflush(stdout);
+        tell(stderr, refusals + "tavrin-sample : rien n'est \xE9"
+                                "crit ; sans argument, tavrin-sample \xE9"
+                                "crit dans un dossier neuf\n");
+        return 1;
+    }
+
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (present[k])
+            continue;  // already there, byte for byte
+        std::string const path = (folder / files[k].name).u8string();
+        std::string const& bytes = files[k].bytes;
+        bool const written = writeWholeFile(path.c_str(), [&bytes](FILE* f) {
+            return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        });
+        if (!written)
             return fail("could not write " + path);
     }
 
-    std::string const table = landmarkTable();
-    std::string const path = (folder / "landmarks.txt").u8string();
-    bool const written = writeWholeFile(path.c_str(), [&table](FILE* f) {
-        return std::fwrite(table.data(), 1, table.size(), f) == table.size();
-    });
-    if (!written)
-        return fail("could not write " + path);
-    std::fputs(table.c_str(), stdout);
-    if (!stdoutWritten())
+    std::fputs(landmarkTable().c_str(), stdout);
+    bool const told = tell(stdout, "S\xE9rie d'essai \xE9"
+                                   "crite dans le dossier " +
+                                       shown(folder) + "\n");
+    if (!told || !stdoutWritten())
         return fail(std::string("the landmarks could not be printed: ") + std::strerror(errno));
     return 0;
 }
@@ -450,9 +582,13 @@ int main(int count, char** given)
         usage(stderr);
         return 2;
     }
+    int status = 1;
     try {
-        return writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path("."));
+        status = writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path(), argc == 1);
     } catch (std::bad_alloc const&) {
-        return fail("not enough memory for the photographs");
+        status = fail("not enough memory for the photographs");
     }
+    if (argc == 1)
+        holdOwnWindow();  // double-clicked: the window stays until what it says is read
+    return status;
 }
