@@ -416,12 +416,6 @@ int fail(std::string const& message)
     return 1;
 }
 
-// One file of the series: its name in the folder and its bytes.
-struct SeriesFile {
-    char const* name;
-    std::string bytes;
-};
-
 // The photograph as the library's writer lays out a P5 file (image/image.h), so that
 // the bytes an earlier run left can be told from any other file.
 std::string p5File(SeriesPhoto const& photo)
@@ -437,13 +431,32 @@ std::string p5File(SeriesPhoto const& photo)
     return bytes;
 }
 
-std::vector<SeriesFile> seriesFiles()
+// The files of the series: each photograph, then landmarks.txt. Their bytes are made
+// one at a time, when needed, so that no more than one is held.
+constexpr std::size_t kFileCount = sizeof kSeries / sizeof kSeries[0] + 1;
+
+char const* fileName(std::size_t k)
 {
-    std::vector<SeriesFile> files;
-    for (SeriesPhoto const& photo : kSeries)
-        files.push_back({photo.name, p5File(photo)});
-    files.push_back({"landmarks.txt", landmarkTable()});
-    return files;
+    return k + 1 < kFileCount ? kSeries[k].name : "landmarks.txt";
+}
+
+std::string fileBytes(std::size_t k)
+{
+    return k + 1 < kFileCount ? p5File(kSeries[k]) : landmarkTable();
+}
+
+// Writes file k at path; a photograph goes straight from its pixels, as p5File lays it out.
+bool writeFile(std::size_t k, std::string const& path)
+{
+    if (k + 1 < kFileCount) {
+        IMAGE im(kSeries[k].width, kSeries[k].height);
+        develop(kSeries[k], im);
+        return im.writeIMAGE(path.c_str());
+    }
+    std::string const table = landmarkTable();
+    return writeWholeFile(path.c_str(), [&table](FILE* f) {
+        return std::fwrite(table.data(), 1, table.size(), f) == table.size();
+    });
 }
 
 // The system's reason for the last failure, in brackets.
@@ -527,13 +540,16 @@ int writeSeries(fs::path folder, bool ownFolder)
             return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
     }
 
-    std::vector<SeriesFile> const files = seriesFiles();
-    std::vector<bool> present(files.size());
+    // Only a file that stands there already is made to be compared; the rest are made
+    // as they are written.
+    std::vector<bool> present(kFileCount);
     std::string refusals;
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        std::string const path = (folder / files[k].name).u8string();
+    for (std::size_t k = 0; k < kFileCount; ++k) {
+        std::string const path = (folder / fileName(k)).u8string();
+        if (standingAt(path.c_str()) == Standing::nothing)
+            continue;
         bool there = false;
-        std::string const why = whyRefused(path, files[k].bytes, there);
+        std::string const why = whyRefused(path, fileBytes(k), there);
         present[k] = there;
         if (!why.empty())
             refusals += "tavrin-sample : " + path + " " + why + "\n";
@@ -546,15 +562,11 @@ int writeSeries(fs::path folder, bool ownFolder)
         return 1;
     }
 
-    for (std::size_t k = 0; k < files.size(); ++k) {
+    for (std::size_t k = 0; k < kFileCount; ++k) {
         if (present[k])
             continue;  // already there, byte for byte
-        std::string const path = (folder / files[k].name).u8string();
-        std::string const& bytes = files[k].bytes;
-        bool const written = writeWholeFile(path.c_str(), [&bytes](FILE* f) {
-            return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        });
-        if (!written)
+        std::string const path = (folder / fileName(k)).u8string();
+        if (!writeFile(k, path))
             return fail("could not write " + path);
     }
 
