@@ -6,8 +6,8 @@
 #define TAVRIN_APP_PLATFORM_H
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 

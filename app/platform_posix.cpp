@@ -91,7 +91,8 @@ OutputPlace::OutputPlace(std::string const& outputPath)
     }
     held_.push_back(folder);
     std::size_t start = prefix;
-    for (std::size_t end; (end = outputPath.find('/', start)) != std::string::npos; start = end + 1) {
+    for (std::size_t end; (end = outputPath.find('/', start)) != std::string::npos;
+         start = end + 1) {
         std::string const element = outputPath.substr(start, end - start);
         if (element.empty())
             continue;
@@ -103,7 +104,8 @@ OutputPlace::OutputPlace(std::string const& outputPath)
         if (next < 0) {
             error_ = errno;
             struct stat st;
-            if (fstatat(folder, element.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            if (fstatat(folder, element.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
                 step_ = FolderStep::link;
             return;
         }
@@ -145,8 +147,8 @@ void feedStandardInput(std::string const& bytes)
     // The bytes outlive the stream, which reads them in place until the program ends.
     static std::string held;
     held = bytes;
-    std::FILE* f = held.empty() ? std::fopen("/dev/null", "rb")
-                                : fmemopen(&held[0], held.size(), "rb");
+    std::FILE* f =
+        held.empty() ? std::fopen("/dev/null", "rb") : fmemopen(&held[0], held.size(), "rb");
     if (f != nullptr)
         stdin = f;  // NOLINT: the C library lets its standard streams be set
 }

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
-#include <utility>
 #include <sys/stat.h>
+#include <utility>
 #include <windows.h>
 
 char const outputFolderPrefix[] = "Redressement\\";
@@ -172,7 +172,8 @@ void preparePlatform()
         LARGE_INTEGER none = {};
         unsigned char mark[2] = {};
         DWORD got = 0;
-        if (SetFilePointerEx(in, none, &here, FILE_CURRENT) && ReadFile(in, mark, 2, &got, nullptr) &&
+        if (SetFilePointerEx(in, none, &here, FILE_CURRENT) &&
+            ReadFile(in, mark, 2, &got, nullptr) &&
             SetFilePointerEx(in, here, nullptr, FILE_BEGIN) && got == 2 &&
             ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF)))
             _setmode(_fileno(stdin), _O_BINARY);

@@ -435,8 +435,8 @@ Step takeImage(std::string const& name, ImageKind kind, int counter, Series& ser
         std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
     } else {
         char readLine[64];
-        std::snprintf(readLine, sizeof readLine, kind == ImageKind::base ? "L'image est lue..."
-                                                                         : "L'image %i est lue...",
+        std::snprintf(readLine, sizeof readLine,
+                      kind == ImageKind::base ? "L'image est lue..." : "L'image %i est lue...",
                       counter);
         taken.copy = writeOutput(*taken.image, taken.outputPath, series);
         reportImage(*taken.image, readLine, taken.outputPath, taken.copy);
@@ -501,9 +501,9 @@ int runDialogue()
             return endRun("");
 
         if (further.image != nullptr) {
-            Transform const t = registerIMAGE(base.segment.bearing, base.segment.distance,
-                                              further.a, further.segment.bearing,
-                                              further.segment.distance);
+            Transform const t =
+                registerIMAGE(base.segment.bearing, base.segment.distance, further.a,
+                              further.segment.bearing, further.segment.distance);
             std::unique_ptr<IMAGE> rectified =
                 resampleIMAGE(*further.image, baseAx, baseAy, baseWidth, baseHeight, t);
             writeResult(*rectified, further, counter, series);

@@ -159,7 +159,8 @@ std::vector<Row> rows()
     std::string const throughLink = refused("sub/b.pgm passerait par un lien");
     std::string const isInput = " est une image lue par cette s\xE9rie";
     std::string const another = std::string(" est un autre r\xE9") + "sultat de cette s\xE9rie";
-    std::string const twice = std::string("un autre r\xE9") + "sultat de cette s\xE9rie porte ce nom";
+    std::string const twice =
+        std::string("un autre r\xE9") + "sultat de cette s\xE9rie porte ce nom";
     // A half turn of `turned` sending (x, y) to (cx - x, cy - y) on a w x h canvas.
     auto const halfTurned = [&](int w, int h, int cx, int cy) {
         return p5(w, h, [&](int x, int y) {

@@ -127,7 +127,8 @@ class ViewTest(unittest.TestCase):
         rgb = base64.b64decode(self.js("var c = lastCanvas, d = c.getContext('2d').getImageData(0, 0, c.width, "
                                        "c.height).data, s = ''; for (var i = 0; i < d.length; i += 4) "
                                        "s += String.fromCharCode(d[i], d[i + 1], d[i + 2]); return btoa(s)"))
-        self.assertEqual(rgb, (self.series / (name + ".ppm")).read_bytes()[len(b"P6\n# tavrin-diff\n1600 1200\n255\n"):], name)
+        header = len(b"P6\n# tavrin-diff\n1600 1200\n255\n")
+        self.assertEqual(rgb, (self.series / (name + ".ppm")).read_bytes()[header:], name)
 
     def shot(self, name, canvas):
         if ARGS.screenshots:
