@@ -552,7 +552,7 @@ int writeSeries(fs::path folder, bool ownFolder)
         std::string const why = whyRefused(path, fileBytes(k), there);
         present[k] = there;
         if (!why.empty())
-            refusals += "tavrin-sample : " + path + " " + why + "\n";
+            refusals.append("tavrin-sample : ").append(path).append(" ").append(why).append("\n");
     }
     if (!refusals.empty()) {
         std::fflush(stdout);
