@@ -1,0 +1,942 @@
+// tavrin-series: a whole series from the photographs as they are. Each photograph (JPEG,
+// PNG, TIFF or binary PGM) is made the 8-bit grey P5 that tavrin reads, its points are
+// found by tavrin-match (or taken from the command line or a saved answers file), the
+// series is rectified by tavrin itself and each result compared with the base by
+// tavrin-diff: the results are those programs' own bytes. Everything is written inside
+// Redressement in the base photograph's folder, with a report to look at.
+//
+// Usage: tavrin-series [--base PHOTO] [--points AX,AY BX,BY] [--answers FILE] FOLDER | PHOTO...
+// Exit status: 0 every photograph rectified, 1 some refused or nothing could be done,
+// 2 bad usage.
+#include "tools/series_photo.h"
+#include "tools/series_platform.h"
+
+#include "image/file_system.h"
+#include "image/whole_file.h"
+#include "tools/arguments.h"
+#include "tools/point_argument.h"
+#include "tools/similarity.h"
+
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char const kUsage[] =
+    "Usage : tavrin-series [--base PHOTO] [--points AX,AY BX,BY] [--answers FICHIER] DOSSIER\n"
+    "        tavrin-series [--base PHOTO] [--points AX,AY BX,BY] [--answers FICHIER] PHOTO...\n"
+    "Redresse toute une s\xE9rie de photographies (JPEG, PNG, TIFF ou PGM) sur la premi\xE8re,\n"
+    "la photographie de base : d\xE9posez le dossier des photographies sur tavrin-series.\n"
+    "Les points A et B de la base sont donn\xE9s par --points, ou lus dans un fichier de\n"
+    "r\xE9ponses enregistr\xE9 par la page (--answers), ou choisis par tavrin-series.\n"
+    "Tout est \xE9"
+    "crit dans le dossier Redressement \xE0 c\xF4t\xE9 de la base : les r\xE9sultats,\n"
+    "pgm\\ (les copies P5 et reponses.txt), ecarts\\ (les cartes des \xE9"
+    "carts) et rapport.html.\n"
+    "Une seconde ex\xE9"
+    "cution reprend o\xF9 la premi\xE8re s'est arr\xEAt\xE9"
+    "e.\n"
+    "Code de sortie : 0 tout est redress\xE9, 1 des photographies refus\xE9"
+    "es, 2 mauvais usage.\n";
+
+char const kStateName[] = "etat-tavrin-series.txt";
+char const kClosing[] = "fin";
+
+struct UsageError {
+    std::string message;
+};
+
+// A failure that ends the whole run, in French: status 1.
+struct Stop {
+    std::string message;
+};
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool isPhotoName(fs::path const& p)
+{
+    static std::set<std::string> const kinds = {".jpg", ".jpeg", ".jpe", ".png",
+                                                ".tif", ".tiff", ".pgm"};
+    return kinds.count(lower(p.extension().u8string())) > 0;
+}
+
+// A decimal as a French reader writes it: a comma before the decimals.
+std::string french(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string s = text;
+    std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+struct Photo {
+    fs::path source;
+    std::string shown;  // its file name, for the operator
+    std::string stem;   // Redressement/<stem>.pgm, pgm/<stem>.pgm...
+    std::string print;  // the source bytes' fingerprint
+    std::vector<std::string> notes;
+    std::string aPrime, bPrime;  // the answers, as tavrin reads them
+    bool given = false;          // from the answers file
+    bool found = false;          // its answers are known
+    bool done = false;           // rectified and compared
+    bool fresh = false;          // rectified in this run
+    std::string refusal;         // why it was left out, in French
+    std::string advice;          // what to do about it
+    double mean = 0, within = 0;
+    double turn = 0, scale = 1;
+};
+
+// What an earlier run recorded, one line per photograph, keyed by its file name.
+struct Record {
+    std::string print, stem, notes, a, b, figures;
+    bool done = false;
+};
+
+struct Series {
+    std::vector<Photo> photos;  // the base first
+    std::string a, b;           // the base's points, as typed or found
+    fs::path out, pgm, gaps, pictures;
+    std::string tavrin, match, diff;  // the companions
+    std::map<std::string, Record> earlier;
+    std::mutex lock;  // guards the record and the console
+    int jobs = 1;
+};
+
+std::string joined(std::vector<std::string> const& notes, char const* between)
+{
+    std::string text;
+    for (std::string const& n : notes)
+        text += (text.empty() ? "" : between) + n;
+    return text;
+}
+
+// ---------------------------------------------------------------- the command line
+
+struct Request {
+    std::string base;
+    std::string a, b;
+    std::string answers;
+    std::vector<std::string> inputs;
+};
+
+Request parseRequest(int argc, char** argv)
+{
+    Request r;
+    for (int k = 1; k < argc; ++k) {
+        std::string const arg = argv[k];
+        if (arg == "--base" || arg == "--answers") {
+            if (k + 1 >= argc)
+                throw UsageError{arg + " attend un nom de fichier"};
+            (arg == "--base" ? r.base : r.answers) = argv[++k];
+        } else if (arg == "--points") {
+            if (k + 2 >= argc)
+                throw UsageError{"--points attend deux points AX,AY BX,BY"};
+            r.a = argv[++k], r.b = argv[++k];
+            double x = 0, y = 0;
+            for (std::string const* p : {&r.a, &r.b})
+                if (!parsePointArgument(p->c_str(), x, y))
+                    throw UsageError{"un point s'\xE9"
+                                     "crit x,y (deux nombres et une virgule, sans espace), "
+                                     "pas '" +
+                                     *p + "'"};
+            if (r.a == r.b)
+                throw UsageError{"A et B doivent \xEAtre deux points diff\xE9rents"};
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            throw UsageError{"option inconnue " + arg};
+        } else {
+            r.inputs.push_back(arg);
+        }
+    }
+    if (r.inputs.empty())
+        throw UsageError{"donnez un dossier de photographies, ou des photographies"};
+    return r;
+}
+
+// The photographs of the request, sorted by name (a drop passes them in Explorer's own
+// order), the base first.
+std::vector<Photo> gather(Request const& r, std::string& said)
+{
+    std::vector<fs::path> found;
+    for (std::string const& input : r.inputs) {
+        fs::path const p = fs::u8path(input);
+        std::error_code e;
+        if (fs::is_directory(p, e)) {
+            if (r.inputs.size() > 1)
+                throw UsageError{"donnez un seul dossier, ou des photographies"};
+            for (fs::directory_iterator it(p, e), end; !e && it != end; it.increment(e))
+                if (isPhotoName(it->path()) && it->is_regular_file(e))
+                    found.push_back(it->path());
+            if (e)
+                throw Stop{"Impossible de lire le dossier " + input + " : " + e.message()};
+        } else if (!fs::exists(p, e)) {
+            throw Stop{"Ce fichier ou dossier n'existe pas : " + input};
+        } else {
+            found.push_back(p);
+        }
+    }
+    auto byName = [](fs::path const& x, fs::path const& y) {
+        std::string const a = lower(x.filename().u8string()), b = lower(y.filename().u8string());
+        return a != b ? a < b : x.u8string() < y.u8string();
+    };
+    std::sort(found.begin(), found.end(), byName);
+    if (!r.base.empty()) {
+        fs::path const base = fs::u8path(r.base);
+        std::error_code e;
+        auto same = [&](fs::path const& p) { return fs::equivalent(p, base, e); };
+        found.erase(std::remove_if(found.begin(), found.end(), same), found.end());
+        found.insert(found.begin(), base);
+    } else if (found.size() > 1 && r.inputs.size() > 1) {
+        said = "Photographie de base : " + found[0].filename().u8string() +
+               " (la premi\xE8re par son nom ; --base en choisit une autre)\n";
+    }
+    if (found.empty())
+        throw Stop{"Aucune photographie (JPEG, PNG, TIFF ou PGM) dans " + r.inputs[0]};
+    std::vector<Photo> photos(found.size());
+    std::set<std::string> stems;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        Photo& p = photos[k];
+        p.source = found[k];
+        p.shown = found[k].filename().u8string();
+        // A stem that tavrin reads back as it is, and that no other photograph has.
+        std::string stem = found[k].stem().u8string();
+        if (stem.empty() || stem.size() > 200 || stem.find_first_of("\"\r\n") != std::string::npos)
+            stem = "photo-" + std::to_string(k + 1);
+        std::string name = stem;
+        for (int n = 2; stems.count(lower(name)) > 0; ++n)
+            name = stem + "-" + std::to_string(n);
+        stems.insert(lower(name));
+        p.stem = name;
+    }
+    return photos;
+}
+
+// ---------------------------------------------------------------- the record
+
+fs::path statePath(Series const& s)
+{
+    return s.pgm / kStateName;
+}
+
+void readRecord(Series& s)
+{
+    std::vector<unsigned char> bytes;
+    std::string reason;
+    if (!readWhole(statePath(s).u8string(), bytes, reason, 1 << 26))
+        return;
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            f.push_back(field);
+        if (f.size() != 9 || (f[0] != "base" && f[0] != "trouvee" && f[0] != "faite"))
+            continue;
+        s.earlier[f[1]] = Record{f[2], f[3], f[4], f[5], f[6], f[7] + "\t" + f[8], f[0] == "faite"};
+    }
+}
+
+// The record of what is known now, rewritten whole: a run cut short anywhere leaves
+// the last one.
+void writeRecord(Series& s)
+{
+    std::string text;
+    for (std::size_t k = 0; k < s.photos.size(); ++k) {
+        Photo const& p = s.photos[k];
+        if (k > 0 && !p.found)
+            continue;
+        char figures[64];
+        std::snprintf(figures, sizeof figures, "%.2f\t%.1f", p.mean, p.within);
+        text += std::string(k == 0   ? "base"
+                            : p.done ? "faite"
+                                     : "trouvee") +
+                "\t" + p.shown + "\t" + p.print + "\t" + p.stem + "\t" + joined(p.notes, ";") +
+                "\t" + (k == 0 ? s.a : p.aPrime) + "\t" + (k == 0 ? s.b : p.bPrime) + "\t" +
+                figures + "\n";
+    }
+    writeWholeFile(statePath(s).u8string().c_str(), [&](std::FILE* f) {
+        return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    });
+}
+
+// ---------------------------------------------------------------- the answers file
+
+// A name as tavrin reads it from a line: in quotes up to the next quote, else the
+// first word.
+std::string answerName(std::string line)
+{
+    if (!line.empty() && line[0] == '"') {
+        std::size_t const end = line.find('"', 1);
+        return line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    }
+    std::size_t const start = line.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return {};
+    return line.substr(start, line.find_first_of(" \t", start) - start);
+}
+
+std::string lastElement(std::string const& name)
+{
+    std::size_t const slash = name.find_last_of("/\\");
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// An answers file saved by the page or written by tavrin-match: the base's A and B and
+// each named photograph's A' and B', as they stand.
+void readAnswers(std::string const& path, Series& s)
+{
+    std::vector<unsigned char> bytes;
+    std::string reason;
+    if (!readWhole(path, bytes, reason, 1 << 26))
+        throw Stop{"Impossible de lire le fichier de r\xE9ponses " + path + " : " + reason};
+    std::string text(bytes.begin(), bytes.end());
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    double x = 0, y = 0;
+    auto point = [&](std::size_t k) {
+        return k < lines.size() && parsePointArgument(answerName(lines[k]).c_str(), x, y);
+    };
+    if (!point(1) || !point(2))
+        throw Stop{"Le fichier de r\xE9ponses " + path +
+                   " ne commence pas par la base et ses points A et B"};
+    if (s.a.empty())
+        s.a = answerName(lines[1]), s.b = answerName(lines[2]);
+    for (std::size_t k = 3; k + 2 < lines.size() && point(k + 1) && point(k + 2); k += 3) {
+        std::string const name = lower(lastElement(answerName(lines[k])));
+        for (std::size_t p = 1; p < s.photos.size(); ++p) {
+            Photo& photo = s.photos[p];
+            if (name == lower(photo.shown) || name == lower(photo.stem + ".pgm")) {
+                photo.aPrime = answerName(lines[k + 1]), photo.bPrime = answerName(lines[k + 2]);
+                photo.given = photo.found = true;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------- the work
+
+bool writeBytes(fs::path const& path, void const* data, std::size_t size)
+{
+    return writeWholeFile(path.u8string().c_str(),
+                          [&](std::FILE* f) { return std::fwrite(data, 1, size, f) == size; });
+}
+
+bool writeP5(fs::path const& path, cv::Mat const& grey)
+{
+    return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
+        if (std::fprintf(f, "P5\n%d %d\n255\n", grey.cols, grey.rows) <= 0)
+            return false;
+        for (int y = 0; y < grey.rows; ++y)
+            if (std::fwrite(grey.ptr(y), 1, static_cast<std::size_t>(grey.cols), f) !=
+                static_cast<std::size_t>(grey.cols))
+                return false;
+        return true;
+    });
+}
+
+// A thumbnail of the image for the report, as PNG (browsers show no PGM or PPM).
+bool writeThumbnail(fs::path const& path, cv::Mat const& image)
+{
+    double const reduction = std::min(1.0, 480.0 / std::max(image.cols, image.rows));
+    cv::Mat small;
+    cv::resize(image, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
+    std::vector<unsigned char> png;
+    return cv::imencode(".png", small, png) && writeBytes(path, png.data(), png.size());
+}
+
+cv::Mat readForThumbnail(fs::path const& path)
+{
+    std::vector<unsigned char> bytes;
+    std::string reason;
+    if (!readWhole(path.u8string(), bytes, reason, 4LL << 30))
+        return {};
+    try {
+        return cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    } catch (cv::Exception const&) {
+        return {};
+    }
+}
+
+fs::path thumbnail(Series const& s, Photo const& p, char const* what)
+{
+    return s.pictures / (p.stem + "-" + what + ".png");
+}
+
+// The photograph's bytes and their fingerprint; false, with its refusal, when they
+// cannot be read.
+bool readSource(Photo& p, std::vector<unsigned char>& bytes)
+{
+    if (!readWhole(p.source.u8string(), bytes, p.refusal, kMostPhotoBytes))
+        return false;
+    p.print = fingerprint(bytes);
+    return true;
+}
+
+// True when an earlier run left the photograph's P5 copy for the same source bytes.
+bool copyStands(Series const& s, Photo& p)
+{
+    auto const r = s.earlier.find(p.shown);
+    std::error_code e;
+    if (r == s.earlier.end() || r->second.print != p.print || r->second.stem != p.stem ||
+        !fs::is_regular_file(s.pgm / (p.stem + ".pgm"), e) ||
+        !fs::is_regular_file(thumbnail(s, p, "avant"), e))
+        return false;
+    p.notes.clear();
+    std::istringstream notes(r->second.notes);
+    for (std::string note; std::getline(notes, note, ';');)
+        p.notes.push_back(note);
+    return true;
+}
+
+// The photograph's P5 copy in pgm/ and its thumbnail; false, with its refusal, when
+// it cannot be had or written.
+bool writeCopy(Series const& s, Photo& p, GreyPhoto const& grey,
+               std::vector<unsigned char> const& bytes)
+{
+    if (!grey.refusal.empty()) {
+        p.refusal = grey.refusal;
+        return false;
+    }
+    p.notes = grey.notes;
+    fs::path const copy = s.pgm / (p.stem + ".pgm");
+    bool const written =
+        grey.asItIs ? writeBytes(copy, bytes.data(), bytes.size()) : writeP5(copy, grey.grey);
+    bool const pictured = written && writeThumbnail(thumbnail(s, p, "avant"), grey.grey);
+    if (!pictured)
+        p.refusal = "sa copie " + copy.u8string() +
+                    " ne peut \xEAtre \xE9"
+                    "crite";
+    return pictured;
+}
+
+// A further photograph read, and converted unless its copy stands.
+bool convert(Series const& s, Photo& p)
+{
+    std::vector<unsigned char> bytes;
+    if (!readSource(p, bytes))
+        return false;
+    return copyStands(s, p) || writeCopy(s, p, greyPhoto(p.source.u8string(), bytes), bytes);
+}
+
+// The photograph's A' and B', by tavrin-match, in pgm/.
+void find(Series& s, Photo& p)
+{
+    Outcome const o = runProgram(s.match, {s.photos[0].stem + ".pgm", s.a, s.b, p.stem + ".pgm"},
+                                 s.pgm.u8string(), "");
+    std::vector<std::string> lines;
+    std::istringstream in(o.output);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    if (o.status == 0 && lines.size() >= 6) {
+        p.aPrime = lines[4], p.bPrime = lines[5];
+        p.found = true;
+        return;
+    }
+    std::string why = o.errors;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
+        why.pop_back();
+    why = why.substr(why.find_last_of('\n') + 1);
+    std::size_t const colon = why.find(": ");
+    p.refusal = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9"
+                             : "tavrin-match ne trouve pas ses points (" +
+                                   (colon == std::string::npos ? why : why.substr(colon + 2)) + ")";
+    p.advice = "placez ses points dans la page (tavrin-view), enregistrez les r\xE9ponses, puis "
+               "relancez avec --answers";
+}
+
+// --pick on the base and the first photographs: A and B found in every one of them.
+void pickPoints(Series& s)
+{
+    std::vector<std::string> args = {"--pick", s.photos[0].stem + ".pgm"};
+    for (std::size_t k = 1; k < s.photos.size() && args.size() < 5; ++k)
+        if (s.photos[k].refusal.empty())
+            args.push_back(s.photos[k].stem + ".pgm");
+    if (args.size() == 2)
+        return;
+    Outcome const o = runProgram(s.match, args, s.pgm.u8string(), "");
+    std::vector<std::string> lines;
+    std::istringstream in(o.output);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    if (lines.size() < 3)
+        throw Stop{"Aucun couple de points n'est trouv\xE9 \xE0 la fois sur la base et sur les "
+                   "premi\xE8res photographies. Donnez les points A et B avec --points, ou "
+                   "placez-les dans la page puis relancez avec --answers."};
+    s.a = lines[1], s.b = lines[2];
+}
+
+// Work spread over the cores, one photograph at a time each.
+template <class Work> void onEveryCore(Series& s, std::size_t count, Work work)
+{
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> workers;
+    for (int j = 0; j < s.jobs; ++j)
+        workers.emplace_back([&] {
+            for (std::size_t k; (k = next++) < count;)
+                work(k);
+        });
+    for (std::thread& w : workers)
+        w.join();
+}
+
+void progress(Series& s, char const* what, std::size_t done, std::size_t all)
+{
+    if (!outputIsConsole())
+        return;
+    std::lock_guard<std::mutex> hold(s.lock);
+    int const width = 30;
+    int const filled = all == 0 ? width : static_cast<int>(width * done / all);
+    std::printf("\r%s [%s%s] %zu/%zu", what,
+                std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), done, all);
+    if (done == all)
+        std::printf("\n");
+    std::fflush(stdout);
+}
+
+// The answers for tavrin: the base, A and B, each photograph's name, A' and B', and a
+// name that opens nothing, which ends the series.
+std::string answers(Series const& s, bool pendingOnly)
+{
+    auto name = [](std::string const& stem) {
+        std::string const n = stem + ".pgm";
+        return n.find_first_of(" \t") == std::string::npos ? n : '"' + n + '"';
+    };
+    std::string text = name(s.photos[0].stem) + "\n" + s.a + "\n" + s.b + "\n";
+    for (std::size_t k = 1; k < s.photos.size(); ++k) {
+        Photo const& p = s.photos[k];
+        if (p.found && p.refusal.empty() && !(pendingOnly && p.done))
+            text += name(p.stem) + "\n" + p.aPrime + "\n" + p.bPrime + "\n";
+    }
+    return text + kClosing + "\n";
+}
+
+// tavrin on the photographs not yet rectified, run in pgm/ as the operator would run
+// it; its results are then moved up into Redressement.
+void rectify(Series& s)
+{
+    fs::path const inner = s.pgm / "Redressement";
+    std::error_code e;
+    fs::file_status const st = fs::symlink_status(inner, e);
+    if (fs::exists(st) && !fs::is_directory(st))
+        throw Stop{"Impossible d'\xE9"
+                   "crire dans " +
+                   inner.u8string() + " : ce n'est pas un dossier"};
+    fs::path const pending = s.pgm / "reponses-en-cours.txt";
+    std::string const text = answers(s, true);
+    if (!writeBytes(pending, text.data(), text.size()))
+        throw Stop{"Impossible d'\xE9"
+                   "crire " +
+                   pending.u8string()};
+    Outcome const o = runProgram(s.tavrin, {}, s.pgm.u8string(), pending.u8string());
+    removeFile(pending.u8string().c_str());
+    if (o.status < 0)
+        throw Stop{"tavrin ne peut \xEAtre lanc\xE9 : " + s.tavrin};
+    for (std::size_t k = 0; k < s.photos.size(); ++k) {
+        Photo& p = s.photos[k];
+        if (k > 0 && (!p.found || !p.refusal.empty() || p.done))
+            continue;
+        fs::path const made = inner / (p.stem + ".pgm");
+        fs::rename(made, s.out / (p.stem + ".pgm"), e);
+        if (e && k == 0)
+            throw Stop{"tavrin n'a pas \xE9"
+                       "crit la copie de la base (" +
+                       made.u8string() + ")"};
+        if (e) {
+            p.refusal = "tavrin n'a pas \xE9"
+                        "crit son r\xE9sultat";
+            p.advice = "lancez tavrin < reponses.txt dans le dossier pgm pour voir pourquoi";
+        } else {
+            p.fresh = k > 0;
+        }
+    }
+    fs::remove(inner, e);  // when empty
+}
+
+// tavrin-diff's map and figures for a photograph just rectified.
+void compare(Series& s, Photo& p)
+{
+    Photo const& base = s.photos[0];
+    fs::path const map = s.gaps / (p.stem + ".ppm");
+    Outcome const o = runProgram(
+        s.diff,
+        {(s.pgm / (base.stem + ".pgm")).u8string(), (s.out / (p.stem + ".pgm")).u8string(),
+         map.u8string(), (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
+        s.out.u8string(), "");
+    std::size_t const at = o.output.find(": mean abs difference ");
+    if (o.status != 0 || at == std::string::npos ||
+        std::sscanf(o.output.c_str() + at, ": mean abs difference %lf, %lf%%", &p.mean,
+                    &p.within) != 2) {
+        p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
+        return;
+    }
+    cv::Mat const after = readForThumbnail(s.out / (p.stem + ".pgm"));
+    cv::Mat const gap = readForThumbnail(map);
+    if (after.empty() || gap.empty() || !writeThumbnail(thumbnail(s, p, "apres"), after) ||
+        !writeThumbnail(thumbnail(s, p, "ecart"), gap))
+        p.refusal = "ses vignettes pour le rapport ne peuvent \xEAtre \xE9"
+                    "crites";
+    else
+        p.done = true;
+}
+
+// The turn (degrees, clockwise on the screen) and scale of the photograph against the
+// base, from the two pairs of points.
+void measure(Series const& s, Photo& p)
+{
+    double ax = 0, ay = 0, bx = 0, by = 0, apx = 0, apy = 0, bpx = 0, bpy = 0;
+    if (!parsePointArgument(s.a.c_str(), ax, ay) || !parsePointArgument(s.b.c_str(), bx, by) ||
+        !parsePointArgument(p.aPrime.c_str(), apx, apy) ||
+        !parsePointArgument(p.bPrime.c_str(), bpx, bpy))
+        return;
+    plane::Similarity const m = plane::similarityOf({ax, ay}, {bx, by}, {apx, apy}, {bpx, bpy});
+    p.turn = std::atan2(m.im, m.re) * 180 / 3.14159265358979323846;
+    p.scale = std::hypot(m.re, m.im);
+}
+
+std::string line(Series const& s, std::size_t k)
+{
+    Photo const& p = s.photos[k];
+    std::string text = "[" + std::to_string(k + 1) + "/" + std::to_string(s.photos.size()) + "] " +
+                       p.shown + " : ";
+    if (!p.refusal.empty())
+        return text +
+               "refus\xE9"
+               "e, " +
+               p.refusal + "\n";
+    if (k == 0)
+        text += "base, points A " + s.a + " et B " + s.b;
+    else
+        text += std::string(p.given ? "points donn\xE9s"
+                                    : "trouv\xE9"
+                                      "e") +
+                ", tourn\xE9"
+                "e " +
+                french(p.turn, 1) +
+                "\xB0, \xE9"
+                "chelle " +
+                french(p.scale, 2) +
+                " - \xE9"
+                "cart moyen " +
+                french(p.mean, 1) + (p.fresh ? "" : " (d\xE9j\xE0 fait)");
+    if (!p.notes.empty())
+        text += " (" + joined(p.notes, ", ") + ")";
+    return text + "\n";
+}
+
+// ---------------------------------------------------------------- the report
+
+std::string html(std::string const& text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '&'   ? "&amp;"
+               : c == '<' ? "&lt;"
+               : c == '>' ? "&gt;"
+               : c == '"' ? "&quot;"
+                          : std::string(1, c);
+    return out;
+}
+
+// Windows-1252 words made UTF-8, as the page's bytes are: each byte above 127 is the
+// Latin-1 character of that code in these French texts.
+std::string utf8(std::string const& words)
+{
+    std::string out;
+    for (unsigned char c : words)
+        if (c < 0x80)
+            out += static_cast<char>(c);
+        else
+            out += static_cast<char>(0xC0 | (c >> 6)), out += static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+// A link to a file of the report's folder, its name percent-encoded.
+std::string href(fs::path const& p)
+{
+    std::string const name = p.filename().u8string();
+    std::string out = "rapport/";
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || std::strchr("-._~", c) != nullptr) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::string image(fs::path const& p, std::string const& alt)
+{
+    return "<img src=\"" + href(p) + "\" alt=\"" + html(alt) + "\">";
+}
+
+void writeReport(Series const& s, fs::path const& path, double seconds)
+{
+    Photo const& base = s.photos[0];
+    std::size_t done = 0, refused = 0;
+    for (std::size_t k = 1; k < s.photos.size(); ++k)
+        (s.photos[k].done ? done : refused) += 1;
+    std::string t =
+        "<!DOCTYPE html>\n<html lang=\"fr\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>Redressement : " +
+        html(base.shown) +
+        "</title>\n<style>\n"
+        "body{font-family:sans-serif;margin:1.5em;color:#222}\n"
+        "table{border-collapse:collapse}td,th{border:1px solid "
+        "#ccc;padding:.4em;vertical-align:top}\n"
+        "img{max-width:240px;max-height:240px;display:block}\n.refus{background:#fee}\n"
+        "</style>\n</head>\n<body>\n<h1>Redressement de la s&eacute;rie</h1>\n<p>Base : <b>" +
+        html(base.shown) + "</b>, points A " + html(s.a) + " et B " + html(s.b) + ". " +
+        std::to_string(done) + " photographie(s) redress&eacute;e(s), " + std::to_string(refused) +
+        " refus&eacute;e(s), en " + french(seconds, 1) + " s.</p>\n" +
+        image(thumbnail(s, base, "avant"), base.shown) +
+        "\n<table>\n<tr><th>Photographie</th><th>Avant</th><th>Apr&egrave;s</th>"
+        "<th>&Eacute;carts</th><th>Points et mesures</th></tr>\n";
+    for (std::size_t k = 1; k < s.photos.size(); ++k) {
+        Photo const& p = s.photos[k];
+        std::string const notes = p.notes.empty() ? "" : "<br>" + html(utf8(joined(p.notes, ", ")));
+        if (!p.done) {
+            t += "<tr class=\"refus\"><td>" + html(p.shown) + notes +
+                 "</td><td colspan=\"4\">Refus&eacute;e : " + html(utf8(p.refusal)) +
+                 (p.advice.empty() ? "" : ".<br>Que faire : " + html(utf8(p.advice))) +
+                 ".</td></tr>\n";
+            continue;
+        }
+        t += "<tr><td>" + html(p.shown) + notes + "</td><td>" +
+             image(thumbnail(s, p, "avant"), "avant") + "</td><td>" +
+             image(thumbnail(s, p, "apres"), "apr\xC3\xA8s") + "</td><td>" +
+             image(thumbnail(s, p, "ecart"), "\xC3\xA9"
+                                             "carts") +
+             "</td><td>A' " + html(p.aPrime) + "<br>B' " + html(p.bPrime) +
+             "<br>tourn&eacute;e de " + french(p.turn, 1) +
+             "&deg; (sens horaire positif)<br>&eacute;chelle " + french(p.scale, 3) +
+             "<br>&eacute;cart moyen " + french(p.mean, 2) + " niveaux de gris<br>" +
+             french(p.within, 1) + " % des pixels &agrave; 8 niveaux pr&egrave;s" +
+             (p.given ? "<br>points donn&eacute;s" : "") + "</td></tr>\n";
+    }
+    t += "</table>\n<p>Les r&eacute;sultats sont dans ce dossier ; les copies P5 et reponses.txt "
+         "dans pgm, les cartes des &eacute;carts dans ecarts.</p>\n</body>\n</html>\n";
+    if (!writeBytes(path, t.data(), t.size()))
+        throw Stop{"Impossible d'\xE9"
+                   "crire le rapport " +
+                   path.u8string()};
+}
+
+// ---------------------------------------------------------------- the run
+
+// A folder of the output, made when missing; never a link or a file that stands there.
+void makeFolder(fs::path const& folder)
+{
+    std::error_code e;
+    fs::create_directory(folder, e);
+    fs::file_status const st = fs::symlink_status(folder, e);
+    if (e || !fs::is_directory(st))
+        throw Stop{"Impossible d'\xE9"
+                   "crire dans le dossier " +
+                   folder.u8string() + " : " +
+                   (e ? e.message() : std::string("ce n'est pas un dossier"))};
+    if (!canWriteBeside((folder / "x").u8string().c_str()))
+        throw Stop{"Impossible d'\xE9"
+                   "crire dans le dossier " +
+                   folder.u8string() + " : " + std::strerror(errno)};
+}
+
+std::string companion(char const* name)
+{
+    std::string const path = programFile(ownFolder(), name);
+    std::error_code e;
+    if (!fs::is_regular_file(fs::u8path(path), e))
+        throw Stop{std::string(name) + " n'est pas \xE0 c\xF4t\xE9 de tavrin-series (" + path +
+                   ")"};
+    return path;
+}
+
+int run(int argc, char** argv)
+{
+    auto const started = std::chrono::steady_clock::now();
+    Request const r = parseRequest(argc, argv);
+    Series s;
+    s.tavrin = companion("tavrin");
+    s.match = companion("tavrin-match");
+    s.diff = companion("tavrin-diff");
+    s.jobs = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    std::string said;
+    s.photos = gather(r, said);
+    tell(stdout, said);
+    Photo& base = s.photos[0];
+    std::vector<unsigned char> bytes;
+    GreyPhoto grey;
+    if (readSource(base, bytes))
+        grey = greyPhoto(base.source.u8string(), bytes);
+    if (!base.refusal.empty() || !grey.refusal.empty())
+        throw Stop{"La photographie de base " + base.source.u8string() +
+                   " ne peut \xEAtre lue : " + base.refusal + grey.refusal};
+    s.out = fs::absolute(base.source).parent_path() / "Redressement";
+    s.pgm = s.out / "pgm";
+    s.gaps = s.out / "ecarts";
+    s.pictures = s.out / "rapport";
+    for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures})
+        makeFolder(folder);
+    readRecord(s);
+    s.a = r.a, s.b = r.b;
+    if (!r.answers.empty())
+        readAnswers(r.answers, s);
+
+    // The base: the same source and, unless new ones are given, the same points.
+    if (!copyStands(s, base) && !writeCopy(s, base, grey, bytes))
+        throw Stop{"La photographie de base " + base.source.u8string() + " : " + base.refusal};
+    grey = GreyPhoto();
+    bytes = std::vector<unsigned char>();
+    auto const earlierBase = s.earlier.find(base.shown);
+    bool const sameBase = earlierBase != s.earlier.end() &&
+                          earlierBase->second.print == base.print &&
+                          earlierBase->second.stem == base.stem;
+    if (s.a.empty() && sameBase)
+        s.a = earlierBase->second.a, s.b = earlierBase->second.b;
+    bool const samePoints =
+        sameBase && s.a == earlierBase->second.a && s.b == earlierBase->second.b;
+
+    // Each photograph converted and, unless the record holds them, its points found.
+    std::size_t const n = s.photos.size() - 1;
+    std::atomic<std::size_t> finished{0};
+    auto reuse = [&](Photo& p) {
+        auto const e = s.earlier.find(p.shown);
+        if (e == s.earlier.end() || e->second.print != p.print || e->second.stem != p.stem ||
+            (p.given && (e->second.a != p.aPrime || e->second.b != p.bPrime)))
+            return;
+        p.aPrime = e->second.a, p.bPrime = e->second.b, p.found = true;
+        std::error_code ec;
+        p.done = e->second.done && fs::is_regular_file(s.out / (p.stem + ".pgm"), ec) &&
+                 fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
+                 fs::is_regular_file(thumbnail(s, p, "apres"), ec);
+        std::sscanf(e->second.figures.c_str(), "%lf\t%lf", &p.mean, &p.within);
+    };
+    bool const picking = s.a.empty();
+    onEveryCore(s, n, [&](std::size_t k) {
+        Photo& p = s.photos[k + 1];
+        if (convert(s, p) && samePoints)
+            reuse(p);
+        if (!picking && p.refusal.empty() && !p.found)
+            find(s, p);
+        progress(s, picking ? "Lecture des photographies" : "Lecture et recherche des points",
+                 ++finished, n);
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (p.found)
+            writeRecord(s);
+    });
+    if (picking) {
+        finished = 0;
+        pickPoints(s);
+        tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
+        writeRecord(s);
+        onEveryCore(s, n, [&](std::size_t k) {
+            Photo& p = s.photos[k + 1];
+            if (p.refusal.empty() && !p.found)
+                find(s, p);
+            progress(s, "Recherche des points", ++finished, n);
+            std::lock_guard<std::mutex> hold(s.lock);
+            writeRecord(s);
+        });
+    }
+
+    std::string const all = answers(s, false);
+    if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
+        throw Stop{"Impossible d'\xE9"
+                   "crire " +
+                   (s.pgm / "reponses.txt").u8string()};
+    rectify(s);
+    onEveryCore(s, n, [&](std::size_t k) {
+        Photo& p = s.photos[k + 1];
+        if (p.fresh)
+            compare(s, p);
+        measure(s, p);
+        std::lock_guard<std::mutex> hold(s.lock);
+        writeRecord(s);
+    });
+
+    int status = 0;
+    for (std::size_t k = 0; k < s.photos.size(); ++k) {
+        status = k > 0 && !s.photos[k].done ? 1 : status;
+        tell(stdout, line(s, k));
+    }
+    double const seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    fs::path const report = s.out / "rapport.html";
+    writeReport(s, report, seconds);
+    std::size_t done = 0;
+    for (Photo const& p : s.photos)
+        done += p.done ? 1 : 0;
+    tell(stdout, std::to_string(done) +
+                     " photographie(s) redress\xE9"
+                     "e(s) sur " +
+                     std::to_string(n) + ", en " + french(seconds, 1) +
+                     " s.\nRapport : " + report.u8string() + "\n");
+    openInBrowser(report.u8string());
+    return status;
+}
+
+}  // namespace
+
+int main(int count, char** given)
+{
+    Arguments arguments(count, given);
+    int const argc = arguments.count();
+    char** const argv = arguments.values();
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        tell(stdout, kUsage);
+        return 0;
+    }
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    int status = 1;
+    try {
+        status = run(argc, argv);
+    } catch (UsageError const& e) {
+        tell(stderr, "tavrin-series : " + e.message + "\n" + kUsage);
+        status = 2;
+    } catch (Stop const& e) {
+        std::fflush(stdout);
+        tell(stderr, "tavrin-series : " + e.message + "\n");
+    } catch (std::bad_alloc const&) {
+        tell(stderr, "tavrin-series : pas assez de m\xE9moire pour ces photographies\n");
+    } catch (cv::Exception const& e) {
+        tell(stderr, "tavrin-series : erreur interne d'OpenCV : " + e.err + "\n");
+    }
+    std::fflush(stdout);
+    holdOwnWindow();
+    return status;
+}

@@ -1,0 +1,216 @@
+#include "tools/series_photo.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "image/file_system.h"
+#include "image/image.h"
+#include "tools/arguments.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// What tavrin-match reads at most.
+constexpr long long kMostPixels = 1LL << 30;
+
+unsigned readNumber(unsigned char const* p, int size, bool big)
+{
+    unsigned v = 0;
+    for (int k = 0; k < size; ++k)
+        v |= static_cast<unsigned>(p[big ? k : size - 1 - k]) << (8 * (size - 1 - k));
+    return v;
+}
+
+// The image turned and mirrored as the EXIF orientation says a viewer shows it.
+cv::Mat upright(cv::Mat const& image, int orientation)
+{
+    cv::Mat turned;
+    switch (orientation) {
+    case 2:
+        cv::flip(image, turned, 1);
+        break;
+    case 3:
+        cv::rotate(image, turned, cv::ROTATE_180);
+        break;
+    case 4:
+        cv::flip(image, turned, 0);
+        break;
+    case 5:
+        cv::transpose(image, turned);
+        break;
+    case 6:
+        cv::rotate(image, turned, cv::ROTATE_90_CLOCKWISE);
+        break;
+    case 7:
+        cv::transpose(image, turned), cv::rotate(turned, turned, cv::ROTATE_180);
+        break;
+    case 8:
+        cv::rotate(image, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+        break;
+    default:
+        return image;
+    }
+    return turned;
+}
+
+}  // namespace
+
+int exifOrientation(std::vector<unsigned char> const& b)
+{
+    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8)
+        return 1;
+    std::size_t at = 2;
+    while (at + 4 <= b.size() && b[at] == 0xFF) {
+        unsigned const marker = b[at + 1];
+        std::size_t const length = readNumber(&b[at + 2], 2, true);
+        if (marker == 0xDA || marker == 0xD9 || length < 2 || at + 2 + length > b.size())
+            return 1;
+        unsigned char const* s = &b[at + 4];
+        std::size_t const n = length - 2;
+        if (marker == 0xE1 && n >= 14 && std::equal(s, s + 6, "Exif\0\0")) {
+            unsigned char const* t = s + 6;
+            std::size_t const size = n - 6;
+            bool const big = t[0] == 'M';
+            if (!(t[0] == t[1] && (t[0] == 'M' || t[0] == 'I')))
+                return 1;
+            std::size_t const ifd = readNumber(t + 4, 4, big);
+            if (ifd + 2 > size)
+                return 1;
+            std::size_t const entries = readNumber(t + ifd, 2, big);
+            for (std::size_t e = 0; e < entries && ifd + 2 + 12 * (e + 1) <= size; ++e) {
+                unsigned char const* entry = t + ifd + 2 + 12 * e;
+                if (readNumber(entry, 2, big) == 0x0112 && readNumber(entry + 2, 2, big) == 3) {
+                    unsigned const v = readNumber(entry + 8, 2, big);
+                    return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+                }
+            }
+            return 1;
+        }
+        at += 2 + length;
+    }
+    return 1;
+}
+
+bool readWhole(std::string const& path, std::vector<unsigned char>& bytes, std::string& reason,
+               long long most)
+{
+    bool regular = true;
+    std::FILE* f = openRegularFile(path.c_str(), regular);
+    if (f == nullptr) {
+        reason = regular ? std::string("elle ne peut \xEAtre ouverte : ") + std::strerror(errno)
+                         : "ce n'est pas un fichier ordinaire";
+        return false;
+    }
+    long long const size = fileBytes(f);
+    bool read = size >= 0 && size <= most;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        read = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() &&
+               std::fgetc(f) == EOF && !std::ferror(f);
+    }
+    std::fclose(f);
+    if (!read)
+        reason = size > most ? "le fichier est trop grand pour une photographie"
+                             : "le fichier ne peut \xEAtre lu";
+    return read;
+}
+
+GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& bytes)
+{
+    GreyPhoto photo;
+    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5') {
+        std::FILE* f = openToRead(path.c_str());
+        P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
+        if (f != nullptr)
+            std::fclose(f);
+        long long const pixels = static_cast<long long>(header.width) * header.height;
+        if (!header.sized)
+            photo.refusal = "son en-t\xEAte PGM n'est pas celui que tavrin lit";
+        else if (pixels > kMostPixels)
+            photo.refusal = "elle est trop grande : " + std::to_string(header.width) + " x " +
+                            std::to_string(header.height) + " pixels";
+        else if (header.pixelsAt < 0 ||
+                 static_cast<long long>(bytes.size()) - header.pixelsAt < pixels)
+            photo.refusal = "le fichier est tronqu\xE9";
+        if (!photo.refusal.empty())
+            return photo;
+        photo.grey = cv::Mat(header.height, header.width, CV_8UC1,
+                             const_cast<unsigned char*>(&bytes[header.pixelsAt]))
+                         .clone();
+        photo.asItIs = true;
+        return photo;
+    }
+    cv::Mat image;
+    try {
+        image = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    } catch (cv::Exception const&) {
+        image.release();
+    } catch (std::bad_alloc const&) {
+        photo.refusal = "elle est trop grande pour la m\xE9moire de cet ordinateur";
+        return photo;
+    }
+    if (image.empty()) {
+        photo.refusal = "ce n'est pas une photographie lisible (JPEG, PNG, TIFF ou PGM), ou "
+                        "elle est ab\xEEm\xE9"
+                        "e ou trop grande";
+        return photo;
+    }
+    if (image.depth() != CV_8U && image.depth() != CV_16U) {
+        photo.refusal = "ses pixels ne sont ni de 8 ni de 16 bits";
+        return photo;
+    }
+    int const channels = image.channels();
+    cv::Mat grey;
+    if (channels == 1) {
+        grey = image;
+    } else if (channels == 2) {
+        cv::extractChannel(image, grey, 0);
+    } else if (channels == 3 || channels == 4) {
+        cv::cvtColor(image, grey, channels == 3 ? cv::COLOR_BGR2GRAY : cv::COLOR_BGRA2GRAY);
+        photo.notes.push_back("couleur -> gris");
+    } else {
+        photo.refusal = "elle a " + std::to_string(channels) +
+                        " canaux, ce qui n'est ni gris ni "
+                        "couleur";
+        return photo;
+    }
+    if (channels == 2 || channels == 4)
+        photo.notes.push_back("transparence ignor\xE9"
+                              "e");
+    image.release();
+    if (grey.depth() == CV_16U) {
+        cv::Mat eight(grey.size(), CV_8UC1);
+        for (int y = 0; y < grey.rows; ++y) {
+            auto const* from = grey.ptr<unsigned short>(y);
+            unsigned char* to = eight.ptr<unsigned char>(y);
+            for (int x = 0; x < grey.cols; ++x)
+                to[x] = eightBits(from[x]);
+        }
+        grey = eight;
+        photo.notes.push_back("16 bits -> 8 bits");
+    }
+    int const orientation = exifOrientation(bytes);
+    if (orientation != 1) {
+        grey = upright(grey, orientation);
+        photo.notes.push_back("tourn\xE9"
+                              "e selon l'appareil");
+    }
+    photo.grey = grey.isContinuous() ? grey : grey.clone();
+    return photo;
+}
+
+std::string fingerprint(std::vector<unsigned char> const& bytes)
+{
+    std::uint64_t h = 14695981039346656037ULL;
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 1099511628211ULL;
+    char text[64];
+    std::snprintf(text, sizeof text, "%zu-%016llx", bytes.size(),
+                  static_cast<unsigned long long>(h));
+    return text;
+}

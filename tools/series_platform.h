@@ -1,0 +1,35 @@
+// tavrin-series' platform layer: where its companions are, how it runs them, and how
+// it shows the report. One file per platform: series_posix.cpp, series_win32.cpp.
+#ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
+#define TAVRIN_TOOLS_SERIES_PLATFORM_H
+
+#include <string>
+#include <vector>
+
+// The folder of this program's own executable, in UTF-8, with no separator at its end;
+// empty when the system cannot tell.
+std::string ownFolder();
+
+// The companion's file name beside this program: "tavrin" or "tavrin.exe".
+std::string programFile(std::string const& folder, char const* name);
+
+struct Outcome {
+    int status = -1;  // the exit status; -1 when the program could not be started
+    std::string output;
+    std::string errors;
+};
+
+// Runs program (a path) with its arguments in folder, standard input read from the
+// file input (the null device when empty), standard output and error kept whole in
+// memory. The console's interrupt reaches it as it reaches this program.
+Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
+                   std::string const& folder, std::string const& input);
+
+// Shows the file in the operator's browser. False when there is none to show it in (on
+// POSIX, no display).
+bool openInBrowser(std::string const& path);
+
+// True when standard output is a terminal or a console that a progress line may redraw.
+bool outputIsConsole();
+
+#endif

@@ -1,0 +1,139 @@
+// Windows: the companions run through CreateProcessW with a command line quoted as
+// they split it, their output kept in temporary files that the system deletes when
+// they are closed; the report shown by the default browser.
+#include "tools/series_platform.h"
+
+#include "image/name_encoding.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace {
+
+std::wstring wide(std::string const& utf8)
+{
+    return wideName(utf8.c_str());
+}
+
+// The argument as CommandLineToArgvW and the C runtime split it back: in quotes when
+// it holds a blank or a quote, each quote escaped, and the backslashes before a quote
+// (or before the closing quote) doubled.
+std::wstring quoted(std::wstring const& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring q = L"\"";
+    std::size_t slashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        q.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+        slashes = 0;
+        q += c;
+    }
+    q.append(2 * slashes, L'\\');
+    return q + L"\"";
+}
+
+// A temporary file that the child inherits and the system deletes once it is closed.
+HANDLE temporaryFile()
+{
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"tvs", 0, name) == 0)
+        return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+std::string contents(HANDLE f)
+{
+    std::string text;
+    if (SetFilePointer(f, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return text;
+    char block[8192];
+    DWORD n = 0;
+    while (ReadFile(f, block, sizeof block, &n, nullptr) && n > 0)
+        text.append(block, n);
+    return text;
+}
+
+}  // namespace
+
+std::string ownFolder()
+{
+    std::wstring path(32768, L'\0');
+    DWORD const n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return {};
+    path.resize(n);
+    std::size_t const slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos)
+        return {};
+    path.resize(slash);
+    return encodeUtf8(std::u16string(path.begin(), path.end()));
+}
+
+std::string programFile(std::string const& folder, char const* name)
+{
+    return folder + "\\" + name + ".exe";
+}
+
+Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
+                   std::string const& folder, std::string const& input)
+{
+    Outcome outcome;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE const in = CreateFileW(input.empty() ? L"NUL" : wide(input).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE const out = temporaryFile();
+    HANDLE const err = temporaryFile();
+    std::wstring const application = wide(program);
+    std::wstring line = quoted(application);
+    for (std::string const& a : arguments)
+        line += L" " + quoted(wide(a));
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    PROCESS_INFORMATION child{};
+    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       wide(folder).c_str(), &start, &child)) {
+        WaitForSingleObject(child.hProcess, INFINITE);
+        DWORD status = 0;
+        GetExitCodeProcess(child.hProcess, &status);
+        outcome.status = static_cast<int>(status);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+        outcome.output = contents(out);
+        outcome.errors = contents(err);
+    }
+    for (HANDLE h : {in, out, err})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    return outcome;
+}
+
+bool openInBrowser(std::string const& path)
+{
+    HINSTANCE const shown =
+        ShellExecuteW(nullptr, L"open", wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(shown) > 32;
+}
+
+bool outputIsConsole()
+{
+    HANDLE const h = reinterpret_cast<HANDLE>(_get_osfhandle(1));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode);
+}
