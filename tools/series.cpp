@@ -776,6 +776,27 @@ void makeFolder(fs::path const& folder)
                    folder.u8string() + " : " + std::strerror(errno)};
 }
 
+// What a run stopped by force (a power cut, a killed process) left of the writer's
+// unfinished files in the output's folders: "<name>.tavrin-<process>-<n>" of a
+// process that no longer runs.
+void sweep(std::vector<fs::path> const& folders)
+{
+    for (fs::path const& folder : folders) {
+        std::error_code e;
+        for (fs::directory_iterator it(folder, e), end; !e && it != end; it.increment(e)) {
+            std::string const name = it->path().filename().u8string();
+            std::size_t const at = name.rfind(".tavrin-");
+            unsigned long number = 0;
+            int used = 0;
+            if (at == std::string::npos || !it->is_regular_file(e) ||
+                std::sscanf(name.c_str() + at, ".tavrin-%lu-%*u%n", &number, &used) != 1 ||
+                at + static_cast<std::size_t>(used) != name.size() || processRuns(number))
+                continue;
+            removeFile(it->path().u8string().c_str());
+        }
+    }
+}
+
 std::string companion(char const* name)
 {
     std::string const path = programFile(ownFolder(), name);
@@ -812,6 +833,7 @@ int run(int argc, char** argv)
     s.pictures = s.out / "rapport";
     for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures})
         makeFolder(folder);
+    sweep({s.out, s.pgm, s.gaps, s.pictures, s.pgm / "Redressement"});
     readRecord(s);
     s.a = r.a, s.b = r.b;
     if (!r.answers.empty())

@@ -29,6 +29,9 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
 // POSIX, no display).
 bool openInBrowser(std::string const& path);
 
+// True when a process of that number runs now.
+bool processRuns(unsigned long number);
+
 // True when standard output is a terminal or a console that a progress line may redraw.
 bool outputIsConsole();
 

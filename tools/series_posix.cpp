@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -102,6 +103,11 @@ bool openInBrowser(std::string const& path)
         _exit(127);
     }
     return child > 0;
+}
+
+bool processRuns(unsigned long number)
+{
+    return kill(static_cast<pid_t>(number), 0) == 0 || errno == EPERM;
 }
 
 bool outputIsConsole()

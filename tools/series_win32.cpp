@@ -131,6 +131,16 @@ bool openInBrowser(std::string const& path)
     return reinterpret_cast<INT_PTR>(shown) > 32;
 }
 
+bool processRuns(unsigned long number)
+{
+    HANDLE const p = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(number));
+    if (p == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    bool const running = WaitForSingleObject(p, 0) == WAIT_TIMEOUT;
+    CloseHandle(p);
+    return running;
+}
+
 bool outputIsConsole()
 {
     HANDLE const h = reinterpret_cast<HANDLE>(_get_osfhandle(1));
