@@ -58,6 +58,16 @@ cv::Mat upright(cv::Mat const& image, int orientation)
     return turned;
 }
 
+// True when every pixel's three colours are one grey (a grey photograph saved as
+// colour, or grey with alpha as a decoder gives it): its conversion changes nothing.
+bool greyInColour(cv::Mat const& image)
+{
+    std::vector<cv::Mat> planes;
+    cv::split(image, planes);
+    return cv::countNonZero(planes[0] != planes[1]) == 0 &&
+           cv::countNonZero(planes[1] != planes[2]) == 0;
+}
+
 }  // namespace
 
 int exifOrientation(std::vector<unsigned char> const& b)
@@ -172,7 +182,8 @@ GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& b
         cv::extractChannel(image, grey, 0);
     } else if (channels == 3 || channels == 4) {
         cv::cvtColor(image, grey, channels == 3 ? cv::COLOR_BGR2GRAY : cv::COLOR_BGRA2GRAY);
-        photo.notes.push_back("couleur -> gris");
+        if (!greyInColour(image))
+            photo.notes.push_back("couleur -> gris");
     } else {
         photo.refusal = "elle a " + std::to_string(channels) +
                         " canaux, ce qui n'est ni gris ni "

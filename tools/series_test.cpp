@@ -84,6 +84,8 @@ TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
 {
     cv::Mat const colour = photo(CV_8UC3), colour16 = photo(CV_16UC3), rgba = photo(CV_8UC4),
                   grey8 = photo(CV_8UC1), grey16 = photo(CV_16UC1);
+    cv::Mat greyAsColour;
+    cv::cvtColor(grey8, greyAsColour, cv::COLOR_GRAY2BGR);
     std::vector<unsigned char> const jpeg = encoded(".jpg", colour);
     cv::Mat const decoded = cv::imdecode(jpeg, cv::IMREAD_COLOR);
     cv::Mat turned;
@@ -95,6 +97,7 @@ TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
         {"grey PNG", encoded(".png", grey8), grey8, 0, ""},
         {"16-bit grey PNG", encoded(".png", grey16), eight(grey16), 0, "16 bits -> 8 bits"},
         {"colour PNG", encoded(".png", colour), grey(colour), 0, "couleur -> gris"},
+        {"grey saved as colour", encoded(".png", greyAsColour), grey8, 0, ""},
         {"RGBA PNG", encoded(".png", rgba), grey(rgba), 0,
          "couleur -> gris, transparence ignor\xE9"
          "e"},
@@ -172,6 +175,8 @@ protected:
     void SetUp() override
     {
         Folder::SetUp();
+        unsetenv("DISPLAY");  // the report is not shown in a browser
+        unsetenv("WAYLAND_DISPLAY");
         writeFile(io / "stdin", "");
         ASSERT_EQ(runIn(dir, "'" TAVRIN_SAMPLE_BIN "' sample").status, 0);
         photos = dir / "s\xC3\xA9rie 1";
@@ -183,8 +188,9 @@ protected:
         };
         cv::Mat wide;
         load("rotated.pgm").convertTo(wide, CV_16U, 257);
-        cv::Mat colour;
-        cv::cvtColor(load("reduced.pgm"), colour, cv::COLOR_GRAY2BGR);
+        cv::Mat const reduced = load("reduced.pgm");
+        cv::Mat colour, blue = reduced / 2 + 64;
+        cv::merge(std::vector<cv::Mat>{blue, reduced, reduced}, colour);
         cv::imwrite((photos / "a-base.jpg").string(), load("base.pgm"),
                     {cv::IMWRITE_JPEG_QUALITY, 98});
         cv::imwrite((photos / "b-enlarged.png").string(), load("enlarged.pgm"));
