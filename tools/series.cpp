@@ -450,11 +450,17 @@ bool convert(Series const& s, Photo& p)
     return copyStands(s, p) || writeCopy(s, p, greyPhoto(p.source.u8string(), bytes), bytes);
 }
 
-// The photograph's A' and B', by tavrin-match, in pgm/.
-void find(Series& s, Photo& p)
+// A P5 copy's name for tavrin-match, which takes a leading '-' for an option.
+std::string matchName(std::string const& stem)
 {
-    Outcome const o = runProgram(s.match, {s.photos[0].stem + ".pgm", s.a, s.b, p.stem + ".pgm"},
-                                 s.pgm.u8string(), "");
+    return (stem[0] == '-' ? "./" : "") + stem + ".pgm";
+}
+
+// The photograph's A' and B', by tavrin-match, in pgm/.
+void find(Series const& s, Photo& p)
+{
+    Outcome const o = runProgram(
+        s.match, {matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)}, s.pgm.u8string(), "");
     std::vector<std::string> lines;
     std::istringstream in(o.output);
     for (std::string line; std::getline(in, line);)
@@ -479,10 +485,10 @@ void find(Series& s, Photo& p)
 // --pick on the base and the first photographs: A and B found in every one of them.
 void pickPoints(Series& s)
 {
-    std::vector<std::string> args = {"--pick", s.photos[0].stem + ".pgm"};
+    std::vector<std::string> args = {"--pick", matchName(s.photos[0].stem)};
     for (std::size_t k = 1; k < s.photos.size() && args.size() < 5; ++k)
         if (s.photos[k].refusal.empty())
-            args.push_back(s.photos[k].stem + ".pgm");
+            args.push_back(matchName(s.photos[k].stem));
     if (args.size() == 2)
         return;
     Outcome const o = runProgram(s.match, args, s.pgm.u8string(), "");
@@ -497,33 +503,41 @@ void pickPoints(Series& s)
     s.a = lines[1], s.b = lines[2];
 }
 
-// Work spread over the cores, one photograph at a time each.
-template <class Work> void onEveryCore(Series& s, std::size_t count, Work work)
+// A progress bar, at a console only; called under the lock.
+void progress(char const* what, std::size_t done, std::size_t all)
 {
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> workers;
-    for (int j = 0; j < s.jobs; ++j)
-        workers.emplace_back([&] {
-            for (std::size_t k; (k = next++) < count;)
-                work(k);
-        });
-    for (std::thread& w : workers)
-        w.join();
-}
-
-void progress(Series& s, char const* what, std::size_t done, std::size_t all)
-{
-    if (!outputIsConsole())
+    if (what == nullptr || !outputIsConsole())
         return;
-    std::lock_guard<std::mutex> hold(s.lock);
-    int const width = 30;
-    int const filled = all == 0 ? width : static_cast<int>(width * done / all);
-    std::printf("\r%s [%s%s] %zu/%zu", what,
-                std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), done, all);
+    std::size_t const width = 30;
+    std::size_t const filled = all == 0 ? width : width * done / all;
+    std::printf("\r%s [%s%s] %zu/%zu", what, std::string(filled, '#').c_str(),
+                std::string(width - filled, ' ').c_str(), done, all);
     if (done == all)
         std::printf("\n");
     std::fflush(stdout);
+}
+
+// Work on each further photograph, spread over the cores. A worker has its photograph
+// to itself and hands it back under the lock, where the record is written anew.
+template <class Work> void onEveryCore(Series& s, char const* what, Work work)
+{
+    std::size_t const count = s.photos.size() - 1;
+    std::atomic<std::size_t> next{0};
+    std::size_t finished = 0;
+    std::vector<std::thread> workers;
+    for (int j = 0; j < s.jobs; ++j)
+        workers.emplace_back([&] {
+            for (std::size_t k; (k = next++) < count;) {
+                Photo p = s.photos[k + 1];
+                work(p);
+                std::lock_guard<std::mutex> hold(s.lock);
+                s.photos[k + 1] = std::move(p);
+                writeRecord(s);
+                progress(what, ++finished, count);
+            }
+        });
+    for (std::thread& w : workers)
+        w.join();
 }
 
 // The answers for tavrin: the base, A and B, each photograph's name, A' and B', and a
@@ -586,7 +600,7 @@ void rectify(Series& s)
 }
 
 // tavrin-diff's map and figures for a photograph just rectified.
-void compare(Series& s, Photo& p)
+void compare(Series const& s, Photo& p)
 {
     Photo const& base = s.photos[0];
     fs::path const map = s.gaps / (p.stem + ".ppm");
@@ -855,7 +869,6 @@ int run(int argc, char** argv)
 
     // Each photograph converted and, unless the record holds them, its points found.
     std::size_t const n = s.photos.size() - 1;
-    std::atomic<std::size_t> finished{0};
     auto reuse = [&](Photo& p) {
         auto const e = s.earlier.find(p.shown);
         if (e == s.earlier.end() || e->second.print != p.print || e->second.stem != p.stem ||
@@ -869,30 +882,20 @@ int run(int argc, char** argv)
         std::sscanf(e->second.figures.c_str(), "%lf\t%lf", &p.mean, &p.within);
     };
     bool const picking = s.a.empty();
-    onEveryCore(s, n, [&](std::size_t k) {
-        Photo& p = s.photos[k + 1];
-        if (convert(s, p) && samePoints)
-            reuse(p);
-        if (!picking && p.refusal.empty() && !p.found)
-            find(s, p);
-        progress(s, picking ? "Lecture des photographies" : "Lecture et recherche des points",
-                 ++finished, n);
-        std::lock_guard<std::mutex> hold(s.lock);
-        if (p.found)
-            writeRecord(s);
-    });
+    onEveryCore(s, picking ? "Lecture des photographies" : "Lecture et recherche des points",
+                [&](Photo& p) {
+                    if (convert(s, p) && samePoints)
+                        reuse(p);
+                    if (!picking && p.refusal.empty() && !p.found)
+                        find(s, p);
+                });
     if (picking) {
-        finished = 0;
         pickPoints(s);
         tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
         writeRecord(s);
-        onEveryCore(s, n, [&](std::size_t k) {
-            Photo& p = s.photos[k + 1];
+        onEveryCore(s, "Recherche des points", [&](Photo& p) {
             if (p.refusal.empty() && !p.found)
                 find(s, p);
-            progress(s, "Recherche des points", ++finished, n);
-            std::lock_guard<std::mutex> hold(s.lock);
-            writeRecord(s);
         });
     }
 
@@ -902,13 +905,10 @@ int run(int argc, char** argv)
                    "crire " +
                    (s.pgm / "reponses.txt").u8string()};
     rectify(s);
-    onEveryCore(s, n, [&](std::size_t k) {
-        Photo& p = s.photos[k + 1];
+    onEveryCore(s, nullptr, [&](Photo& p) {
         if (p.fresh)
             compare(s, p);
         measure(s, p);
-        std::lock_guard<std::mutex> hold(s.lock);
-        writeRecord(s);
     });
 
     int status = 0;
