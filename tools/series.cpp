@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -92,6 +93,18 @@ std::string french(double value, int decimals)
     std::string s = text;
     std::replace(s.begin(), s.end(), '.', ',');
     return s;
+}
+
+// Two decimals, the text between them, at the start of text; false when they are not.
+bool twoNumbers(char const* text, char const* between, double& first, double& second)
+{
+    char* end = nullptr;
+    first = std::strtod(text, &end);
+    if (end == text || std::strncmp(end, between, std::strlen(between)) != 0)
+        return false;
+    char const* next = end + std::strlen(between);
+    second = std::strtod(next, &end);
+    return end != next;
 }
 
 struct Photo {
@@ -525,6 +538,7 @@ template <class Work> void onEveryCore(Series& s, char const* what, Work work)
     std::atomic<std::size_t> next{0};
     std::size_t finished = 0;
     std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(s.jobs));
     for (int j = 0; j < s.jobs; ++j)
         workers.emplace_back([&] {
             for (std::size_t k; (k = next++) < count;) {
@@ -609,10 +623,10 @@ void compare(Series const& s, Photo& p)
         {(s.pgm / (base.stem + ".pgm")).u8string(), (s.out / (p.stem + ".pgm")).u8string(),
          map.u8string(), (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
         s.out.u8string(), "");
-    std::size_t const at = o.output.find(": mean abs difference ");
+    char const kFigures[] = ": mean abs difference ";
+    std::size_t const at = o.output.find(kFigures);
     if (o.status != 0 || at == std::string::npos ||
-        std::sscanf(o.output.c_str() + at, ": mean abs difference %lf, %lf%%", &p.mean,
-                    &p.within) != 2) {
+        !twoNumbers(o.output.c_str() + at + sizeof kFigures - 1, ", ", p.mean, p.within)) {
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
@@ -800,20 +814,21 @@ void sweep(std::vector<fs::path> const& folders)
         for (fs::directory_iterator it(folder, e), end; !e && it != end; it.increment(e)) {
             std::string const name = it->path().filename().u8string();
             std::size_t const at = name.rfind(".tavrin-");
-            unsigned long number = 0;
-            int used = 0;
-            if (at == std::string::npos || !it->is_regular_file(e) ||
-                std::sscanf(name.c_str() + at, ".tavrin-%lu-%*u%n", &number, &used) != 1 ||
-                at + static_cast<std::size_t>(used) != name.size() || processRuns(number))
+            if (at == std::string::npos || !it->is_regular_file(e))
                 continue;
-            removeFile(it->path().u8string().c_str());
+            char* rest = nullptr;
+            unsigned long const number = std::strtoul(name.c_str() + at + 8, &rest, 10);
+            bool const ours = *rest == '-' && std::isdigit(static_cast<unsigned char>(rest[1])) &&
+                              std::strspn(rest + 1, "0123456789") == std::strlen(rest + 1);
+            if (ours && !processRuns(number))
+                removeFile(it->path().u8string().c_str());
         }
     }
 }
 
 std::string companion(char const* name)
 {
-    std::string const path = programFile(ownFolder(), name);
+    std::string path = programFile(ownFolder(), name);
     std::error_code e;
     if (!fs::is_regular_file(fs::u8path(path), e))
         throw Stop{std::string(name) + " n'est pas \xE0 c\xF4t\xE9 de tavrin-series (" + path +
@@ -879,7 +894,7 @@ int run(int argc, char** argv)
         p.done = e->second.done && fs::is_regular_file(s.out / (p.stem + ".pgm"), ec) &&
                  fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
                  fs::is_regular_file(thumbnail(s, p, "apres"), ec);
-        std::sscanf(e->second.figures.c_str(), "%lf\t%lf", &p.mean, &p.within);
+        twoNumbers(e->second.figures.c_str(), "\t", p.mean, p.within);
     };
     bool const picking = s.a.empty();
     onEveryCore(s, picking ? "Lecture des photographies" : "Lecture et recherche des points",
