@@ -341,6 +341,15 @@ TEST_F(SeriesRun, BadInputIsToldInFrenchAndWritesNothing)
     }
 }
 
+TEST_F(Series, TheManPageRendersWithoutAWarning)
+{
+    writeFile(io / "stdin", "");
+    Outcome const o = runIn(dir, "MANWIDTH=80 man --warnings -l '" TAVRIN_SERIES_MAN_PAGE "'");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    EXPECT_NE(o.out.find("reponses.txt"), std::string::npos);
+}
+
 TEST_F(SeriesRun, ARefusedPhotographIsListedAndTheOthersDone)
 {
     cv::Mat noise(900, 1200, CV_8UC1);
