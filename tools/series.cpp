@@ -502,8 +502,12 @@ void pickPoints(Series& s)
     for (std::size_t k = 1; k < s.photos.size() && args.size() < 5; ++k)
         if (s.photos[k].refusal.empty())
             args.push_back(matchName(s.photos[k].stem));
-    if (args.size() == 2)
-        return;
+    if (args.size() == 2) {
+        std::string reasons;
+        for (std::size_t k = 1; k < s.photos.size(); ++k)
+            reasons += "\n  " + s.photos[k].shown + " : " + s.photos[k].refusal;
+        throw Stop{"Aucune autre photographie ne peut \xEAtre lue :" + reasons};
+    }
     Outcome const o = runProgram(s.match, args, s.pgm.u8string(), "");
     std::vector<std::string> lines;
     std::istringstream in(o.output);
@@ -847,6 +851,9 @@ int run(int argc, char** argv)
     s.jobs = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
     std::string said;
     s.photos = gather(r, said);
+    if (s.photos.size() < 2)
+        throw Stop{"Une seule photographie : il faut la base et au moins une autre, "
+                   "du m\xEAme lieu"};
     tell(stdout, said);
     Photo& base = s.photos[0];
     std::vector<unsigned char> bytes;

@@ -315,6 +315,8 @@ TEST_F(SeriesRun, BadInputIsToldInFrenchAndWritesNothing)
         {"an unreadable base",
          "mkdir x && echo texte > x/a.jpg && cp 's\xC3\xA9rie 1/b-enlarged.png' x/", "x", 1,
          "tavrin-series : La photographie de base x/a.jpg ne peut \xEAtre lue : ce n'est pas une"},
+        {"one photograph alone", "", "'s\xC3\xA9rie 1/a-base.jpg'", 1,
+         "tavrin-series : Une seule photographie : il faut la base et au moins une autre"},
         {"a missing name", "", "absent", 1,
          "tavrin-series : Ce fichier ou dossier n'existe pas : absent\n"},
         {"no argument", "", "", 2,
@@ -350,13 +352,14 @@ TEST_F(Series, TheManPageRendersWithoutAWarning)
     EXPECT_NE(o.out.find("reponses.txt"), std::string::npos);
 }
 
-TEST_F(SeriesRun, ARefusedPhotographIsListedAndTheOthersDone)
+TEST_F(SeriesRun, ChosenPointsARefusedPhotographListedAndTheOthersDone)
 {
     cv::Mat noise(900, 1200, CV_8UC1);
     cv::randu(noise, 0, 256);
     cv::imwrite((photos / "e-noise.png").string(), noise);
     fs::copy_file(photos / "b-enlarged.png", photos / "b-enlarged.tif");
-    Outcome const o = series("--points 412,357 1236,842 's\xC3\xA9rie 1'");
+    Outcome const o = series("'s\xC3\xA9rie 1'");  // the points chosen
+    EXPECT_NE(o.out.find("Points choisis sur la base : A "), std::string::npos) << o.out;
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("[6/6] e-noise.png : refus\xE9"
                          "e, tavrin-match ne trouve pas ses points ("),
