@@ -382,9 +382,13 @@ bool writeP5(fs::path const& path, cv::Mat const& grey)
 // A thumbnail of the image for the report, as PNG (browsers show no PGM or PPM).
 bool writeThumbnail(fs::path const& path, cv::Mat const& image)
 {
-    double const reduction = std::min(1.0, 480.0 / std::max(image.cols, image.rows));
+    // Reduced by a whole factor, each pixel of it the mean of a block: OpenCV's fast way.
+    int const factor = (std::max(image.cols, image.rows) + 479) / 480;
+    int const w = std::max(1, image.cols / factor), h = std::max(1, image.rows / factor);
     cv::Mat small;
-    cv::resize(image, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
+    cv::resize(
+        image(cv::Rect(0, 0, std::min(image.cols, w * factor), std::min(image.rows, h * factor))),
+        small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
     std::vector<unsigned char> png;
     return cv::imencode(".png", small, png) && writeBytes(path, png.data(), png.size());
 }
@@ -469,40 +473,58 @@ std::string matchName(std::string const& stem)
     return (stem[0] == '-' ? "./" : "") + stem + ".pgm";
 }
 
-// The photograph's A' and B', by tavrin-match, in pgm/.
-void find(Series const& s, Photo& p)
+// The name tavrin-match writes in its answers for a name, unquoted: the name.
+std::string unquoted(std::string const& line)
 {
-    Outcome const o = runProgram(
-        s.match, {matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)}, s.pgm.u8string(), "");
+    return line.size() >= 2 && line.front() == '"' && line.back() == '"'
+               ? line.substr(1, line.size() - 2)
+               : line;
+}
+
+// What tavrin-match answered for the photographs it was given: A' and B' of each one
+// found, the reason of each one refused, from its line on standard error.
+void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
+{
     std::vector<std::string> lines;
     std::istringstream in(o.output);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    if (o.status == 0 && lines.size() >= 6) {
-        p.aPrime = lines[4], p.bPrime = lines[5];
-        p.found = true;
-        return;
+    std::vector<std::string> told;
+    std::istringstream errors(o.errors);
+    for (std::string line; std::getline(errors, line);)
+        told.push_back(line);
+    for (Photo* p : photos) {
+        std::string const name = matchName(p->stem);
+        for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
+            if (unquoted(lines[k]) == name)
+                p->aPrime = lines[k + 1], p->bPrime = lines[k + 2], p->found = true;
+        if (p->found)
+            continue;
+        std::string why = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9" : "";
+        for (std::string const& line : told)
+            for (char const* mark : {": refused: ", " : refus\xE9"
+                                                    "e, "})
+                if (why.empty() && line.rfind(name + mark, 0) == 0)
+                    why = line.substr(name.size() + std::strlen(mark));
+        p->refusal =
+            "tavrin-match ne trouve pas ses points" + (why.empty() ? "" : " (" + why + ")");
+        p->advice =
+            "placez ses points dans la page (tavrin-view), enregistrez les r\xE9ponses, puis "
+            "relancez avec --answers";
     }
-    std::string why = o.errors;
-    while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
-        why.pop_back();
-    why = why.substr(why.find_last_of('\n') + 1);
-    std::size_t const colon = why.find(": ");
-    p.refusal = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9"
-                             : "tavrin-match ne trouve pas ses points (" +
-                                   (colon == std::string::npos ? why : why.substr(colon + 2)) + ")";
-    p.advice = "placez ses points dans la page (tavrin-view), enregistrez les r\xE9ponses, puis "
-               "relancez avec --answers";
 }
 
 // --pick on the base and the first photographs: A and B found in every one of them.
 void pickPoints(Series& s)
 {
     std::vector<std::string> args = {"--pick", matchName(s.photos[0].stem)};
-    for (std::size_t k = 1; k < s.photos.size() && args.size() < 5; ++k)
-        if (s.photos[k].refusal.empty())
+    std::vector<Photo*> given;
+    for (std::size_t k = 1; k < s.photos.size() && given.size() < 3; ++k)
+        if (s.photos[k].refusal.empty() && !s.photos[k].found) {
             args.push_back(matchName(s.photos[k].stem));
-    if (args.size() == 2) {
+            given.push_back(&s.photos[k]);
+        }
+    if (given.empty()) {
         std::string reasons;
         for (std::size_t k = 1; k < s.photos.size(); ++k)
             reasons += "\n  " + s.photos[k].shown + " : " + s.photos[k].refusal;
@@ -518,6 +540,7 @@ void pickPoints(Series& s)
                    "premi\xE8res photographies. Donnez les points A et B avec --points, ou "
                    "placez-les dans la page puis relancez avec --answers."};
     s.a = lines[1], s.b = lines[2];
+    takeAnswers(o, given);
 }
 
 // A progress bar, at a console only; called under the lock.
@@ -552,6 +575,48 @@ template <class Work> void onEveryCore(Series& s, char const* what, Work work)
                 s.photos[k + 1] = std::move(p);
                 writeRecord(s);
                 progress(what, ++finished, count);
+            }
+        });
+    for (std::thread& w : workers)
+        w.join();
+}
+
+// Each photograph's A' and B' still to be found, by tavrin-match on every core: each
+// call takes a few photographs, so that the base's work is shared among them while
+// what one call holds stays bounded and what a killed run loses stays small.
+void findAll(Series& s)
+{
+    std::size_t const kMostPerCall = 4;
+    std::vector<std::size_t> pending;
+    for (std::size_t k = 1; k < s.photos.size(); ++k)
+        if (s.photos[k].refusal.empty() && !s.photos[k].found)
+            pending.push_back(k);
+    std::size_t const calls =
+        std::min(pending.size(), std::max(static_cast<std::size_t>(s.jobs),
+                                          (pending.size() + kMostPerCall - 1) / kMostPerCall));
+    std::atomic<std::size_t> next{0};
+    std::size_t finished = 0;
+    std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(s.jobs));
+    for (int j = 0; j < s.jobs; ++j)
+        workers.emplace_back([&] {
+            for (std::size_t c; (c = next++) < calls;) {
+                std::vector<Photo> mine;
+                std::vector<std::string> args = {matchName(s.photos[0].stem), s.a, s.b};
+                for (std::size_t k = c; k < pending.size(); k += calls)
+                    mine.push_back(s.photos[pending[k]]);
+                std::vector<Photo*> given;
+                for (Photo& p : mine) {
+                    given.push_back(&p);
+                    args.push_back(matchName(p.stem));
+                }
+                takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
+                std::lock_guard<std::mutex> hold(s.lock);
+                for (std::size_t k = c, m = 0; k < pending.size(); k += calls, ++m)
+                    s.photos[pending[k]] = std::move(mine[m]);
+                writeRecord(s);
+                finished += mine.size();
+                progress("Recherche des points", finished, pending.size());
             }
         });
     for (std::thread& w : workers)
@@ -904,22 +969,16 @@ int run(int argc, char** argv)
         twoNumbers(e->second.figures.c_str(), "\t", p.mean, p.within);
     };
     bool const picking = s.a.empty();
-    onEveryCore(s, picking ? "Lecture des photographies" : "Lecture et recherche des points",
-                [&](Photo& p) {
-                    if (convert(s, p) && samePoints)
-                        reuse(p);
-                    if (!picking && p.refusal.empty() && !p.found)
-                        find(s, p);
-                });
+    onEveryCore(s, "Lecture des photographies", [&](Photo& p) {
+        if (convert(s, p) && samePoints)
+            reuse(p);
+    });
     if (picking) {
         pickPoints(s);
         tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
         writeRecord(s);
-        onEveryCore(s, "Recherche des points", [&](Photo& p) {
-            if (p.refusal.empty() && !p.found)
-                find(s, p);
-        });
     }
+    findAll(s);
 
     std::string const all = answers(s, false);
     if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
