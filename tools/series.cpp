@@ -12,6 +12,7 @@
 #include "tools/series_platform.h"
 
 #include "image/file_system.h"
+#include "image/name_encoding.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/point_argument.h"
@@ -146,6 +147,20 @@ std::string joined(std::vector<std::string> const& notes, char const* between)
     for (std::string const& n : notes)
         text += (text.empty() ? "" : between) + n;
     return text;
+}
+
+// A text line by line, each without its end: a line feed, or CR LF as Windows' text
+// mode and Notepad write it.
+std::vector<std::string> linesOf(std::string const& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 // ---------------------------------------------------------------- the command line
@@ -328,15 +343,17 @@ void readAnswers(std::string const& path, Series& s)
     if (!readWhole(path, bytes, reason, 1 << 26))
         throw Stop{"Impossible de lire le fichier de r\xE9ponses " + path + " : " + reason};
     std::string text(bytes.begin(), bytes.end());
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+    bool const little = text.rfind("\xFF\xFE", 0) == 0, big = text.rfind("\xFE\xFF", 0) == 0;
+    if (little || big) {  // Notepad's "Unicode": UTF-16, taken as the UTF-8 it holds
+        std::u16string wide;
+        for (std::size_t k = 2; k + 1 < text.size(); k += 2)
+            wide += static_cast<char16_t>(static_cast<unsigned char>(text[k + (big ? 1 : 0)]) |
+                                          static_cast<unsigned char>(text[k + (big ? 0 : 1)]) << 8);
+        text = encodeUtf8(wide);
+    } else if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
         text.erase(0, 3);
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
     }
+    std::vector<std::string> const lines = linesOf(text);
     double x = 0, y = 0;
     auto point = [&](std::size_t k) {
         return k < lines.size() && parsePointArgument(answerName(lines[k]).c_str(), x, y);
@@ -485,14 +502,7 @@ std::string unquoted(std::string const& line)
 // found, the reason of each one refused, from its line on standard error.
 void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
 {
-    std::vector<std::string> lines;
-    std::istringstream in(o.output);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::vector<std::string> told;
-    std::istringstream errors(o.errors);
-    for (std::string line; std::getline(errors, line);)
-        told.push_back(line);
+    std::vector<std::string> const lines = linesOf(o.output), told = linesOf(o.errors);
     for (Photo* p : photos) {
         std::string const name = matchName(p->stem);
         for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
@@ -531,10 +541,7 @@ void pickPoints(Series& s)
         throw Stop{"Aucune autre photographie ne peut \xEAtre lue :" + reasons};
     }
     Outcome const o = runProgram(s.match, args, s.pgm.u8string(), "");
-    std::vector<std::string> lines;
-    std::istringstream in(o.output);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    std::vector<std::string> const lines = linesOf(o.output);
     if (lines.size() < 3)
         throw Stop{"Aucun couple de points n'est trouv\xE9 \xE0 la fois sur la base et sur les "
                    "premi\xE8res photographies. Donnez les points A et B avec --points, ou "

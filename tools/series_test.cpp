@@ -247,8 +247,12 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
         entries += e.path().filename() == "Redressement" ? 0 : 1;
     EXPECT_EQ(entries, 5U);
 
-    // The answers file given back: its points used as they stand, the same results.
-    fs::copy_file(out / "pgm" / "reponses.txt", dir / "mes points.txt");
+    // The answers file given back, as Notepad saves it in "Unicode": its points used as
+    // they stand, the same results.
+    std::string notepad = "\xFF\xFE";
+    for (char c : readFile(out / "pgm" / "reponses.txt"))
+        notepad += (c == '\n' ? std::string("\r\0", 2) : "") + std::string(1, c) + '\0';
+    writeFile(dir / "mes points.txt", notepad);
     std::string const rotated = readFile(out / "c-rotated.pgm");
     fs::remove_all(out);
     Outcome const again = series("--answers 'mes points.txt' 's\xC3\xA9rie 1'");
