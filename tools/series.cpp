@@ -12,6 +12,7 @@
 #include "tools/series_platform.h"
 
 #include "image/file_system.h"
+#include "image/image.h"
 #include "image/name_encoding.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
@@ -397,7 +398,7 @@ bool writeP5(fs::path const& path, cv::Mat const& grey)
 }
 
 // A thumbnail of the image for the report, as PNG (browsers show no PGM or PPM).
-bool writeThumbnail(fs::path const& path, cv::Mat const& image)
+bool writeThumbnail(fs::path const& path, cv::Mat const& image, bool rgb = false)
 {
     // Reduced by a whole factor, each pixel of it the mean of a block: OpenCV's fast way.
     int const factor = (std::max(image.cols, image.rows) + 479) / 480;
@@ -406,21 +407,43 @@ bool writeThumbnail(fs::path const& path, cv::Mat const& image)
     cv::resize(
         image(cv::Rect(0, 0, std::min(image.cols, w * factor), std::min(image.rows, h * factor))),
         small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    if (rgb)
+        cv::cvtColor(small, small, cv::COLOR_RGB2BGR);
     std::vector<unsigned char> png;
     return cv::imencode(".png", small, png) && writeBytes(path, png.data(), png.size());
 }
 
-cv::Mat readForThumbnail(fs::path const& path)
+// The pixels of a file written by tavrin (a P5, read by the library's header rule) or
+// by tavrin-diff ("P6", its mark, the size and 255, each on a line), read straight into
+// an image, the colours in the file's order; empty when it is not such a file.
+cv::Mat pixelsOf(fs::path const& path, bool map)
 {
-    std::vector<unsigned char> bytes;
-    std::string reason;
-    if (!readWhole(path.u8string(), bytes, reason, 4LL << 30))
+    std::FILE* f = openToRead(path.u8string().c_str());
+    if (f == nullptr)
         return {};
-    try {
-        return cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
-    } catch (cv::Exception const&) {
-        return {};
+    int w = 0, h = 0;
+    if (!map) {
+        P5Header const header = readP5Header(f);
+        w = header.sized ? header.width : 0, h = header.height;
+    } else {
+        char line[256] = "";
+        bool const magic =
+            std::fgets(line, sizeof line, f) != nullptr && std::strcmp(line, "P6\n") == 0;
+        while (magic && std::fgets(line, sizeof line, f) != nullptr && line[0] == '#') {
+        }
+        char tail[8] = "";
+        if (!magic || std::sscanf(line, "%9d %9d", &w, &h) != 2 ||
+            std::fgets(tail, sizeof tail, f) == nullptr || std::strcmp(tail, "255\n") != 0)
+            w = h = 0;
     }
+    cv::Mat image;
+    if (w > 0 && h > 0 && w <= (1 << 30) / h) {
+        image.create(h, w, map ? CV_8UC3 : CV_8UC1);
+        if (std::fread(image.data, image.elemSize(), image.total(), f) != image.total())
+            image.release();
+    }
+    std::fclose(f);
+    return image;
 }
 
 fs::path thumbnail(Series const& s, Photo const& p, char const* what)
@@ -706,10 +729,10 @@ void compare(Series const& s, Photo& p)
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
-    cv::Mat const after = readForThumbnail(s.out / (p.stem + ".pgm"));
-    cv::Mat const gap = readForThumbnail(map);
+    cv::Mat const after = pixelsOf(s.out / (p.stem + ".pgm"), false);
+    cv::Mat const gap = pixelsOf(map, true);
     if (after.empty() || gap.empty() || !writeThumbnail(thumbnail(s, p, "apres"), after) ||
-        !writeThumbnail(thumbnail(s, p, "ecart"), gap))
+        !writeThumbnail(thumbnail(s, p, "ecart"), gap, true))
         p.refusal = "ses vignettes pour le rapport ne peuvent \xEAtre \xE9"
                     "crites";
     else
