@@ -12,7 +12,8 @@ class ReportTest(unittest.TestCase):
             run([ARGS.sample, photos], check=True, stdout=DEVNULL)
             (photos / "landmarks.txt").unlink()
             (photos / "zz-noise.pgm").write_bytes(b"P5\n300 200\n255\n" + bytes((k * 7919) % 251 for k in range(60000)))
-            quiet = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}  # no browser shown
+            # No browser shown: no display.
+            quiet = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
             done = run([ARGS.series, "--points", "412,357", "1236,842", photos], capture_output=True, env=quiet)
             self.assertEqual(done.returncode, 1, done.stdout + done.stderr)  # the noise is refused
             opts = webdriver.ChromeOptions()
@@ -22,7 +23,8 @@ class ReportTest(unittest.TestCase):
             d = webdriver.Chrome(options=opts)
             try:
                 d.get("file://" + urllib.parse.quote(str(photos / "Redressement" / "rapport.html")))
-                shown = d.execute_script("return [...document.images].map(i => [i.getAttribute('src'), i.complete && i.naturalWidth > 0])")
+                shown = d.execute_script(
+                    "return [...document.images].map(i => [i.getAttribute('src'), i.complete && i.naturalWidth > 0])")
                 self.assertEqual(len(shown), 1 + 3 * 3)
                 self.assertEqual([s for s, ok in shown if not ok], [])
                 self.assertEqual(d.execute_script("return document.documentElement.lang"), "fr")
