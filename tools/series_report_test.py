@@ -13,7 +13,7 @@ class ReportTest(unittest.TestCase):
             (photos / "landmarks.txt").unlink()
             (photos / "zz-noise.pgm").write_bytes(b"P5\n300 200\n255\n" + bytes((k * 7919) % 251 for k in range(60000)))
             # No browser shown: no display.
-            quiet = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+            quiet = {k: v for k, v in os.environ.items() if "DISPLAY" not in k}
             done = run([ARGS.series, "--points", "412,357", "1236,842", photos], capture_output=True, env=quiet)
             self.assertEqual(done.returncode, 1, done.stdout + done.stderr)  # the noise is refused
             opts = webdriver.ChromeOptions()
