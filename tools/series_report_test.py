@@ -18,7 +18,8 @@ class ReportTest(unittest.TestCase):
             self.assertEqual(done.returncode, 1, done.stdout + done.stderr)  # the noise is refused
             opts = webdriver.ChromeOptions()
             opts.binary_location = "/usr/bin/chromium"
-            for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--user-data-dir=" + t + "/c"):
+            for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                         "--user-data-dir=" + t + "/c"):
                 opts.add_argument(flag)
             d = webdriver.Chrome(options=opts)
             try:
