@@ -73,10 +73,20 @@ struct Stop {
     std::string message;
 };
 
+// The name in lower case as Windows compares names, for ASCII and the accented
+// capitals of UTF-8's Latin-1 range (À to Þ, × aside): so that "Été.jpg" and "été.tif"
+// are known to share a stem.
 std::string lower(std::string text)
 {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        unsigned char const c = static_cast<unsigned char>(text[k]);
+        unsigned char const next =
+            k + 1 < text.size() ? static_cast<unsigned char>(text[k + 1]) : 0;
+        if (c == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97)
+            text[++k] = static_cast<char>(next + 0x20);
+        else
+            text[k] = static_cast<char>(std::tolower(c));
+    }
     return text;
 }
 
