@@ -442,9 +442,13 @@ cv::Mat pixelsOf(fs::path const& path, bool map)
         while (magic && std::fgets(line, sizeof line, f) != nullptr && line[0] == '#') {
         }
         char tail[8] = "";
-        if (!magic || std::sscanf(line, "%9d %9d", &w, &h) != 2 ||
-            std::fgets(tail, sizeof tail, f) == nullptr || std::strcmp(tail, "255\n") != 0)
-            w = h = 0;
+        char* end = line;
+        long const width = magic ? std::strtol(line, &end, 10) : 0;
+        long const height = *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
+        bool const sized = width > 0 && width < (1L << 30) && height > 0 && height < (1L << 30) &&
+                           std::strcmp(end, "\n") == 0;
+        if (sized && std::fgets(tail, sizeof tail, f) != nullptr && std::strcmp(tail, "255\n") == 0)
+            w = static_cast<int>(width), h = static_cast<int>(height);
     }
     cv::Mat image;
     if (w > 0 && h > 0 && w <= (1 << 30) / h) {
