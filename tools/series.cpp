@@ -138,7 +138,8 @@ struct Photo {
 
 // What an earlier run recorded, one line per photograph, keyed by its file name.
 struct Record {
-    std::string print, stem, notes, a, b, figures;
+    std::string print, stem, notes, a, b;
+    double mean = 0, within = 0;
     bool done = false;
 };
 
@@ -287,16 +288,21 @@ void readRecord(Series& s)
     std::string reason;
     if (!readWhole(statePath(s).u8string(), bytes, reason, 1 << 26))
         return;
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string const& line : linesOf(std::string(bytes.begin(), bytes.end()))) {
         std::vector<std::string> f;
         std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');)
             f.push_back(field);
         if (f.size() != 9 || (f[0] != "base" && f[0] != "trouvee" && f[0] != "faite"))
             continue;
-        s.earlier[f[1]] = Record{f[2], f[3], f[4], f[5], f[6], f[7] + "\t" + f[8], f[0] == "faite"};
+        s.earlier[f[1]] = Record{f[2],
+                                 f[3],
+                                 f[4],
+                                 f[5],
+                                 f[6],
+                                 std::strtod(f[7].c_str(), nullptr),
+                                 std::strtod(f[8].c_str(), nullptr),
+                                 f[0] == "faite"};
     }
 }
 
@@ -527,14 +533,6 @@ std::string matchName(std::string const& stem)
     return (stem[0] == '-' ? "./" : "") + stem + ".pgm";
 }
 
-// The name tavrin-match writes in its answers for a name, unquoted: the name.
-std::string unquoted(std::string const& line)
-{
-    return line.size() >= 2 && line.front() == '"' && line.back() == '"'
-               ? line.substr(1, line.size() - 2)
-               : line;
-}
-
 // What tavrin-match answered for the photographs it was given: A' and B' of each one
 // found, the reason of each one refused, from its line on standard error.
 void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
@@ -543,7 +541,7 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
     for (Photo* p : photos) {
         std::string const name = matchName(p->stem);
         for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
-            if (unquoted(lines[k]) == name)
+            if (answerName(lines[k]) == name)
                 p->aPrime = lines[k + 1], p->bPrime = lines[k + 2], p->found = true;
         if (p->found)
             continue;
@@ -601,28 +599,35 @@ void progress(char const* what, std::size_t done, std::size_t all)
     std::fflush(stdout);
 }
 
-// Work on each further photograph, spread over the cores. A worker has its photograph
-// to itself and hands it back under the lock, where the record is written anew.
-template <class Work> void onEveryCore(Series& s, char const* what, Work work)
+// Tasks 0 to count - 1, taken in turn by one worker per core.
+template <class Task> void onEveryCore(int jobs, std::size_t count, Task task)
 {
-    std::size_t const count = s.photos.size() - 1;
     std::atomic<std::size_t> next{0};
-    std::size_t finished = 0;
     std::vector<std::thread> workers;
-    workers.reserve(static_cast<std::size_t>(s.jobs));
-    for (int j = 0; j < s.jobs; ++j)
+    workers.reserve(static_cast<std::size_t>(jobs));
+    for (int j = 0; j < jobs; ++j)
         workers.emplace_back([&] {
-            for (std::size_t k; (k = next++) < count;) {
-                Photo p = s.photos[k + 1];
-                work(p);
-                std::lock_guard<std::mutex> hold(s.lock);
-                s.photos[k + 1] = std::move(p);
-                writeRecord(s);
-                progress(what, ++finished, count);
-            }
+            for (std::size_t k; (k = next++) < count;)
+                task(k);
         });
     for (std::thread& w : workers)
         w.join();
+}
+
+// Work on each further photograph, spread over the cores. A worker has its photograph
+// to itself and hands it back under the lock, where the record is written anew.
+template <class Work> void eachPhoto(Series& s, char const* what, Work work)
+{
+    std::size_t const count = s.photos.size() - 1;
+    std::size_t finished = 0;
+    onEveryCore(s.jobs, count, [&](std::size_t k) {
+        Photo p = s.photos[k + 1];
+        work(p);
+        std::lock_guard<std::mutex> hold(s.lock);
+        s.photos[k + 1] = std::move(p);
+        writeRecord(s);
+        progress(what, ++finished, count);
+    });
 }
 
 // Each photograph's A' and B' still to be found, by tavrin-match on every core: each
@@ -638,33 +643,25 @@ void findAll(Series& s)
     std::size_t const calls =
         std::min(pending.size(), std::max(static_cast<std::size_t>(s.jobs),
                                           (pending.size() + kMostPerCall - 1) / kMostPerCall));
-    std::atomic<std::size_t> next{0};
     std::size_t finished = 0;
-    std::vector<std::thread> workers;
-    workers.reserve(static_cast<std::size_t>(s.jobs));
-    for (int j = 0; j < s.jobs; ++j)
-        workers.emplace_back([&] {
-            for (std::size_t c; (c = next++) < calls;) {
-                std::vector<Photo> mine;
-                std::vector<std::string> args = {matchName(s.photos[0].stem), s.a, s.b};
-                for (std::size_t k = c; k < pending.size(); k += calls)
-                    mine.push_back(s.photos[pending[k]]);
-                std::vector<Photo*> given;
-                for (Photo& p : mine) {
-                    given.push_back(&p);
-                    args.push_back(matchName(p.stem));
-                }
-                takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
-                std::lock_guard<std::mutex> hold(s.lock);
-                for (std::size_t k = c, m = 0; k < pending.size(); k += calls, ++m)
-                    s.photos[pending[k]] = std::move(mine[m]);
-                writeRecord(s);
-                finished += mine.size();
-                progress("Recherche des points", finished, pending.size());
-            }
-        });
-    for (std::thread& w : workers)
-        w.join();
+    onEveryCore(s.jobs, calls, [&](std::size_t c) {
+        std::vector<Photo> mine;
+        std::vector<std::string> args = {matchName(s.photos[0].stem), s.a, s.b};
+        for (std::size_t k = c; k < pending.size(); k += calls)
+            mine.push_back(s.photos[pending[k]]);
+        std::vector<Photo*> given;
+        for (Photo& p : mine) {
+            given.push_back(&p);
+            args.push_back(matchName(p.stem));
+        }
+        takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
+        std::lock_guard<std::mutex> hold(s.lock);
+        for (std::size_t k = c, m = 0; k < pending.size(); k += calls, ++m)
+            s.photos[pending[k]] = std::move(mine[m]);
+        writeRecord(s);
+        finished += mine.size();
+        progress("Recherche des points", finished, pending.size());
+    });
 }
 
 // The answers for tavrin: the base, A and B, each photograph's name, A' and B', and a
@@ -1010,10 +1007,10 @@ int run(int argc, char** argv)
         p.done = e->second.done && fs::is_regular_file(s.out / (p.stem + ".pgm"), ec) &&
                  fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
                  fs::is_regular_file(thumbnail(s, p, "apres"), ec);
-        twoNumbers(e->second.figures.c_str(), "\t", p.mean, p.within);
+        p.mean = e->second.mean, p.within = e->second.within;
     };
     bool const picking = s.a.empty();
-    onEveryCore(s, "Lecture des photographies", [&](Photo& p) {
+    eachPhoto(s, "Lecture des photographies", [&](Photo& p) {
         if (convert(s, p) && samePoints)
             reuse(p);
     });
@@ -1030,7 +1027,7 @@ int run(int argc, char** argv)
                    "crire " +
                    (s.pgm / "reponses.txt").u8string()};
     rectify(s);
-    onEveryCore(s, nullptr, [&](Photo& p) {
+    eachPhoto(s, nullptr, [&](Photo& p) {
         if (p.fresh)
             compare(s, p);
         measure(s, p);

@@ -79,63 +79,67 @@ bool greyInColour(cv::Mat const& image)
                                   : sameChannels<unsigned short>(image);
 }
 
+// Calls visit(marker, data, size) for each segment of a JPEG's header, up to the first
+// scan, until it returns true; false when the bytes are not a JPEG or visit never does.
+template <class Visit> bool eachJpegSegment(std::vector<unsigned char> const& b, Visit visit)
+{
+    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8)
+        return false;
+    for (std::size_t at = 2; at + 4 <= b.size() && b[at] == 0xFF;) {
+        unsigned const marker = b[at + 1];
+        std::size_t const length = readNumber(&b[at + 2], 2, true);
+        if (marker == 0xDA || marker == 0xD9 || length < 2 || at + 2 + length > b.size())
+            return false;
+        if (visit(marker, &b[at + 4], length - 2))
+            return true;
+        at += 2 + length;
+    }
+    return false;
+}
+
 // The colour components a JPEG's frame header declares; 0 when it is not a JPEG or
 // none is found.
 int jpegComponents(std::vector<unsigned char> const& b)
 {
-    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8)
-        return 0;
-    std::size_t at = 2;
-    while (at + 4 <= b.size() && b[at] == 0xFF) {
-        unsigned const marker = b[at + 1];
-        std::size_t const length = readNumber(&b[at + 2], 2, true);
+    int components = 0;
+    eachJpegSegment(b, [&](unsigned marker, unsigned char const* data, std::size_t size) {
         bool const frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && length >= 8 && at + 2 + length <= b.size())
-            return b[at + 9];
-        if (marker == 0xDA || marker == 0xD9 || length < 2)
-            return 0;
-        at += 2 + length;
-    }
-    return 0;
+        if (frame && size >= 6)
+            components = data[5];
+        return frame;
+    });
+    return components;
 }
 
 }  // namespace
 
 int exifOrientation(std::vector<unsigned char> const& b)
 {
-    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8)
-        return 1;
-    std::size_t at = 2;
-    while (at + 4 <= b.size() && b[at] == 0xFF) {
-        unsigned const marker = b[at + 1];
-        std::size_t const length = readNumber(&b[at + 2], 2, true);
-        if (marker == 0xDA || marker == 0xD9 || length < 2 || at + 2 + length > b.size())
-            return 1;
-        unsigned char const* s = &b[at + 4];
-        std::size_t const n = length - 2;
-        if (marker == 0xE1 && n >= 14 && std::equal(s, s + 6, "Exif\0\0")) {
-            unsigned char const* t = s + 6;
-            std::size_t const size = n - 6;
-            bool const big = t[0] == 'M';
-            if (!(t[0] == t[1] && (t[0] == 'M' || t[0] == 'I')))
-                return 1;
-            std::size_t const ifd = readNumber(t + 4, 4, big);
-            if (ifd + 2 > size)
-                return 1;
-            std::size_t const entries = readNumber(t + ifd, 2, big);
-            for (std::size_t e = 0; e < entries && ifd + 2 + 12 * (e + 1) <= size; ++e) {
-                unsigned char const* entry = t + ifd + 2 + 12 * e;
-                if (readNumber(entry, 2, big) == 0x0112 && readNumber(entry + 2, 2, big) == 3) {
-                    unsigned const v = readNumber(entry + 8, 2, big);
-                    return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
-                }
+    int orientation = 1;
+    eachJpegSegment(b, [&](unsigned marker, unsigned char const* s, std::size_t n) {
+        if (marker != 0xE1 || n < 14 || !std::equal(s, s + 6, "Exif\0\0"))
+            return false;
+        unsigned char const* t = s + 6;  // a TIFF header, then the first directory
+        std::size_t const size = n - 6;
+        bool const big = t[0] == 'M';
+        if (!(t[0] == t[1] && (t[0] == 'M' || t[0] == 'I')))
+            return true;
+        std::size_t const ifd = readNumber(t + 4, 4, big);
+        if (ifd + 2 > size)
+            return true;
+        std::size_t const entries = readNumber(t + ifd, 2, big);
+        for (std::size_t e = 0; e < entries && ifd + 2 + 12 * (e + 1) <= size; ++e) {
+            unsigned char const* entry = t + ifd + 2 + 12 * e;
+            if (readNumber(entry, 2, big) == 0x0112 && readNumber(entry + 2, 2, big) == 3) {
+                unsigned const v = readNumber(entry + 8, 2, big);
+                orientation = v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+                break;
             }
-            return 1;
         }
-        at += 2 + length;
-    }
-    return 1;
+        return true;
+    });
+    return orientation;
 }
 
 bool readWhole(std::string const& path, std::vector<unsigned char>& bytes, std::string& reason,
