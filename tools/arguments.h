@@ -20,12 +20,6 @@ public:
     int count() const { return static_cast<int>(pointers_.size()) - 1; }
     char** values() { return pointers_.data(); }  // null-terminated, as argv
 
-    // True when the one argument is --help or -h.
-    bool askHelp() const
-    {
-        return texts_.size() == 2 && (texts_[1] == "--help" || texts_[1] == "-h");
-    }
-
 private:
     std::vector<std::string> texts_;
     std::vector<char*> pointers_;
