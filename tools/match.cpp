@@ -9,16 +9,16 @@
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
 #include "image/file_system.h"
+#include "image/image.h"
 #include "tools/arguments.h"
 #include "tools/match_locate.h"
-#include "tools/p5.h"
 #include "tools/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cctype>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <complex>
@@ -26,9 +26,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -97,58 +101,9 @@ std::string answerName(std::string const& name)
 // Larger photographs are refused: OpenCV reads at most 2^30 pixels.
 constexpr long long kMostPixels = 1LL << 30;
 
-// The file's bytes, read through the image library so that a Windows name in UTF-8
-// opens; false, with the reason, when it cannot be opened or read, is not a regular
-// file, or is larger than any photograph that can be read.
-bool readBytes(std::string const& name, std::vector<unsigned char>& bytes, std::string& reason)
-{
-    bool regular = true;
-    FILE* f = openRegularFile(name.c_str(), regular);
-    if (f == nullptr) {
-        reason = regular ? std::string("cannot be opened: ") + std::strerror(errno)
-                         : "is not a regular file";
-        return false;
-    }
-    unsigned char block[65536];
-    std::size_t n;
-    std::size_t const most = static_cast<std::size_t>(kMostPixels) + sizeof block;
-    while (bytes.size() <= most && (n = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes.insert(bytes.end(), block, block + n);
-    bool const read = !std::ferror(f);
-    std::fclose(f);
-    if (!read)
-        reason = "cannot be read";
-    else if (bytes.size() > most)
-        reason = "is too large to read";
-    return read && bytes.size() <= most;
-}
-
-// The size a P5 header declares, and where its pixels begin; false when the bytes do
-// not begin with such a header of one byte per pixel.
-bool readP5Header(std::vector<unsigned char> const& bytes, long long& width, long long& height,
-                  std::size_t& pixelsAt)
-{
-    if (!beginsWithP5(bytes.data(), bytes.size()))
-        return false;
-    std::size_t at = 2;
-    long long fields[3] = {0, 0, 0};
-    for (long long& field : fields) {
-        while (at < bytes.size() && (std::isspace(bytes[at]) || bytes[at] == '#'))
-            at = bytes[at] == '#'
-                     ? std::find(bytes.begin() + static_cast<long>(at), bytes.end(), '\n') -
-                           bytes.begin()
-                     : at + 1;
-        std::size_t const start = at;
-        for (; at < bytes.size() && std::isdigit(bytes[at]) && field <= kMostPixels; ++at)
-            field = field * 10 + (bytes[at] - '0');
-        if (at == start || at >= bytes.size() || !std::isspace(bytes[at]))
-            return false;
-    }
-    width = fields[0], height = fields[1], pixelsAt = at + 1;
-    return fields[2] > 0 && fields[2] < 256;
-}
-
-// The named photograph as tavrin would take it, or the reason it cannot.
+// The named photograph as tavrin would take it, or the reason it cannot: its header
+// read by the image library's rule, its pixel bytes as they stand, one a pixel whatever
+// the maximum says, read straight into the matrix.
 cv::Mat load(std::string const& name, std::string& reason)
 {
     if (answerName(name).empty()) {
@@ -156,37 +111,41 @@ cv::Mat load(std::string const& name, std::string& reason)
                  "is not";
         return {};
     }
-    std::vector<unsigned char> bytes;
-    if (!readBytes(name, bytes, reason))
-        return {};
-    long long width = 0, height = 0;
-    std::size_t pixelsAt = 0;
-    if (!readP5Header(bytes, width, height, pixelsAt) || width == 0 || height == 0) {
-        reason = "is not a binary PGM (P5) image of one byte per pixel";
+    bool regular = true;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(openRegularFile(name.c_str(), regular), std::fclose);
+    if (f == nullptr) {
+        reason = regular ? std::string("cannot be opened: ") + std::strerror(errno)
+                         : "is not a regular file";
         return {};
     }
+    P5Header const header = readP5Header(f.get());
+    if (!header.sized) {
+        reason = std::ferror(f.get()) ? "cannot be read" : "is not a binary PGM (P5) image";
+        return {};
+    }
+    long long const width = header.width, height = header.height;
     if (width > kMostPixels / height) {
         reason = "is too large to read: " + std::to_string(width) + " x " + std::to_string(height) +
                  " pixels";
         return {};
     }
-    long long const pixels = width * height;
-    if (static_cast<long long>(bytes.size() - pixelsAt) < pixels) {
-        reason = "is truncated: " + std::to_string(width) + " x " + std::to_string(height) +
-                 " pixels declared, " + std::to_string(bytes.size() - pixelsAt) +
-                 " bytes of pixels";
-        return {};
-    }
-    // The pixel bytes as they stand, one a pixel whatever the maximum says: the raster
-    // tavrin reads.
+    cv::Mat image;
     try {
-        return cv::Mat(static_cast<int>(height), static_cast<int>(width), CV_8UC1,
-                       bytes.data() + pixelsAt)
-            .clone();
-    } catch (std::bad_alloc const&) {
+        image.create(header.height, header.width, CV_8UC1);
+    } catch (std::exception const&) {  // std::bad_alloc, or OpenCV's own
         reason = "is too large to read in this memory";
         return {};
     }
+    std::size_t const pixels = image.total();
+    std::size_t const got = std::fread(image.data, 1, pixels, f.get());
+    if (got < pixels) {
+        reason = std::ferror(f.get())
+                     ? "cannot be read"
+                     : "is truncated: " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels declared, " + std::to_string(got) + " bytes of pixels";
+        return {};
+    }
+    return image;
 }
 
 struct Photograph {
@@ -229,11 +188,12 @@ public:
             photo.reason = photo.estimate.reason;
     }
 
-    // A' and B'; when the ORB matches lead nowhere, SIFT's get their chance.
+    // A' and B'; when the ORB matches misled the search, SIFT's get their chance. A
+    // refusal that the correlation itself makes (a repeat, a blur) they cannot mend.
     void locate(Photograph& photo, cv::Point2d a, cv::Point2d b)
     {
         photo.pair = refinePair(base, photo.image, photo.estimate, a, b);
-        if (!photo.pair.found && !photo.sifted) {
+        if (!photo.pair.found && photo.pair.misled && !photo.sifted) {
             estimateWithSift(photo);
             if (photo.estimate.found)
                 photo.pair = refinePair(base, photo.image, photo.estimate, a, b);
@@ -244,10 +204,10 @@ public:
     cv::Mat const base;
 
 private:
+    // The base's SIFT features, made once whichever worker needs them first.
     void estimateWithSift(Photograph& photo)
     {
-        if (baseSift.at.empty())
-            baseSift = describe(base, kSift);
+        std::call_once(siftMade, [this] { baseSift = describe(base, kSift); });
         Estimate e = estimateSimilarity(baseSift, describe(photo.image, kSift));
         if (e.found || !photo.estimate.found)
             photo.estimate = e;
@@ -256,6 +216,7 @@ private:
 
     Features baseOrb;
     Features baseSift;
+    std::once_flag siftMade;
 };
 
 std::string decimal(cv::Point2d p)
@@ -459,30 +420,55 @@ void checkPointsInside(Request const& r, cv::Mat const& base)
     }
 }
 
-// Each photograph read and its similarity estimated, or its reason for refusal. One
-// that OpenCV fails on is refused alone.
-std::vector<Photograph> estimateAll(Matcher& matcher, std::vector<std::string> const& names)
+// Tasks 0 to count - 1, taken in turn by one worker per core (the calling thread
+// among them); fewer when threads cannot be had.
+template <class Task> void onEveryCore(std::size_t count, Task task)
 {
-    std::vector<Photograph> photos(names.size());
-    for (std::size_t k = 0; k < photos.size(); ++k) {
-        Photograph& photo = photos[k];
-        photo.name = names[k];
-        photo.reason = lineBreakRefusal(photo.name);
-        photo.french = !photo.reason.empty();
-        if (!photo.french)
-            photo.image = load(names[k], photo.reason);
-        if (photo.image.empty())
-            continue;
-        photo.reason = sizeRefusal(photo.image, true);
-        photo.french = !photo.reason.empty();
-        try {
-            if (!photo.french)
-                matcher.estimate(photo);
-        } catch (cv::Exception const& e) {
-            photo.reason = openCvFailure(e), photo.french = true;
-        }
+    std::size_t const jobs = std::min<std::size_t>(count, std::thread::hardware_concurrency());
+    std::atomic<std::size_t> next{0};
+    auto const work = [&] {
+        for (std::size_t k; (k = next++) < count;)
+            task(k);
+    };
+    std::vector<std::thread> workers;
+    try {
+        for (std::size_t j = 1; j < jobs; ++j)
+            workers.emplace_back(work);
+    } catch (std::system_error const&) {  // the workers started do the rest
     }
-    return photos;
+    work();
+    for (std::thread& w : workers)
+        w.join();
+}
+
+// What a photograph gets done to it by a worker: OpenCV failing on it, or memory
+// running short, refuses it alone.
+template <class Step> void guarded(Photograph& photo, Step step)
+{
+    try {
+        step();
+    } catch (cv::Exception const& e) {
+        photo.reason = openCvFailure(e), photo.french = true;
+    } catch (std::bad_alloc const&) {
+        photo.reason = "is too large to search in this memory", photo.french = false;
+    }
+    if (!photo.reason.empty())
+        photo.image.release();
+}
+
+// The photograph read and its similarity estimated, or its reason for refusal.
+void estimate(Matcher& matcher, Photograph& photo)
+{
+    photo.reason = lineBreakRefusal(photo.name);
+    photo.french = !photo.reason.empty();
+    if (!photo.french)
+        photo.image = load(photo.name, photo.reason);
+    if (photo.image.empty())
+        return;
+    photo.reason = sizeRefusal(photo.image, true);
+    photo.french = !photo.reason.empty();
+    if (!photo.french)
+        matcher.estimate(photo);
 }
 
 // --pick's choice of A and B, told on standard error; false, with the refusals and why
@@ -508,26 +494,37 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
     return true;
 }
 
-// The whole dialogue's answers, one photograph at a time; 1 when some were refused or
-// the answers could not be written.
-int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& r)
+// The whole dialogue's answers, each photograph's told as soon as those before it are,
+// the photographs searched on every core; with estimated false, each is read and
+// estimated first, and let go once answered, so that only one photograph per core is
+// held at a time. 1 when some were refused or the answers could not be written.
+int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& r, bool estimated)
 {
     std::printf("%s\n%s\n%s\n", answerName(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
+    std::fflush(stdout);
     int status = 0;
-    for (Photograph& photo : photos) {
-        try {
+    std::mutex told;
+    std::vector<bool> done(photos.size());
+    std::size_t next = 0;
+    onEveryCore(photos.size(), [&](std::size_t k) {
+        Photograph& photo = photos[k];
+        guarded(photo, [&] {
+            if (!estimated)
+                estimate(matcher, photo);
             if (photo.reason.empty())
                 matcher.locate(photo, r.a, r.b);
-        } catch (cv::Exception const& e) {
-            photo.reason = openCvFailure(e), photo.french = true;
+        });
+        photo.image.release();
+        std::lock_guard<std::mutex> hold(told);
+        for (done[k] = true; next < photos.size() && done[next]; ++next) {
+            report(photos[next], r.a, r.b);
+            if (photos[next].reason.empty())
+                writeAnswers(photos[next], r.a, r.b, matcher.base.size());
+            else
+                status = 1;
+            std::fflush(stdout);
         }
-        report(photo, r.a, r.b);
-        if (photo.reason.empty())
-            writeAnswers(photo, r.a, r.b, matcher.base.size());
-        else
-            status = 1;
-        std::fflush(stdout);
-    }
+    });
     std::printf("%s\n", endOfSeries().c_str());
     // Answers cut short (a full disk, /dev/full) must not pass for answers.
     if (!stdoutWritten()) {
@@ -565,10 +562,17 @@ int run(int argc, char** argv)
         return refuseBase(r.baseName, reason);
     checkPointsInside(r, baseImage);
     Matcher matcher(baseImage);
-    std::vector<Photograph> photos = estimateAll(matcher, r.further);
-    if (r.picking && !pickPoints(matcher, photos, r))
+    std::vector<Photograph> photos(r.further.size());
+    for (std::size_t k = 0; k < photos.size(); ++k)
+        photos[k].name = r.further[k];
+    if (!r.picking)
+        return answerAll(matcher, photos, r, false);
+    // --pick looks for its points in every photograph: all are held until answered.
+    onEveryCore(photos.size(),
+                [&](std::size_t k) { guarded(photos[k], [&] { estimate(matcher, photos[k]); }); });
+    if (!pickPoints(matcher, photos, r))
         return 1;
-    return answerAll(matcher, photos, r);
+    return answerAll(matcher, photos, r, true);
 }
 
 }  // namespace

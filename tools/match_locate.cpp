@@ -127,11 +127,35 @@ cv::Size workingSize(cv::Size full)
             std::max(1, static_cast<int>(std::lround(full.height * reduction)))};
 }
 
+namespace {
+
+// The copy that features are looked for on: blocks of k x k pixels averaged first,
+// which OpenCV does several times faster than averaging over fractions of pixels, then
+// brought to the working size. The last rows and columns that fill no whole block are
+// left out; covered is the part of the image the copy shows.
+cv::Mat reduced(cv::Mat const& image, cv::Size& covered)
+{
+    cv::Size const working = workingSize(image.size());
+    covered = image.size();
+    if (working == image.size())
+        return image;
+    int const k = std::max(1, std::min(image.cols / working.width, image.rows / working.height));
+    cv::Mat const whole = image(cv::Rect(0, 0, image.cols / k * k, image.rows / k * k));
+    covered = whole.size();
+    cv::Mat small = whole;
+    if (k > 1)
+        cv::resize(whole, small, cv::Size(whole.cols / k, whole.rows / k), 0, 0, cv::INTER_AREA);
+    if (small.size() != working)
+        cv::resize(small, small, working, 0, 0, cv::INTER_AREA);
+    return small;
+}
+
+}  // namespace
+
 Features describe(cv::Mat const& image, Detector detector)
 {
-    cv::Mat small = image;
-    if (workingSize(image.size()) != image.size())
-        cv::resize(image, small, workingSize(image.size()), 0, 0, cv::INTER_AREA);
+    cv::Size covered;
+    cv::Mat const small = reduced(image, covered);
     std::vector<cv::KeyPoint> points;
     Features f;
     f.kind = detector;
@@ -141,8 +165,8 @@ Features describe(cv::Mat const& image, Detector detector)
     else
         cv::SIFT::create(3000)->detectAndCompute(small, cv::noArray(), points, f.descriptors);
     // A reduced pixel's centre lies at the middle of the block of pixels it averages.
-    double const sx = static_cast<double>(image.cols) / small.cols;
-    double const sy = static_cast<double>(image.rows) / small.rows;
+    double const sx = static_cast<double>(covered.width) / small.cols;
+    double const sy = static_cast<double>(covered.height) / small.rows;
     for (cv::KeyPoint const& k : points)
         f.at.emplace_back(static_cast<float>((k.pt.x + 0.5) * sx - 0.5),
                           static_cast<float>((k.pt.y + 0.5) * sy - 0.5));

@@ -90,6 +90,7 @@ struct Located {
     cv::Matx23d local;    // the local model locatePoint found it from
     cv::Matx23d carried;  // the map that carried the base's neighbourhood
     std::string reason;
+    bool misled = false;  // refused for what the feature matches said, not the correlation
 };
 
 // The point found from its local model, refused when the correlation lands away from
@@ -109,6 +110,7 @@ struct Pair {
     double misfitA = 0;
     double misfitB = 0;
     std::string reason;
+    bool misled = false;  // as the refused point's
 };
 
 // A' and B' for base points a and b: each found from the matches around it, then again

@@ -203,11 +203,17 @@ cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat& expected, cv::Rect
 // The checks on a correlation peak found at best: inside the search, high enough,
 // alone, and sharp enough to place the point. Empty when they pass, the peak's offset
 // from best to a fraction of a pixel in fraction.
+// True when best lies on the edge of the search: the place sought may lie beyond it.
+bool atEdge(cv::Rect search, cv::Point best)
+{
+    return best.x == search.x || best.y == search.y || best.x == search.br().x - 1 ||
+           best.y == search.br().y - 1;
+}
+
 std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, double peak,
                       char const* name, cv::Point2d& fraction)
 {
-    if (best.x == search.x || best.y == search.y || best.x == search.br().x - 1 ||
-        best.y == search.br().y - 1)
+    if (atEdge(search, best))
         return format("%s matches best at the edge of the search (correlation %.2f): another "
                       "scene, or the features misled",
                       name, peak);
@@ -270,6 +276,7 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l.peak);
     cv::Point2d fraction;
     l.reason = checkPeak(score, searched, best, l.peak, name, fraction);
+    l.misled = atEdge(searched, best);
     l.at = predicted + fraction +
            cv::Point2d(best.x + reach.x + radius - c.x, best.y + reach.y + radius - c.y);
     l.found = l.reason.empty();
@@ -331,6 +338,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
     LocalModel const model = fitLocalModel(e, a, base.size(), name);
     if (!model.found) {
         refused.reason = model.reason;
+        refused.misled = true;
         return refused;
     }
     int const search = std::max(kFirstSearch, static_cast<int>(std::ceil(3 * e.pixel)));
@@ -343,6 +351,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
                           "around it put it",
                           name, off);
         l.found = false;
+        l.misled = true;
     }
     return l;
 }
@@ -379,6 +388,7 @@ Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, 
         if (p.atA.found && p.atB.found)
             return false;
         p.reason = p.atA.found ? p.atB.reason : p.atA.reason;
+        p.misled = p.atA.found ? p.atB.misled : p.atA.misled;
         return true;
     };
     p.atA = locatePoint(base, further, e, a, "A'");
