@@ -175,12 +175,73 @@ struct Footprint {
     double lastX = 0;  // FURTHER's width - 2 and height - 2
     double lastY = 0;
 
-    bool covers(int x, int y) const
+    // The covered pixels of row y, width wide, as the run from first to past, found
+    // with a few tests of single pixels: each of the four bounds holds on one end of the
+    // row, since the operations of the test only ever round in the direction x moves
+    // them. False, and nothing found, when the similarity's figures are not all finite,
+    // where that need not hold.
+    bool span(int y, int width, int& first, int& past) const
     {
+        first = 0, past = width;
         if (wholeFrame)
             return true;
-        Place const q = onFurther.apply({static_cast<double>(x), static_cast<double>(y)});
-        return q.x >= 1 && q.x <= lastX && q.y >= 1 && q.y <= lastY;
+        Similarity const& s = onFurther;
+        for (double v : {s.from.x, s.from.y, s.to.x, s.to.y, s.re, s.im})
+            if (!std::isfinite(v))
+                return false;
+        double const dy = y - s.from.y;
+        auto qx = [&](int x) {
+            double const dx = x - s.from.x;
+            return s.to.x + s.re * dx - s.im * dy;
+        };
+        auto qy = [&](int x) {
+            double const dx = x - s.from.x;
+            return s.to.y + s.im * dx + s.re * dy;
+        };
+        auto keep = [&](auto holds) {  // narrows [first, past) to where holds(x)
+            if (first >= past)
+                return;
+            bool const atFirst = holds(first), atLast = holds(past - 1);
+            if (!atFirst && !atLast) {
+                past = first;
+                return;
+            }
+            if (atFirst && atLast)
+                return;
+            int lo = first, hi = past - 1;  // holds(lo) != holds(hi)
+            while (hi - lo > 1) {
+                int const mid = lo + (hi - lo) / 2;
+                (holds(mid) == atFirst ? lo : hi) = mid;
+            }
+            if (atFirst)
+                past = hi;
+            else
+                first = hi;
+        };
+        keep([&](int x) { return qx(x) >= 1; });
+        keep([&](int x) { return qx(x) <= lastX; });
+        keep([&](int x) { return qy(x) >= 1; });
+        keep([&](int x) { return qy(x) <= lastY; });
+        return true;
+    }
+
+    // Whether each pixel of row y, width wide, is covered (1) or not (0), into covered:
+    // the test of one pixel, in the same operations, over a whole row at a time.
+    void row(int y, int width, unsigned char* covered) const
+    {
+        if (wholeFrame) {
+            std::memset(covered, 1, static_cast<std::size_t>(width));
+            return;
+        }
+        Similarity const& s = onFurther;
+        double const dy = y - s.from.y;
+        for (int x = 0; x < width; ++x) {
+            double const dx = x - s.from.x;
+            double const qx = s.to.x + s.re * dx - s.im * dy;
+            double const qy = s.to.y + s.im * dx + s.re * dy;
+            covered[x] =
+                static_cast<unsigned char>((qx >= 1) & (qx <= lastX) & (qy >= 1) & (qy <= lastY));
+        }
     }
 };
 
@@ -215,20 +276,56 @@ struct Figures {
     int largest = 0;
 };
 
-// The absolute differences over the covered pixels.
-Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp)
+// Which pixels of each row are covered, found once for the figures and kept for the
+// map: the run from first to past when the row is "simple", as every row is when the
+// similarity's figures are finite; otherwise the row is tested again pixel by pixel.
+struct Coverage {
+    std::vector<int> first, past;
+    std::vector<bool> simple;
+};
+
+// The absolute differences over the covered pixels, and where they lie.
+Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp, Coverage& where)
 {
     Figures f;
+    int const w = base.width;
+    std::vector<unsigned char> covered(static_cast<std::size_t>(w));
+    where.first.assign(static_cast<std::size_t>(base.height), 0);
+    where.past.assign(static_cast<std::size_t>(base.height), 0);
+    where.simple.assign(static_cast<std::size_t>(base.height), true);
     for (int y = 0; y < base.height; ++y) {
-        for (int x = 0; x < base.width; ++x) {
-            if (!fp.covers(x, y))
-                continue;
-            int const d = std::abs(*rectified.getpix(x, y) - *base.getpix(x, y));
-            ++f.covered;
-            f.sumAbs += d;
-            f.within += d <= kTolerance ? 1 : 0;
-            f.largest = d > f.largest ? d : f.largest;
+        unsigned char const* b = base.pix + static_cast<std::size_t>(y) * w;
+        unsigned char const* r = rectified.pix + static_cast<std::size_t>(y) * w;
+        long long sum = 0, within = 0, count = 0;
+        int largest = 0, first = 0, past = 0;
+        if (fp.span(y, w, first, past)) {
+            count = past - first;
+            for (int x = first; x < past; ++x) {
+                int const d = std::abs(r[x] - b[x]);
+                sum += d;
+                within += d <= kTolerance ? 1 : 0;
+                largest = d > largest ? d : largest;
+            }
+        } else {
+            fp.row(y, w, covered.data());
+            while (first < w && covered[first] == 0)
+                ++first;
+            past = w;
+            while (past > first && covered[past - 1] == 0)
+                --past;
+            for (int x = first; x < past; ++x) {
+                int const d = std::abs(r[x] - b[x]) * covered[x];
+                count += covered[x];
+                sum += d;
+                within += covered[x] & (d <= kTolerance ? 1 : 0);
+                largest = d > largest ? d : largest;
+            }
         }
+        where.first[y] = first;
+        where.past[y] = past;
+        where.simple[y] = count == past - first;
+        f.covered += count, f.sumAbs += sum, f.within += within;
+        f.largest = largest > f.largest ? largest : f.largest;
     }
     return f;
 }
@@ -242,7 +339,8 @@ struct Colour {
 // palette shows near black, (39, 0, 0): there its negative ramp reaches blue 0, and
 // with no difference at all any negative value is drawn so. A covered pixel's colour
 // depends on its difference alone, so each is worked out once.
-bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint const& fp, int largest)
+bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint const& fp,
+               Coverage const& where, int largest)
 {
     double const M = largest;
     Colour byDifference[256];  // every difference of two bytes has its entry
@@ -254,15 +352,27 @@ bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint con
 
     if (std::fprintf(f, "%s%d %d\n255\n", kMapStart, base.width, base.height) <= 0)
         return false;
-    std::vector<unsigned char> row(static_cast<std::size_t>(base.width) * 3);
+    int const w = base.width;
+    std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
+    std::vector<unsigned char> covered(static_cast<std::size_t>(w));
     for (int y = 0; y < base.height; ++y) {
+        unsigned char const* b = base.pix + static_cast<std::size_t>(y) * w;
+        unsigned char const* r = rectified.pix + static_cast<std::size_t>(y) * w;
         unsigned char* out = row.data();
-        for (int x = 0; x < base.width; ++x, out += 3) {
-            Colour const& c =
-                fp.covers(x, y)
-                    ? byDifference[std::abs(*rectified.getpix(x, y) - *base.getpix(x, y))]
-                    : uncovered;
-            std::memcpy(out, c.rgb, 3);
+        std::size_t const at = static_cast<std::size_t>(y);
+        if (where.simple[at]) {
+            int x = 0;
+            for (; x < where.first[at]; ++x, out += 3)
+                std::memcpy(out, uncovered.rgb, 3);
+            for (; x < where.past[at]; ++x, out += 3)
+                std::memcpy(out, byDifference[std::abs(r[x] - b[x])].rgb, 3);
+            for (; x < w; ++x, out += 3)
+                std::memcpy(out, uncovered.rgb, 3);
+        } else {
+            fp.row(y, w, covered.data());
+            for (int x = 0; x < w; ++x, out += 3)
+                std::memcpy(
+                    out, covered[x] ? byDifference[std::abs(r[x] - b[x])].rgb : uncovered.rgb, 3);
         }
         if (std::fwrite(row.data(), 1, row.size(), f) != row.size())
             return false;
@@ -328,14 +438,15 @@ int compare(int argc, char** argv, Failure& failure)
         return sizeRefusal(rectifiedImage->width, rectifiedImage->height, baseImage->width,
                            baseImage->height);
 
-    Figures const f = differences(*baseImage, *rectifiedImage, fp);
+    Coverage where;
+    Figures const f = differences(*baseImage, *rectifiedImage, fp, where);
     if (f.covered == 0) {
         failure = runtimeError(std::string(furtherPath) +
                                " covers no pixel of the base frame: nothing to compare");
         return failure.status;
     }
     bool const written = writeWholeFile(mapPath, [&](FILE* out) {
-        return encodeMap(out, *baseImage, *rectifiedImage, fp, f.largest);
+        return encodeMap(out, *baseImage, *rectifiedImage, fp, where, f.largest);
     });
     if (!written) {
         failure = runtimeError(std::string("could not write ") + mapPath);

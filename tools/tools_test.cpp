@@ -102,6 +102,9 @@ TEST_F(ToolsTest, EveryCase)
         {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5.00", "66.7", 6, "100.0"), "", whole},
         // A' - A = (1, 1): base (x, y) lies at (x + 1, y + 1); column 2 falls out.
         {f + "0,0 2,0 1,1 3,1", 0, figures("rect.pgm", "3.75", "75.0", 4, "66.7"), "", shifted},
+        // A' - A = (-1, 1): columns 0 and 1 fall out, each row's run starts at its end.
+        {f + "1,0 3,0 0,1 2,1", 0, figures("rect.pgm", "7.50", "50.0", 2, "33.3"), "",
+         bytes({39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 0, 39, 0, 0, 0, 207, 25})},
         // Scale 2 and a quarter turn: base (x, y) at (5 - 2y, 1 + 2x) in the 6 x 5 image,
         // inside for (0, 1) and (1, 1) only; the opposite turn would cover nothing.
         {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("rect.pgm", "5.00", "50.0", 2, "33.3"),
