@@ -254,7 +254,33 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
                 decimal({bPrime.real(), bPrime.imag()}).c_str());
 }
 
-void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
+// The number with a decimal comma, as the French clause writes it.
+std::string comma(double value, int decimals)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string written = text;
+    std::replace(written.begin(), written.end(), '.', ',');
+    return written;
+}
+
+// The most that errors eA at A' and eB at B' can move the rectified photograph at a
+// corner of the frame, in base pixels: base point p lands at A' + u (B' - A'), with
+// u = (p - A) / (B - A) complex, so it moves by eA |1 - u| + eB |u| there, over the scale.
+double cornerError(cv::Point2d a, cv::Point2d b, cv::Size frame, double eA, double eB, double scale)
+{
+    cv::Point2d const along = b - a;
+    double most = 0;
+    for (int corner = 0; corner < 4; ++corner) {
+        cv::Point2d const p(corner & 1 ? frame.width - 1 : 0, corner & 2 ? frame.height - 1 : 0);
+        double const u = std::hypot(p.x - a.x, p.y - a.y) / std::hypot(along.x, along.y);
+        double const v = std::hypot(p.x - b.x, p.y - b.y) / std::hypot(along.x, along.y);
+        most = std::max(most, eA * v + eB * u);  // |1 - u| is |p - B| / |B - A|
+    }
+    return most / scale;
+}
+
+void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size frame)
 {
     if (!photo.reason.empty()) {
         std::fprintf(stderr,
@@ -268,11 +294,15 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b)
     std::fprintf(stderr,
                  "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
                  "agree, correlation %.2f at A' and %.2f at B', the scene departs from this "
-                 "turn and scale by %.1f and %.1f pixels per 100 around A' and B'\n",
+                 "turn and scale by %.1f and %.1f pixels per 100 around A' and B', erreur "
+                 "probable : A' %s px, B' %s px, aux coins %s px\n",
                  photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
                  std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
                  t.scale(), photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak,
-                 photo.pair.atB.peak, photo.pair.misfitA, photo.pair.misfitB);
+                 photo.pair.atB.peak, photo.pair.misfitA, photo.pair.misfitB,
+                 comma(photo.pair.errorA, 2).c_str(), comma(photo.pair.errorB, 2).c_str(),
+                 comma(cornerError(a, b, frame, photo.pair.errorA, photo.pair.errorB, t.scale()), 1)
+                     .c_str());
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series
@@ -482,7 +512,7 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
     if (estimated.empty() || !pick(matcher, estimated, r.a, r.b)) {
         for (Photograph const& photo : photos)
             if (!photo.reason.empty())
-                report(photo, r.a, r.b);
+                report(photo, r.a, r.b, matcher.base.size());
         std::fprintf(stderr,
                      "tavrin-match: found no two points far enough apart in %s and every "
                      "photograph\n",
@@ -517,7 +547,7 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
         photo.image.release();
         std::lock_guard<std::mutex> hold(told);
         for (done[k] = true; next < photos.size() && done[next]; ++next) {
-            report(photos[next], r.a, r.b);
+            report(photos[next], r.a, r.b, matcher.base.size());
             if (photos[next].reason.empty())
                 writeAnswers(photos[next], r.a, r.b, matcher.base.size());
             else

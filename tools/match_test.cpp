@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <array>
+#include <complex>
 #include <regex>
 
 namespace {
@@ -22,6 +24,21 @@ cv::Point2d through(cv::Matx33d const& h, double x, double y)
 {
     cv::Vec3d const q = h * cv::Vec3d(x, y, 1);
     return {q[0] / q[2], q[1] / q[2]};
+}
+
+// The expected errors at A', at B' and at the far corners that name's line states, in
+// pixels: "erreur probable : A' 0,24 px, B' 0,25 px, aux coins 0,6 px"; -1 where absent.
+std::array<double, 3> stated(std::string const& err, std::string const& name)
+{
+    std::size_t const line = std::min(err.find(name + ": A'"), err.size());
+    std::size_t const at = std::min(err.find("erreur probable : ", line), err.size());
+    int v[6] = {};
+    if (err.find('\n', line) < at ||
+        std::sscanf(err.c_str() + at,
+                    "erreur probable : A' %d,%d px, B' %d,%d px, aux coins %d,%d px", &v[0], &v[1],
+                    &v[2], &v[3], &v[4], &v[5]) != 6)
+        return {-1, -1, -1};
+    return {v[0] + v[1] / 100.0, v[2] + v[3] / 100.0, v[4] + v[5] / 10.0};
 }
 
 std::string pgm(cv::Mat const& image)
@@ -109,6 +126,20 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
         std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
+        // The errors it states cover the true ones, at the points and where they move the
+        // base's corners (base pixels), and say something: under this test's tolerance.
+        using C = std::complex<double>;
+        C const baseA(412, 357), baseB(1236, 842), trueA(r.ax, r.ay), trueB(r.bx, r.by);
+        C const offA = C(ax, ay) - trueA, offB = C(bx, by) - trueB;
+        double corners = 0;
+        for (C const p : {C(0, 0), C(1599, 0), C(0, 1199), C(1599, 1199)})
+            corners =
+                std::max(corners, std::abs(offA + (p - baseA) / (baseB - baseA) * (offB - offA)));
+        std::array<double, 3> const e = stated(o.err, r.name);
+        EXPECT_GE(e[0], std::abs(offA)) << o.err;
+        EXPECT_GE(e[1], std::abs(offB)) << o.err;
+        EXPECT_GE(e[2], corners * std::abs(baseB - baseA) / std::abs(trueB - trueA)) << o.err;
+        EXPECT_LE(std::max(e[0], e[1]), 0.5) << o.err;
         std::string const quoted =
             r.name.find(' ') == std::string::npos ? r.name : '"' + r.name + '"';
         answers += quoted + "\n" + std::to_string(std::lround(r.ax)) + "," +
@@ -179,6 +210,9 @@ TEST_F(Match, FindsPointsUnderPerspectiveAndBlurAndNeverFarOffOnARepeat)
             continue;
         EXPECT_LE(std::hypot(ax - r.a.x, ay - r.a.y), r.within) << r.photo << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.b.x, by - r.b.y), r.within) << r.photo << ": " << o.err;
+        std::array<double, 3> const e = stated(o.err, r.photo);
+        EXPECT_GE(e[0], std::hypot(ax - r.a.x, ay - r.a.y)) << o.err;
+        EXPECT_GE(e[1], std::hypot(bx - r.b.x, by - r.b.y)) << o.err;
     }
 }
 
