@@ -28,9 +28,11 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -134,6 +136,7 @@ struct Photo {
     std::string advice;          // what to do about it
     double mean = 0, within = 0;
     double turn = 0, scale = 1;
+    std::string likely;  // tavrin-match's expected error, as it says it; empty when unsaid
 };
 
 // What an earlier run recorded, one line per photograph, keyed by its file name.
@@ -141,6 +144,7 @@ struct Record {
     std::string print, stem, notes, a, b;
     double mean = 0, within = 0;
     bool done = false;
+    std::string likely;
 };
 
 struct Series {
@@ -149,7 +153,8 @@ struct Series {
     fs::path out, pgm, gaps, pictures;
     std::string tavrin, match, diff;  // the companions
     std::map<std::string, Record> earlier;
-    std::mutex lock;  // guards the record and the console
+    std::string recorded;  // the record as this run last wrote it
+    std::mutex lock;       // guards the photographs, the record and the console
     int jobs = 1;
 };
 
@@ -293,21 +298,22 @@ void readRecord(Series& s)
         std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');)
             f.push_back(field);
+        if (f.size() == 3 && f[0] == "erreur") {
+            s.earlier[f[1]].likely = f[2];
+            continue;
+        }
         if (f.size() != 9 || (f[0] != "base" && f[0] != "trouvee" && f[0] != "faite"))
             continue;
-        s.earlier[f[1]] = Record{f[2],
-                                 f[3],
-                                 f[4],
-                                 f[5],
-                                 f[6],
-                                 std::strtod(f[7].c_str(), nullptr),
-                                 std::strtod(f[8].c_str(), nullptr),
-                                 f[0] == "faite"};
+        Record& r = s.earlier[f[1]];
+        r.print = f[2], r.stem = f[3], r.notes = f[4], r.a = f[5], r.b = f[6];
+        r.mean = std::strtod(f[7].c_str(), nullptr), r.within = std::strtod(f[8].c_str(), nullptr);
+        r.done = f[0] == "faite";
     }
 }
 
-// The record of what is known now, rewritten whole: a run cut short anywhere leaves
-// the last one.
+// The record of what is known now, rewritten whole when it changed: a run cut short
+// anywhere leaves the last one. A photograph's line may be followed by an "erreur"
+// line, tavrin-match's expected error for its points, which earlier readers pass over.
 void writeRecord(Series& s)
 {
     std::string text;
@@ -323,10 +329,15 @@ void writeRecord(Series& s)
                 "\t" + p.shown + "\t" + p.print + "\t" + p.stem + "\t" + joined(p.notes, ";") +
                 "\t" + (k == 0 ? s.a : p.aPrime) + "\t" + (k == 0 ? s.b : p.bPrime) + "\t" +
                 figures + "\n";
+        if (k > 0 && !p.likely.empty())
+            text += "erreur\t" + p.shown + "\t" + p.likely + "\n";
     }
-    writeWholeFile(statePath(s).u8string().c_str(), [&](std::FILE* f) {
-        return std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    });
+    if (text == s.recorded)
+        return;
+    if (writeWholeFile(statePath(s).u8string().c_str(), [&](std::FILE* f) {
+            return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        }))
+        s.recorded = text;
 }
 
 // ---------------------------------------------------------------- the answers file
@@ -400,11 +411,15 @@ bool writeBytes(fs::path const& path, void const* data, std::size_t size)
                           [&](std::FILE* f) { return std::fwrite(data, 1, size, f) == size; });
 }
 
+// The grey image as tavrin's P5, its pixels handed over in one write when they lie
+// in one block (as greyPhoto gives them).
 bool writeP5(fs::path const& path, cv::Mat const& grey)
 {
     return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
         if (std::fprintf(f, "P5\n%d %d\n255\n", grey.cols, grey.rows) <= 0)
             return false;
+        if (grey.isContinuous())
+            return std::fwrite(grey.data, 1, grey.total(), f) == grey.total();
         for (int y = 0; y < grey.rows; ++y)
             if (std::fwrite(grey.ptr(y), 1, static_cast<std::size_t>(grey.cols), f) !=
                 static_cast<std::size_t>(grey.cols))
@@ -413,31 +428,54 @@ bool writeP5(fs::path const& path, cv::Mat const& grey)
     });
 }
 
-// A thumbnail of the image for the report, as PNG (browsers show no PGM or PPM).
-bool writeThumbnail(fs::path const& path, cv::Mat const& image, bool rgb = false)
+// How a thumbnail reduces an image of cols x rows: by a whole factor, each pixel of it
+// the mean of a block (OpenCV's fast way), the last rows and columns that fill no block
+// left out.
+struct Reduction {
+    int factor, w, h;
+};
+
+Reduction reductionOf(int cols, int rows)
 {
-    // Reduced by a whole factor, each pixel of it the mean of a block: OpenCV's fast way.
-    int const factor = (std::max(image.cols, image.rows) + 479) / 480;
-    int const w = std::max(1, image.cols / factor), h = std::max(1, image.rows / factor);
+    int const factor = (std::max(cols, rows) + 479) / 480;
+    return {factor, std::max(1, cols / factor), std::max(1, rows / factor)};
+}
+
+cv::Mat reduced(cv::Mat const& image)
+{
+    Reduction const r = reductionOf(image.cols, image.rows);
     cv::Mat small;
-    cv::resize(
-        image(cv::Rect(0, 0, std::min(image.cols, w * factor), std::min(image.rows, h * factor))),
-        small, cv::Size(w, h), 0, 0, cv::INTER_AREA);
+    cv::resize(image(cv::Rect(0, 0, std::min(image.cols, r.w * r.factor),
+                              std::min(image.rows, r.h * r.factor))),
+               small, cv::Size(r.w, r.h), 0, 0, cv::INTER_AREA);
+    return small;
+}
+
+// The thumbnail written as PNG (browsers show no PGM or PPM), its colours turned from
+// the file's order to OpenCV's when rgb.
+bool writePng(fs::path const& path, cv::Mat small, bool rgb)
+{
     if (rgb)
         cv::cvtColor(small, small, cv::COLOR_RGB2BGR);
     std::vector<unsigned char> png;
     return cv::imencode(".png", small, png) && writeBytes(path, png.data(), png.size());
 }
 
-// The pixels of a file written by tavrin (a P5, read by the library's header rule) or
-// by tavrin-diff ("P6", its mark, the size and 255, each on a line), read straight into
-// an image, the colours in the file's order; empty when it is not such a file.
-cv::Mat pixelsOf(fs::path const& path, bool map)
+// A thumbnail of the image for the report.
+bool writeThumbnail(fs::path const& path, cv::Mat const& image)
+{
+    return writePng(path, reduced(image), false);
+}
+
+// A file written by tavrin (a P5, read by the library's header rule) or by tavrin-diff
+// ("P6", its mark, the size and 255, each on a line), open at its pixels, with their
+// size; null when it is not such a file.
+std::FILE* openPixels(fs::path const& path, bool map, int& w, int& h)
 {
     std::FILE* f = openToRead(path.u8string().c_str());
     if (f == nullptr)
-        return {};
-    int w = 0, h = 0;
+        return nullptr;
+    w = 0, h = 0;
     if (!map) {
         P5Header const header = readP5Header(f);
         w = header.sized ? header.width : 0, h = header.height;
@@ -456,14 +494,53 @@ cv::Mat pixelsOf(fs::path const& path, bool map)
         if (sized && std::fgets(tail, sizeof tail, f) != nullptr && std::strcmp(tail, "255\n") == 0)
             w = static_cast<int>(width), h = static_cast<int>(height);
     }
-    cv::Mat image;
-    if (w > 0 && h > 0 && w <= (1 << 30) / h) {
-        image.create(h, w, map ? CV_8UC3 : CV_8UC1);
-        if (std::fread(image.data, image.elemSize(), image.total(), f) != image.total())
-            image.release();
+    if (w > 0 && h > 0 && w <= (1 << 30) / h)
+        return f;
+    std::fclose(f);
+    return nullptr;
+}
+
+// The thumbnail of a file written by tavrin or tavrin-diff (the colours of a map in
+// the file's order), read a band of blocks at a time into one small buffer: the same
+// pixels as the whole image reduced, without holding it, nor faulting in fresh memory
+// for it. False when the file is not such a file, or holds fewer pixels than it says.
+bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
+{
+    int w = 0, h = 0;
+    std::FILE* f = openPixels(file, map, w, h);
+    if (f == nullptr)
+        return false;
+    int const type = map ? CV_8UC3 : CV_8UC1;
+    std::size_t const row = static_cast<std::size_t>(w) * (map ? 3 : 1);
+    long const at = std::ftell(f);
+    long long const size = fileBytes(f);
+    bool const holds = at >= 0 && size >= at &&
+                       static_cast<unsigned long long>(size - at) / row >= static_cast<unsigned>(h);
+    Reduction const r = reductionOf(w, h);
+    cv::Mat small;
+    if (holds && (r.factor * r.w > w || r.factor * r.h > h)) {  // thinner than a block: whole
+        cv::Mat image(h, w, type);
+        if (std::fread(image.data, row, static_cast<std::size_t>(h), f) ==
+            static_cast<std::size_t>(h))
+            small = reduced(image);
+    } else if (holds) {
+        int const band = std::max(1, static_cast<int>((std::size_t{1} << 20) / (row * r.factor)));
+        cv::Mat rows(band * r.factor, w, type);
+        small.create(r.h, r.w, type);
+        for (int y = 0; y < r.h && !small.empty(); y += band) {
+            int const n = std::min(band, r.h - y);
+            std::size_t const read = static_cast<std::size_t>(n) * r.factor;
+            if (std::fread(rows.data, row, read, f) != read) {
+                small.release();
+                break;
+            }
+            cv::Mat into = small.rowRange(y, y + n);
+            cv::resize(rows(cv::Rect(0, 0, r.w * r.factor, n * r.factor)), into, cv::Size(r.w, n),
+                       0, 0, cv::INTER_AREA);
+        }
     }
     std::fclose(f);
-    return image;
+    return !small.empty() && writePng(path, small, map);
 }
 
 fs::path thumbnail(Series const& s, Photo const& p, char const* what)
@@ -534,7 +611,8 @@ std::string matchName(std::string const& stem)
 }
 
 // What tavrin-match answered for the photographs it was given: A' and B' of each one
-// found, the reason of each one refused, from its line on standard error.
+// found, with the expected error its line on standard error ends with, and the reason
+// of each one refused, from that line.
 void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
 {
     std::vector<std::string> const lines = linesOf(o.output), told = linesOf(o.errors);
@@ -543,8 +621,13 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
         for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
             if (answerName(lines[k]) == name)
                 p->aPrime = lines[k + 1], p->bPrime = lines[k + 2], p->found = true;
-        if (p->found)
+        if (p->found) {
+            p->likely.clear();
+            for (std::string const& line : told)
+                if (line.rfind(name + ": ", 0) == 0 || line.rfind(name + " : ", 0) == 0)
+                    p->likely = expectedError(line);
             continue;
+        }
         std::string why = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9" : "";
         for (std::string const& line : told)
             for (char const* mark : {": refused: ", " : refus\xE9"
@@ -599,91 +682,27 @@ void progress(char const* what, std::size_t done, std::size_t all)
     std::fflush(stdout);
 }
 
-// Tasks 0 to count - 1, taken in turn by one worker per core.
-template <class Task> void onEveryCore(int jobs, std::size_t count, Task task)
+// A P5 copy's name on a line of tavrin's answers: in quotes when it holds a blank.
+std::string answerLine(std::string const& stem)
 {
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> workers;
-    workers.reserve(static_cast<std::size_t>(jobs));
-    for (int j = 0; j < jobs; ++j)
-        workers.emplace_back([&] {
-            for (std::size_t k; (k = next++) < count;)
-                task(k);
-        });
-    for (std::thread& w : workers)
-        w.join();
+    std::string const n = stem + ".pgm";
+    return (n.find_first_of(" \t") == std::string::npos ? n : '"' + n + '"') + "\n";
 }
 
-// Work on each further photograph, spread over the cores. A worker has its photograph
-// to itself and hands it back under the lock, where the record is written anew.
-template <class Work> void eachPhoto(Series& s, char const* what, Work work)
+// The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of
+// photos whose points are known, and a name that opens nothing, which ends the series.
+std::string answers(Series const& s, std::vector<Photo const*> const& photos)
 {
-    std::size_t const count = s.photos.size() - 1;
-    std::size_t finished = 0;
-    onEveryCore(s.jobs, count, [&](std::size_t k) {
-        Photo p = s.photos[k + 1];
-        work(p);
-        std::lock_guard<std::mutex> hold(s.lock);
-        s.photos[k + 1] = std::move(p);
-        writeRecord(s);
-        progress(what, ++finished, count);
-    });
-}
-
-// Each photograph's A' and B' still to be found, by tavrin-match on every core: each
-// call takes a few photographs, so that the base's work is shared among them while
-// what one call holds stays bounded and what a killed run loses stays small.
-void findAll(Series& s)
-{
-    std::size_t const kMostPerCall = 4;
-    std::vector<std::size_t> pending;
-    for (std::size_t k = 1; k < s.photos.size(); ++k)
-        if (s.photos[k].refusal.empty() && !s.photos[k].found)
-            pending.push_back(k);
-    std::size_t const calls =
-        std::min(pending.size(), std::max(static_cast<std::size_t>(s.jobs),
-                                          (pending.size() + kMostPerCall - 1) / kMostPerCall));
-    std::size_t finished = 0;
-    onEveryCore(s.jobs, calls, [&](std::size_t c) {
-        std::vector<Photo> mine;
-        std::vector<std::string> args = {matchName(s.photos[0].stem), s.a, s.b};
-        for (std::size_t k = c; k < pending.size(); k += calls)
-            mine.push_back(s.photos[pending[k]]);
-        std::vector<Photo*> given;
-        for (Photo& p : mine) {
-            given.push_back(&p);
-            args.push_back(matchName(p.stem));
-        }
-        takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
-        std::lock_guard<std::mutex> hold(s.lock);
-        for (std::size_t k = c, m = 0; k < pending.size(); k += calls, ++m)
-            s.photos[pending[k]] = std::move(mine[m]);
-        writeRecord(s);
-        finished += mine.size();
-        progress("Recherche des points", finished, pending.size());
-    });
-}
-
-// The answers for tavrin: the base, A and B, each photograph's name, A' and B', and a
-// name that opens nothing, which ends the series.
-std::string answers(Series const& s, bool pendingOnly)
-{
-    auto name = [](std::string const& stem) {
-        std::string const n = stem + ".pgm";
-        return n.find_first_of(" \t") == std::string::npos ? n : '"' + n + '"';
-    };
-    std::string text = name(s.photos[0].stem) + "\n" + s.a + "\n" + s.b + "\n";
-    for (std::size_t k = 1; k < s.photos.size(); ++k) {
-        Photo const& p = s.photos[k];
-        if (p.found && p.refusal.empty() && !(pendingOnly && p.done))
-            text += name(p.stem) + "\n" + p.aPrime + "\n" + p.bPrime + "\n";
-    }
+    std::string text = answerLine(s.photos[0].stem) + s.a + "\n" + s.b + "\n";
+    for (Photo const* p : photos)
+        if (p->found && p->refusal.empty())
+            text += answerLine(p->stem) + p->aPrime + "\n" + p->bPrime + "\n";
     return text + kClosing + "\n";
 }
 
-// tavrin on the photographs not yet rectified, run in pgm/ as the operator would run
-// it; its results are then moved up into Redressement.
-void rectify(Series& s)
+// The folder in pgm/ where tavrin writes, as the operator's own run there would; a
+// file or a link standing in its place stops the run before tavrin is started.
+fs::path tavrinsFolder(Series const& s)
 {
     fs::path const inner = s.pgm / "Redressement";
     std::error_code e;
@@ -692,34 +711,55 @@ void rectify(Series& s)
         throw Stop{"Impossible d'\xE9"
                    "crire dans " +
                    inner.u8string() + " : ce n'est pas un dossier"};
-    fs::path const pending = s.pgm / "reponses-en-cours.txt";
-    std::string const text = answers(s, true);
-    if (!writeBytes(pending, text.data(), text.size()))
-        throw Stop{"Impossible d'\xE9"
-                   "crire " +
-                   pending.u8string()};
-    Outcome const o = runProgram(s.tavrin, {}, s.pgm.u8string(), pending.u8string());
-    removeFile(pending.u8string().c_str());
+    return inner;
+}
+
+// tavrin on the base and the photographs given whose points are known and that are not
+// yet rectified, run in pgm/ on their answers; their results are then moved up into
+// Redressement. Runs may overlap: each writes the base's copy whole, the same bytes,
+// and its own photographs' results. False when there was none to rectify, and tavrin
+// was not run.
+bool rectify(Series const& s, std::vector<Photo*> const& photos, bool baseAlone = false)
+{
+    std::vector<Photo const*> pending;
+    for (Photo* p : photos)
+        if (p->found && p->refusal.empty() && !p->done)
+            pending.push_back(p);
+    if (pending.empty() && !baseAlone)
+        return false;
+    Outcome const o = runProgram(s.tavrin, {}, s.pgm.u8string(), answers(s, pending));
     if (o.status < 0)
         throw Stop{"tavrin ne peut \xEAtre lanc\xE9 : " + s.tavrin};
-    for (std::size_t k = 0; k < s.photos.size(); ++k) {
-        Photo& p = s.photos[k];
-        if (k > 0 && (!p.found || !p.refusal.empty() || p.done))
+    for (Photo* p : photos) {
+        if (!p->found || !p->refusal.empty() || p->done)
             continue;
-        fs::path const made = inner / (p.stem + ".pgm");
-        fs::rename(made, s.out / (p.stem + ".pgm"), e);
-        if (e && k == 0)
-            throw Stop{"tavrin n'a pas \xE9"
-                       "crit la copie de la base (" +
-                       made.u8string() + ")"};
+        std::error_code e;
+        fs::rename(s.pgm / "Redressement" / (p->stem + ".pgm"), s.out / (p->stem + ".pgm"), e);
         if (e) {
-            p.refusal = "tavrin n'a pas \xE9"
-                        "crit son r\xE9sultat";
-            p.advice = "lancez tavrin < reponses.txt dans le dossier pgm pour voir pourquoi";
+            p->refusal = "tavrin n'a pas \xE9"
+                         "crit son r\xE9sultat";
+            p->advice = "lancez tavrin < reponses.txt dans le dossier pgm pour voir pourquoi";
         } else {
-            p.fresh = k > 0;
+            p->fresh = true;
         }
     }
+    return true;
+}
+
+// The base's copy that tavrin wrote, moved up into Redressement once no run of tavrin
+// is left (tavrin run on the base alone when none was needed).
+void placeBase(Series const& s, bool rectified)
+{
+    if (!rectified)
+        rectify(s, {}, true);
+    fs::path const inner = s.pgm / "Redressement";
+    fs::path const made = inner / (s.photos[0].stem + ".pgm");
+    std::error_code e;
+    fs::rename(made, s.out / (s.photos[0].stem + ".pgm"), e);
+    if (e)
+        throw Stop{"tavrin n'a pas \xE9"
+                   "crit la copie de la base (" +
+                   made.u8string() + ")"};
     fs::remove(inner, e);  // when empty
 }
 
@@ -740,10 +780,8 @@ void compare(Series const& s, Photo& p)
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
-    cv::Mat const after = pixelsOf(s.out / (p.stem + ".pgm"), false);
-    cv::Mat const gap = pixelsOf(map, true);
-    if (after.empty() || gap.empty() || !writeThumbnail(thumbnail(s, p, "apres"), after) ||
-        !writeThumbnail(thumbnail(s, p, "ecart"), gap, true))
+    if (!writeThumbnailOf(s.out / (p.stem + ".pgm"), false, thumbnail(s, p, "apres")) ||
+        !writeThumbnailOf(map, true, thumbnail(s, p, "ecart")))
         p.refusal = "ses vignettes pour le rapport ne peuvent \xEAtre \xE9"
                     "crites";
     else
@@ -762,6 +800,122 @@ void measure(Series const& s, Photo& p)
     plane::Similarity const m = plane::similarityOf({ax, ay}, {bx, by}, {apx, apy}, {bpx, bpy});
     p.turn = std::atan2(m.im, m.re) * 180 / 3.14159265358979323846;
     p.scale = std::hypot(m.re, m.im);
+}
+
+// What is left to do for a further photograph, step after step.
+enum class Step { convert, find, rectify, compare, finished };
+
+// The points of a photograph read but not yet known, found by tavrin-match on it alone.
+void findPoints(Series const& s, Photo& p)
+{
+    if (!p.refusal.empty() || p.found)
+        return;
+    std::vector<Photo*> const given = {&p};
+    takeAnswers(runProgram(s.match, {matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)},
+                           s.pgm.u8string(), ""),
+                given);
+}
+
+// The further photographs taken from step from up to step to, spread over the cores as
+// a pipeline. A free worker takes the next step of photographs no one holds: the most
+// advanced first, but not a second step that writes large files (tavrin's or
+// tavrin-diff's) beside one that runs, and tavrin on one photograph alone while another
+// will soon join it, as long as a step that mostly computes is there to take. So the
+// disk's work overlaps the computing instead of two writers waiting on the disk
+// together, tavrin reads and writes the base for a few photographs at once, and each
+// photograph is done, its memory given back, early. tavrin's step takes every
+// photograph waiting for it; the others, one. A worker has its photographs to itself
+// and hands them back under the lock, where the record is written anew. step(group, k)
+// does step k on the photographs of group. A failure that ends the run stops the
+// workers once their steps end, and is thrown again here.
+template <class Work> void pipeline(Series& s, Step from, Step to, char const* what, Work step)
+{
+    std::size_t const count = s.photos.size() - 1;
+    std::vector<Step> next(count, from);
+    std::vector<bool> held(count, false);
+    std::size_t finished = 0, writing = 0, busy = 0;
+    std::exception_ptr failure;
+    std::condition_variable changed;
+    auto writes = [](Step k) { return k == Step::rectify || k == Step::compare; };
+    // How much a photograph's next step had better wait: 0 not at all.
+    auto patience = [&](std::size_t k) {
+        std::size_t waiting = 0, before = 0;
+        for (std::size_t j = 0; j < count; ++j) {
+            waiting += next[j] == Step::rectify && !held[j] ? 1 : 0;
+            before += next[j] < Step::rectify ? 1 : 0;
+        }
+        bool const alone = next[k] == Step::rectify && waiting < 2 && before > 0;
+        return (writing > 0 && writes(next[k]) ? 1 : 0) + (alone ? 1 : 0);
+    };
+    // The photograph whose step to take now, count when none.
+    auto choose = [&] {
+        std::size_t best = count;
+        int bestPatience = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            if (held[k] || next[k] == to)
+                continue;
+            int const wait = patience(k);
+            if (best == count || wait < bestPatience ||
+                (wait == bestPatience && next[k] > next[best]))
+                best = k, bestPatience = wait;
+        }
+        return best;
+    };
+    auto work = [&] {
+        std::unique_lock<std::mutex> hold(s.lock);
+        for (;;) {
+            std::size_t const first = failure ? count : choose();
+            if (first == count) {
+                if (busy == 0 || failure)
+                    return;
+                changed.wait(hold);
+                continue;
+            }
+            Step const doing = next[first];
+            std::vector<std::size_t> mine = {first};
+            for (std::size_t k = first + 1; doing == Step::rectify && k < count; ++k)
+                if (!held[k] && next[k] == doing)
+                    mine.push_back(k);
+            std::vector<Photo> group;
+            for (std::size_t k : mine)
+                held[k] = true, group.push_back(s.photos[k + 1]);
+            writing += writes(doing) ? 1 : 0;
+            ++busy;
+            hold.unlock();
+            std::exception_ptr failed;
+            try {
+                step(group, doing);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            hold.lock();
+            --busy;
+            writing -= writes(doing) ? 1 : 0;
+            for (std::size_t m = 0; m < mine.size(); ++m) {
+                std::size_t const k = mine[m];
+                held[k] = false;
+                if (failed)
+                    continue;
+                s.photos[k + 1] = std::move(group[m]);
+                next[k] = static_cast<Step>(static_cast<int>(doing) + 1);
+                if (next[k] == to)
+                    progress(what, ++finished, count);
+            }
+            if (failed)
+                failure = failure ? failure : failed;
+            else
+                writeRecord(s);
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int j = 1; j < s.jobs; ++j)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& w : workers)
+        w.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 std::string line(Series const& s, std::size_t k)
@@ -881,6 +1035,7 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
              image(thumbnail(s, p, "ecart"), "\xC3\xA9"
                                              "carts") +
              "</td><td>A' " + html(p.aPrime) + "<br>B' " + html(p.bPrime) +
+             (p.likely.empty() ? "" : "<br>Erreur probable : " + html(p.likely)) +
              "<br>tourn&eacute;e de " + french(p.turn, 1) +
              "&deg; (sens horaire positif)<br>&eacute;chelle " + french(p.scale, 3) +
              "<br>&eacute;cart moyen " + french(p.mean, 2) + " niveaux de gris<br>" +
@@ -976,6 +1131,12 @@ int run(int argc, char** argv)
     for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures})
         makeFolder(folder);
     sweep({s.out, s.pgm, s.gaps, s.pictures, s.pgm / "Redressement"});
+    {  // the answers that earlier versions gave tavrin through a file, left by a killed run
+        std::error_code e;
+        fs::path const pending = s.pgm / "reponses-en-cours.txt";
+        if (fs::is_regular_file(fs::symlink_status(pending, e)))
+            fs::remove(pending, e);
+    }
     readRecord(s);
     s.a = r.a, s.b = r.b;
     if (!r.answers.empty())
@@ -1008,30 +1169,51 @@ int run(int argc, char** argv)
                  fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
                  fs::is_regular_file(thumbnail(s, p, "apres"), ec);
         p.mean = e->second.mean, p.within = e->second.within;
+        p.likely = p.given ? "" : e->second.likely;
+    };
+    // Then, photograph by photograph, its points found, tavrin run on it and its result
+    // compared with the base; when the points are to be chosen, every photograph is
+    // read first, and the points chosen on the first ones.
+    tavrinsFolder(s);
+    std::atomic<bool> rectified{false};
+    auto step = [&](std::vector<Photo>& group, Step k) {
+        if (k == Step::rectify) {
+            std::vector<Photo*> photos;
+            for (Photo& p : group)
+                photos.push_back(&p);
+            if (rectify(s, photos))
+                rectified = true;
+        }
+        for (Photo& p : group) {
+            if (k == Step::convert && convert(s, p) && samePoints)
+                reuse(p);
+            if (k == Step::find)
+                findPoints(s, p);
+            if (k == Step::compare && p.fresh)
+                compare(s, p);
+            if (k == Step::compare)
+                measure(s, p);
+        }
     };
     bool const picking = s.a.empty();
-    eachPhoto(s, "Lecture des photographies", [&](Photo& p) {
-        if (convert(s, p) && samePoints)
-            reuse(p);
-    });
     if (picking) {
+        pipeline(s, Step::convert, Step::find, "Lecture des photographies", step);
         pickPoints(s);
         tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
         writeRecord(s);
     }
-    findAll(s);
+    pipeline(s, picking ? Step::find : Step::convert, Step::finished,
+             "Redressement des photographies", step);
 
-    std::string const all = answers(s, false);
+    std::vector<Photo const*> further;
+    for (std::size_t k = 1; k < s.photos.size(); ++k)
+        further.push_back(&s.photos[k]);
+    std::string const all = answers(s, further);
     if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
         throw Stop{"Impossible d'\xE9"
                    "crire " +
                    (s.pgm / "reponses.txt").u8string()};
-    rectify(s);
-    eachPhoto(s, nullptr, [&](Photo& p) {
-        if (p.fresh)
-            compare(s, p);
-        measure(s, p);
-    });
+    placeBase(s, rectified);
 
     int status = 0;
     for (std::size_t k = 0; k < s.photos.size(); ++k) {
@@ -1066,6 +1248,9 @@ int main(int count, char** given)
         return 0;
     }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    // The photographs are spread over the cores already: OpenCV's own threads would
+    // only compete with them and with the companions.
+    cv::setNumThreads(1);
     int status = 1;
     try {
         status = run(argc, argv);

@@ -19,9 +19,10 @@ struct Outcome {
     std::string errors;
 };
 
-// Runs program (a path) with its arguments in folder, standard input read from the
-// file input (the null device when empty), standard output and error kept whole in
-// memory. The console's interrupt reaches it as it reaches this program.
+// Runs program (a path) with its arguments in folder, standard input reading the bytes
+// of input (from a temporary file that nothing leaves behind), standard output and
+// error kept whole in memory. Runs may overlap: each has files of its own. The
+// console's interrupt reaches it as it reaches this program.
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
                    std::string const& folder, std::string const& input);
 

@@ -1,5 +1,5 @@
-// POSIX: the companions run through fork and exec, their output kept in unnamed
-// temporary files that nothing leaves behind; the report shown by xdg-open.
+// POSIX: the companions run through fork and exec, their input and output kept in
+// unnamed temporary files that nothing leaves behind; the report shown by xdg-open.
 #include "tools/series_platform.h"
 
 #include <cerrno>
@@ -41,15 +41,27 @@ std::string contents(std::FILE* f)
     return text;
 }
 
+// An unnamed temporary file that the programs started by other threads do not inherit.
+std::FILE* ownTemporary()
+{
+    std::FILE* f = std::tmpfile();
+    if (f != nullptr)
+        fcntl(fileno(f), F_SETFD, FD_CLOEXEC);
+    return f;
+}
+
 }  // namespace
 
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
                    std::string const& folder, std::string const& input)
 {
     Outcome outcome;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    int const in = open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY | O_CLOEXEC);
+    std::FILE* out = ownTemporary();
+    std::FILE* err = ownTemporary();
+    std::FILE* in = ownTemporary();
+    bool const ready = out != nullptr && err != nullptr && in != nullptr &&
+                       std::fwrite(input.data(), 1, input.size(), in) == input.size() &&
+                       std::fflush(in) == 0 && std::fseek(in, 0, SEEK_SET) == 0;
     // Everything the child needs is ready before the fork: after it, only calls that
     // are safe in a copy of a threaded process.
     std::vector<char*> argv;
@@ -58,10 +70,10 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t child = -1;
-    if (out != nullptr && err != nullptr && in >= 0)
+    if (ready)
         child = fork();
     if (child == 0) {
-        if (chdir(folder.c_str()) != 0 || dup2(in, 0) < 0 || dup2(fileno(out), 1) < 0 ||
+        if (chdir(folder.c_str()) != 0 || dup2(fileno(in), 0) < 0 || dup2(fileno(out), 1) < 0 ||
             dup2(fileno(err), 2) < 0)
             _exit(127);
         execv(program.c_str(), argv.data());
@@ -76,9 +88,7 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
         outcome.output = contents(out);
         outcome.errors = contents(err);
     }
-    if (in >= 0)
-        close(in);
-    for (std::FILE* f : {out, err})
+    for (std::FILE* f : {in, out, err})
         if (f != nullptr)
             std::fclose(f);
     errno = child > 0 ? 0 : started;

@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -161,6 +162,66 @@ TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
     EXPECT_EQ(eightBits(65535), 255);
 }
 
+struct LineCase {
+    char const* what;
+    std::string line;      // tavrin-match's line on standard error
+    std::string expected;  // what the report shows after "Erreur probable : "
+};
+
+TEST(SeriesMatchLine, TheExpectedErrorIsTakenAsTavrinMatchSaysIt)
+{
+    std::string const found = "b.pgm: A' 1115.21,435.02 B' 365.40,913.77, turned 117.00 degrees "
+                              "clockwise, scale 0.930, 812 of 830 matches agree, correlation 0.97 "
+                              "at A' and 0.95 at B', the scene departs from this turn and scale "
+                              "by 0.1 and 0.2 pixels per 100 around A' and B'";
+    std::string const clause = "A' 0,12 px, B' 0,15 px, aux coins 0,9 px";
+    std::vector<LineCase> const cases = {
+        {"the clause at the end", found + ", erreur probable : " + clause, clause},
+        {"an older tavrin-match", found, ""},
+        {"as Windows ends a line", found + ", erreur probable : " + clause + "\r", clause},
+        {"large figures", found + ", erreur probable : A' 12,34 px, B' 0,05 px, aux coins 10,0 px",
+         "A' 12,34 px, B' 0,05 px, aux coins 10,0 px"},
+        {"a decimal point", found + ", erreur probable : A' 0.12 px, B' 0,15 px, aux coins 0,9 px",
+         ""},
+        {"a decimal too few", found + ", erreur probable : A' 0,1 px, B' 0,15 px, aux coins 0,9 px",
+         ""},
+        {"a decimal too many at the corners",
+         found + ", erreur probable : A' 0,12 px, B' 0,15 px, aux coins 0,92 px", ""},
+        {"words after it", found + ", erreur probable : " + clause + " en tout", ""},
+        {"no figure", found + ", erreur probable : A' px, B' 0,15 px, aux coins 0,9 px", ""},
+        {"a refusal", "b.pgm: refused: too few of its matches agree", ""},
+        {"the clause alone", ", erreur probable : " + clause, clause},
+    };
+    for (LineCase const& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(expectedError(c.line), c.expected);
+    }
+}
+
+// tavrin-match's own expected error for the photograph, run from dir as tavrin-series
+// runs it in pgm/; empty when it says none.
+std::string matchedError(fs::path const& dir, fs::path const& pgm, std::string const& stem)
+{
+    std::string const match = fs::path(TAVRIN_SERIES_BIN).parent_path() / "tavrin-match";
+    Outcome const o = runIn(dir, "(cd '" + pgm.string() + "' && '" + match +
+                                     "' a-base.pgm 412,357 1236,842 " + stem + ".pgm)");
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::size_t const at = o.err.find(stem + ".pgm: ");
+    EXPECT_NE(at, std::string::npos) << o.err;
+    return at == std::string::npos ? ""
+                                   : expectedError(o.err.substr(at, o.err.find('\n', at) - at));
+}
+
+// The report's line on the expected error, as tavrin-match says it; none when it does not.
+void expectErrorShown(std::string const& report, std::string const& said)
+{
+    if (said.empty())
+        EXPECT_EQ(report.find("Erreur probable"), std::string::npos);
+    else
+        EXPECT_NE(report.find("<br>Erreur probable : " + said + "<br>"), std::string::npos)
+            << report;
+}
+
 // The sample series saved as the photographs operators have: the base as JPEG, the
 // others as PNG, 16-bit TIFF and colour PNG, in a folder whose name has a space and an
 // accent.
@@ -239,6 +300,8 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
     }
     std::string const report = readFile(out / "rapport.html");
     EXPECT_NE(report.find("<img src=\"rapport/c-rotated-apres.png\""), std::string::npos);
+    std::string const said = matchedError(dir, out / "pgm", "c-rotated");
+    expectErrorShown(report, said);
     for (fs::path const& p : fs::directory_iterator(out / "rapport"))
         EXPECT_EQ(readFile(p).substr(1, 3), "PNG") << p;
     // Nothing beside the operator's photographs but Redressement.
@@ -261,6 +324,8 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
                              "e "),
               std::string::npos);
     EXPECT_TRUE(readFile(out / "c-rotated.pgm") == rotated);
+    // Points given are not tavrin-match's: no expected error.
+    EXPECT_EQ(readFile(out / "rapport.html").find("Erreur probable"), std::string::npos);
 }
 
 TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
@@ -292,6 +357,23 @@ TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
                              "e 117,0\xB0"),
               std::string::npos);
     EXPECT_NE(third.out.find(" (d\xE9j\xE0 fait)"), std::string::npos);
+    EXPECT_TRUE(readFile(out / "c-rotated.pgm") == first);
+    // The expected error found in an earlier run is shown from the record.
+    expectErrorShown(readFile(out / "rapport.html"), matchedError(dir, out / "pgm", "c-rotated"));
+    // A record as earlier versions wrote it, without the expected errors: still read.
+    std::string older;
+    std::istringstream recorded(readFile(record));
+    for (std::string line; std::getline(recorded, line);)
+        older += line.rfind("erreur\t", 0) == 0 ? "" : line + "\n";
+    writeFile(record, older);
+    Outcome const fourth = series("--points 412,357 1236,842 's\xC3\xA9rie 1'");
+    EXPECT_EQ(fourth.status, 0) << fourth.out << fourth.err;
+    std::size_t skipped = 0;
+    for (std::size_t at = 0; (at = fourth.out.find(" (d\xE9j\xE0 fait)", at)) != std::string::npos;
+         ++at)
+        ++skipped;
+    EXPECT_EQ(skipped, 3U) << fourth.out;
+    EXPECT_EQ(readFile(out / "rapport.html").find("Erreur probable"), std::string::npos);
     EXPECT_TRUE(readFile(out / "c-rotated.pgm") == first);
     // Nothing half-written left: the killed run's unfinished files are gone.
     for (auto const& e : fs::recursive_directory_iterator(out))

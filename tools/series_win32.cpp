@@ -1,6 +1,6 @@
 // Windows: the companions run through CreateProcessW with a command line quoted as
-// they split it, their output kept in temporary files that the system deletes when
-// they are closed; the report shown by the default browser.
+// they split it, their input and output kept in temporary files that the system
+// deletes when they are closed; the report shown by the default browser.
 #include "tools/series_platform.h"
 
 #include "image/name_encoding.h"
@@ -89,10 +89,14 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
                    std::string const& folder, std::string const& input)
 {
     Outcome outcome;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE const in = CreateFileW(input.empty() ? L"NUL" : wide(input).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE const in = temporaryFile();
+    DWORD written = 0;
+    bool const ready =
+        in != INVALID_HANDLE_VALUE &&
+        (input.empty() ||
+         (WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &written, nullptr) &&
+          written == input.size())) &&
+        SetFilePointer(in, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
     HANDLE const out = temporaryFile();
     HANDLE const err = temporaryFile();
     std::wstring const application = wide(program);
@@ -106,7 +110,7 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
     start.hStdOutput = out;
     start.hStdError = err;
     PROCESS_INFORMATION child{};
-    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+    if (ready && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
         CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        wide(folder).c_str(), &start, &child)) {
         WaitForSingleObject(child.hProcess, INFINITE);
