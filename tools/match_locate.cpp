@@ -292,6 +292,17 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
         return l;
     }
     l.m = tangent(h, a);
+    // The agreeing matches' spread about the homography, twice, and never less than a
+    // pixel of the copy the features come from.
+    std::vector<cv::Point2f> carried;
+    cv::perspectiveTransform(from, carried, h);
+    double squares = 0;
+    for (std::size_t i = 0; i < from.size(); ++i)
+        if (inliers.at<unsigned char>(static_cast<int>(i))) {
+            cv::Point2f const off = carried[i] - to[i];
+            squares += static_cast<double>(off.dot(off));
+        }
+    l.within = std::max(e.pixel, 2 * std::sqrt(squares / agreeing));
     double const det = l.m(0, 0) * l.m(1, 1) - l.m(0, 1) * l.m(1, 0);
     if (!(det >= kLeastScale * kLeastScale && det <= kMostScale * kMostScale)) {
         l.reason =

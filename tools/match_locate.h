@@ -77,6 +77,7 @@ Estimate estimateSimilarity(Features const& base, Features const& further);
 struct LocalModel {
     bool found = false;
     cv::Matx23d m;
+    double within = 0;  // how far off m may put the point: its matches' spread, in pixels
     std::string reason;
 };
 LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char const* name);
@@ -90,6 +91,7 @@ struct Located {
     double spread = 0;    // how far noise alone could move the peak, in pixels
     double blur = 0;      // the Gaussian the base's neighbourhood took to match the photograph
     int radius = 0;       // half the side of the neighbourhood correlated
+    double within = 0;    // how far off the place it was sought around may have been
     cv::Matx23d local;    // the local model locatePoint found it from
     cv::Matx23d carried;  // the map that carried the base's neighbourhood
     std::string reason;

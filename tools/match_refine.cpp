@@ -23,6 +23,9 @@ constexpr int kSecondSearch = 3;
 // feature match could have been fooled by it alike.
 constexpr double kAmbiguity = 0.1;
 constexpr double kRepeat = 0.04;
+// Unless the matches pin the point: the other place lies kPinned times farther from
+// where they put it than they may err, or than the best place lies.
+constexpr double kPinned = 4;
 // The most a place may be off: the shift over which the correlation falls by its own
 // shortfall from 1, which noise of that size could move the peak by. Beyond it the
 // photograph is too blurred or too plain there to be placed; a blurred photograph
@@ -226,7 +229,7 @@ bool atEdge(cv::Rect search, cv::Point best)
 }
 
 std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, double peak,
-                      char const* name, cv::Point2d& fraction)
+                      char const* name, double within, cv::Point2d& fraction)
 {
     if (atEdge(search, best))
         return format("%s matches best at the edge of the search (correlation %.2f): another "
@@ -239,7 +242,13 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
     cv::Point other;
     double const second = secondPeak(score, best, other);
     double const apart = std::hypot(other.x - best.x, other.y - best.y);
-    if (second >= peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
+    // The place sought around is the middle of the search: where the matches say the
+    // point lies, within what they allow. A look-alike that far from it is not the point.
+    cv::Point2d const sought(search.x + search.width / 2, search.y + search.height / 2);
+    double const off = std::hypot(best.x - sought.x, best.y - sought.y);
+    bool const pinned =
+        std::hypot(other.x - sought.x, other.y - sought.y) >= kPinned * std::max(off, within);
+    if (!pinned && second >= peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
         return format("repetitive pattern around %s: a place %.0f pixels away correlates %.2f, "
                       "against %.2f",
                       name, apart, second, peak);
@@ -257,9 +266,10 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
 // names the point by name, when the neighbourhood leaves either photograph, does not
 // correlate, correlates nearly as well elsewhere, or is too blurred to be placed.
 Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& m,
-                    cv::Point2d a, int search, char const* name)
+                    cv::Point2d a, int search, double within, char const* name)
 {
     Located l;
+    l.within = within;
     cv::Point2d const predicted = apply(m, a);
     if (!(predicted.x >= 0 && predicted.y >= 0 && predicted.x <= further.cols - 1 &&
           predicted.y <= further.rows - 1)) {
@@ -290,7 +300,7 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Point best;
     cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l.peak, l.blur);
     cv::Point2d fraction;
-    l.reason = checkPeak(score, searched, best, l.peak, name, fraction);
+    l.reason = checkPeak(score, searched, best, l.peak, name, within, fraction);
     l.radius = radius;
     if (l.reason.empty())
         l.spread = noiseSpread(score, best, l.peak, radius);
@@ -314,10 +324,10 @@ cv::Matx23d movedOnto(cv::Matx23d m, cv::Point2d a, cv::Point2d at)
 // correlation peaks highest: the photograph's evidence decides between a local model
 // and a similarity, each of which may be the one that departs from the scene.
 Located refineBest(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const (&carry)[2],
-                   cv::Point2d a, int search, char const* name)
+                   cv::Point2d a, int search, double within, char const* name)
 {
-    Located best = refinePoint(base, further, carry[0], a, search, name);
-    Located other = refinePoint(base, further, carry[1], a, search, name);
+    Located best = refinePoint(base, further, carry[0], a, search, within, name);
+    Located other = refinePoint(base, further, carry[1], a, search, within, name);
     best.carried = carry[0];
     other.carried = carry[1];
     return other.peak > best.peak ? other : best;
@@ -361,7 +371,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
     }
     int const search = std::max(kFirstSearch, static_cast<int>(std::ceil(3 * e.pixel)));
     cv::Matx23d const carry[2] = {model.m, movedOnto(e.t.affine(), a, apply(model.m, a))};
-    Located l = refineBest(base, further, carry, a, search, name);
+    Located l = refineBest(base, further, carry, a, search, model.within, name);
     l.local = model.m;
     double const off = cv::norm(l.at - apply(model.m, a));
     if (l.found && off > kMostDisagreement * e.pixel) {
@@ -417,7 +427,7 @@ Located refineAgain(cv::Mat const& base, cv::Mat const& further, Located const& 
                     Similarity const& s, cv::Point2d a, char const* name)
 {
     cv::Matx23d const carry[2] = {s.affine(), movedOnto(first.local, a, first.at)};
-    return refineBest(base, further, carry, a, kSecondSearch, name);
+    return refineBest(base, further, carry, a, kSecondSearch, first.within, name);
 }
 
 }  // namespace

@@ -52,8 +52,10 @@ std::string pgm(cv::Mat const& image)
 // order) and halved (each 2 x 2 block averaged), its top 400 rows; the base seen from another angle
 // (perspective.pgm, through kSeen) and blurred by a Gaussian of 4 pixels (blurred.pgm, shifted by
 // 14, 12); a chessboard of 40-pixel squares (another scene to the base) and a crop of it shifted
-// by 31, 23; photographs too small or too thin to search; the base again as kMarkedBase, and a
-// photograph under a name that tavrin cannot read back.
+// by 31, 23; stripes of 10 pixels over the base, alike all along the search while the
+// base beneath them pins the place, and a crop of them shifted by 13, 7; photographs too small or
+// too thin to search; the base again as kMarkedBase, and a photograph under a name that tavrin
+// cannot read back.
 class Match : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -89,6 +91,13 @@ protected:
                 board(y, x) = static_cast<unsigned char>(((x / 40 + y / 40) % 2 ? 50 : 200) +
                                                          (x * 7 + y * 13) % 5);
         writeFile(dir / "pattern.pgm", pgm(board));
+        cv::Mat_<unsigned char> stripes(1200, 1600);
+        for (int y = 0; y < 1200; ++y)
+            for (int x = 0; x < 1600; ++x)
+                stripes(y, x) = cv::saturate_cast<unsigned char>(
+                    0.25 * photo.at<unsigned char>(y, x) + 0.75 * (x % 10 < 5 ? 230 : 20));
+        writeFile(dir / "stripes.pgm", pgm(stripes));
+        writeFile(dir / "stripes-shifted.pgm", pgm(stripes(cv::Rect(13, 7, 1500, 1100))));
         writeFile(dir / "shifted.pgm", pgm(board(cv::Rect(31, 23, 560, 400))));
     }
     static void TearDownTestSuite() { fs::remove_all(dir.parent_path()); }
@@ -198,7 +207,14 @@ TEST_F(Match, FindsPointsUnderPerspectiveAndBlurAndNeverFarOffOnARepeat)
     } const rows[] = {
         {"base.pgm", "perspective.pgm", "412,357 1236,842", seenA, seenB, 1, false},
         {"base.pgm", "blurred.pgm", "412,357 1236,842", {398, 345}, {1222, 830}, 0.5, false},
-        {"pattern.pgm", "shifted.pgm", "140,120 520,360", {109, 97}, {489, 337}, 2, true}};
+        {"pattern.pgm", "shifted.pgm", "140,120 520,360", {109, 97}, {489, 337}, 2, true},
+        {"stripes.pgm",
+         "stripes-shifted.pgm",
+         "412,357 1236,842",
+         {399, 350},
+         {1223, 835},
+         1,
+         false}};
     for (Row const& r : rows) {
         Outcome o =
             run("'" TAVRIN_MATCH_BIN "' " + std::string(r.base) + " " + r.points + " " + r.photo);
