@@ -316,11 +316,41 @@ std::string endOfSeries()
     return name;
 }
 
-// --pick's candidates: corners of the base photograph, found on a copy reduced to
-// 1024 pixels at most, in full pixels.
-std::vector<cv::Point2d> baseCorners(cv::Mat const& base)
+// The part of the base that every photograph found shows, as far as the similarity of
+// its features tells (the box around its frame carried back); the whole base when they
+// share less than a pixel.
+cv::Rect sharedPart(cv::Mat const& base, std::vector<Photograph*> const& found)
+{
+    cv::Rect const whole(0, 0, base.cols, base.rows);
+    cv::Rect shared = whole;
+    for (Photograph const* p : found) {
+        cv::Matx23d back;
+        cv::invertAffineTransform(p->estimate.t.affine(), back);
+        double const w = p->image.cols - 1, h = p->image.rows - 1;
+        double left = HUGE_VAL, top = HUGE_VAL, right = -HUGE_VAL, bottom = -HUGE_VAL;
+        for (cv::Point2d const corner : {cv::Point2d(0, 0), {w, 0}, {0, h}, {w, h}}) {
+            cv::Point2d const q = apply(back, corner);
+            left = std::min(left, q.x), right = std::max(right, q.x);
+            top = std::min(top, q.y), bottom = std::max(bottom, q.y);
+        }
+        left = std::max(left, 0.0), top = std::max(top, 0.0);
+        right = std::min(right, base.cols - 1.0), bottom = std::min(bottom, base.rows - 1.0);
+        if (!(left < right && top < bottom))
+            return whole;
+        shared &=
+            cv::Rect(cv::Point(static_cast<int>(std::ceil(left)), static_cast<int>(std::ceil(top))),
+                     cv::Point(static_cast<int>(std::floor(right)) + 1,
+                               static_cast<int>(std::floor(bottom)) + 1));
+    }
+    return shared.width > 1 && shared.height > 1 ? shared : whole;
+}
+
+// --pick's candidates: corners of the base photograph within part, found on a copy
+// reduced to 1024 pixels at most, in full pixels.
+std::vector<cv::Point2d> baseCorners(cv::Mat const& whole, cv::Rect part)
 {
     cv::Mat small;
+    cv::Mat const base = whole(part);
     double const reduction = std::min(1.0, 1024.0 / std::max(base.cols, base.rows));
     cv::resize(base, small, cv::Size(), reduction, reduction, cv::INTER_AREA);
     std::vector<cv::Point2f> corners;
@@ -329,7 +359,7 @@ std::vector<cv::Point2d> baseCorners(cv::Mat const& base)
     std::vector<cv::Point2d> at;
     at.reserve(corners.size());
     for (cv::Point2f const& c : corners)
-        at.emplace_back(std::round(c.x / reduction), std::round(c.y / reduction));
+        at.emplace_back(part.x + std::round(c.x / reduction), part.y + std::round(c.y / reduction));
     return at;
 }
 
@@ -348,7 +378,7 @@ std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
     return peaks;
 }
 
-// The two corners at least a third of the diagonal apart whose worse correlation over
+// The two corners at least a third of diagonal apart whose worse correlation over
 // the photographs kept is best, a little favouring the farther apart.
 bool bestPair(std::vector<cv::Point2d> const& corners,
               std::vector<std::vector<double>> const& peaks, std::vector<bool> const& kept,
@@ -386,14 +416,16 @@ std::size_t poorestPhotograph(std::vector<std::vector<double>> const& peaks,
 }
 
 // --pick: of the base photograph's corners found in the photographs, with every check
-// passed, the two far enough apart that correlate best everywhere. When no two are
+// passed, the two far enough apart (a third of the diagonal of the part that every
+// photograph shows) that correlate best everywhere. When no two are
 // found in every photograph, the photograph that holds fewest is given up (it will be
 // refused) and the choice made again among the others.
 bool pick(Matcher const& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
 {
-    std::vector<cv::Point2d> const corners = baseCorners(m.base);
+    cv::Rect const shared = sharedPart(m.base, found);
+    std::vector<cv::Point2d> const corners = baseCorners(m.base, shared);
     std::vector<std::vector<double>> const peaks = cornerPeaks(m, found, corners);
-    double const diagonal = std::hypot(m.base.cols, m.base.rows);
+    double const diagonal = std::hypot(shared.width, shared.height);
     std::vector<bool> kept(found.size(), true);
     for (std::size_t left = found.size(); left > 0; --left) {
         if (bestPair(corners, peaks, kept, diagonal, a, b))

@@ -52,9 +52,10 @@ std::string pgm(cv::Mat const& image)
 // order) and halved (each 2 x 2 block averaged), its top 400 rows; the base seen from another angle
 // (perspective.pgm, through kSeen) and blurred by a Gaussian of 4 pixels (blurred.pgm, shifted by
 // 14, 12); a chessboard of 40-pixel squares (another scene to the base) and a crop of it shifted
-// by 31, 23; stripes of 10 pixels over the base, alike all along the search while the
-// base beneath them pins the place, and a crop of them shifted by 13, 7; photographs too small or
-// too thin to search; the base again as kMarkedBase, and a photograph under a name that tavrin
+// by 31, 23; the base's middle enlarged 2.5 times (zoomed.pgm: base x lies at
+// (x - 500 + 0.5) 2.5 - 0.5); stripes of 10 pixels over the base, alike all along the search while
+// the base beneath them pins the place, and a crop of them shifted by 13, 7; photographs too small
+// or too thin to search; the base again as kMarkedBase, and a photograph under a name that tavrin
 // cannot read back.
 class Match : public testing::Test {
 protected:
@@ -97,6 +98,10 @@ protected:
                 stripes(y, x) = cv::saturate_cast<unsigned char>(
                     0.25 * photo.at<unsigned char>(y, x) + 0.75 * (x % 10 < 5 ? 230 : 20));
         writeFile(dir / "stripes.pgm", pgm(stripes));
+        cv::Mat zoomed;
+        cv::resize(photo(cv::Rect(500, 400, 640, 480)), zoomed, {1600, 1200}, 0, 0,
+                   cv::INTER_CUBIC);
+        writeFile(dir / "zoomed.pgm", pgm(zoomed));
         writeFile(dir / "stripes-shifted.pgm", pgm(stripes(cv::Rect(13, 7, 1500, 1100))));
         writeFile(dir / "shifted.pgm", pgm(board(cv::Rect(31, 23, 560, 400))));
     }
@@ -247,6 +252,20 @@ TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
     EXPECT_EQ(tax, std::round((1598.5 - ax) / 2));
     EXPECT_EQ(tay, std::round((1198.5 - ay) / 2));
     EXPECT_LE(std::hypot(tbx - (1598.5 - bx) / 2, tby - (1198.5 - by) / 2), 0.5) << o.out;
+
+    // Where the photograph shows a part of the base, the points are chosen in that part.
+    o = run("'" TAVRIN_MATCH_BIN "' --pick base.pgm zoomed.pgm");
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(std::sscanf(o.out.c_str(),
+                          "base.pgm\n%d,%d\n%d,%d\nzoomed.pgm\n%lf,%lf\n%lf,%lf\nfin\n", &ax, &ay,
+                          &bx, &by, &tax, &tay, &tbx, &tby),
+              8)
+        << o.out;
+    EXPECT_GE(std::hypot(ax - bx, ay - by), 800 / 3.0);
+    EXPECT_EQ(tax, std::round((ax - 499.5) * 2.5 - 0.5));
+    EXPECT_EQ(tay, std::round((ay - 399.5) * 2.5 - 0.5));
+    EXPECT_LE(std::hypot(tbx - ((bx - 499.5) * 2.5 - 0.5), tby - ((by - 399.5) * 2.5 - 0.5)), 1)
+        << o.out << o.err;
 }
 
 // Bad usage, status 2 with the usage; a base too small or too thin to search, status 1 with its
