@@ -179,8 +179,9 @@ struct Footprint {
     // with a few tests of single pixels: each of the four bounds holds on one end of the
     // row, since the operations of the test only ever round in the direction x moves
     // them. False, and nothing found, when the similarity's figures are not all finite,
-    // where that need not hold.
-    bool span(int y, int width, int& first, int& past) const
+    // where that need not hold. Called once a row, it is kept out of line: one copy
+    // serves the figures and the map.
+    [[gnu::noinline]] bool span(int y, int width, int& first, int& past) const
     {
         first = 0, past = width;
         if (wholeFrame)
@@ -198,36 +199,35 @@ struct Footprint {
             double const dx = x - s.from.x;
             return s.to.y + s.im * dx + s.re * dy;
         };
-        auto keep = [&](auto holds) {  // narrows [first, past) to where holds(x)
-            if (first >= past)
-                return;
-            bool const atFirst = holds(first), atLast = holds(past - 1);
+        // Whether x passes the test of bound k: left, right, top, bottom.
+        auto holds = [&](int k, int x) {
+            double const q = k < 2 ? qx(x) : qy(x);
+            return k % 2 == 0 ? q >= 1 : q <= (k < 2 ? lastX : lastY);
+        };
+        for (int k = 0; k < 4 && first < past; ++k) {  // narrows [first, past) to where k holds
+            bool const atFirst = holds(k, first), atLast = holds(k, past - 1);
             if (!atFirst && !atLast) {
                 past = first;
-                return;
+                break;
             }
             if (atFirst && atLast)
-                return;
-            int lo = first, hi = past - 1;  // holds(lo) != holds(hi)
+                continue;
+            int lo = first, hi = past - 1;  // holds(k, lo) != holds(k, hi)
             while (hi - lo > 1) {
                 int const mid = lo + (hi - lo) / 2;
-                (holds(mid) == atFirst ? lo : hi) = mid;
+                (holds(k, mid) == atFirst ? lo : hi) = mid;
             }
             if (atFirst)
                 past = hi;
             else
                 first = hi;
-        };
-        keep([&](int x) { return qx(x) >= 1; });
-        keep([&](int x) { return qx(x) <= lastX; });
-        keep([&](int x) { return qy(x) >= 1; });
-        keep([&](int x) { return qy(x) <= lastY; });
+        }
         return true;
     }
 
     // Whether each pixel of row y, width wide, is covered (1) or not (0), into covered:
     // the test of one pixel, in the same operations, over a whole row at a time.
-    void row(int y, int width, unsigned char* covered) const
+    [[gnu::noinline]] void row(int y, int width, unsigned char* covered) const
     {
         if (wholeFrame) {
             std::memset(covered, 1, static_cast<std::size_t>(width));
@@ -276,23 +276,12 @@ struct Figures {
     int largest = 0;
 };
 
-// Which pixels of each row are covered, found once for the figures and kept for the
-// map: the run from first to past when the row is "simple", as every row is when the
-// similarity's figures are finite; otherwise the row is tested again pixel by pixel.
-struct Coverage {
-    std::vector<int> first, past;
-    std::vector<bool> simple;
-};
-
-// The absolute differences over the covered pixels, and where they lie.
-Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp, Coverage& where)
+// The absolute differences over the covered pixels.
+Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& fp)
 {
     Figures f;
     int const w = base.width;
     std::vector<unsigned char> covered(static_cast<std::size_t>(w));
-    where.first.assign(static_cast<std::size_t>(base.height), 0);
-    where.past.assign(static_cast<std::size_t>(base.height), 0);
-    where.simple.assign(static_cast<std::size_t>(base.height), true);
     for (int y = 0; y < base.height; ++y) {
         unsigned char const* b = base.pix + static_cast<std::size_t>(y) * w;
         unsigned char const* r = rectified.pix + static_cast<std::size_t>(y) * w;
@@ -308,12 +297,7 @@ Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& 
             }
         } else {
             fp.row(y, w, covered.data());
-            while (first < w && covered[first] == 0)
-                ++first;
-            past = w;
-            while (past > first && covered[past - 1] == 0)
-                --past;
-            for (int x = first; x < past; ++x) {
+            for (int x = 0; x < w; ++x) {
                 int const d = std::abs(r[x] - b[x]) * covered[x];
                 count += covered[x];
                 sum += d;
@@ -321,9 +305,6 @@ Figures differences(IMAGE const& base, IMAGE const& rectified, Footprint const& 
                 largest = d > largest ? d : largest;
             }
         }
-        where.first[y] = first;
-        where.past[y] = past;
-        where.simple[y] = count == past - first;
         f.covered += count, f.sumAbs += sum, f.within += within;
         f.largest = largest > f.largest ? largest : f.largest;
     }
@@ -339,8 +320,7 @@ struct Colour {
 // palette shows near black, (39, 0, 0): there its negative ramp reaches blue 0, and
 // with no difference at all any negative value is drawn so. A covered pixel's colour
 // depends on its difference alone, so each is worked out once.
-bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint const& fp,
-               Coverage const& where, int largest)
+bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint const& fp, int largest)
 {
     double const M = largest;
     Colour byDifference[256];  // every difference of two bytes has its entry
@@ -359,12 +339,12 @@ bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint con
         unsigned char const* b = base.pix + static_cast<std::size_t>(y) * w;
         unsigned char const* r = rectified.pix + static_cast<std::size_t>(y) * w;
         unsigned char* out = row.data();
-        std::size_t const at = static_cast<std::size_t>(y);
-        if (where.simple[at]) {
+        int first = 0, past = 0;
+        if (fp.span(y, w, first, past)) {
             int x = 0;
-            for (; x < where.first[at]; ++x, out += 3)
+            for (; x < first; ++x, out += 3)
                 std::memcpy(out, uncovered.rgb, 3);
-            for (; x < where.past[at]; ++x, out += 3)
+            for (; x < past; ++x, out += 3)
                 std::memcpy(out, byDifference[std::abs(r[x] - b[x])].rgb, 3);
             for (; x < w; ++x, out += 3)
                 std::memcpy(out, uncovered.rgb, 3);
@@ -438,15 +418,14 @@ int compare(int argc, char** argv, Failure& failure)
         return sizeRefusal(rectifiedImage->width, rectifiedImage->height, baseImage->width,
                            baseImage->height);
 
-    Coverage where;
-    Figures const f = differences(*baseImage, *rectifiedImage, fp, where);
+    Figures const f = differences(*baseImage, *rectifiedImage, fp);
     if (f.covered == 0) {
         failure = runtimeError(std::string(furtherPath) +
                                " covers no pixel of the base frame: nothing to compare");
         return failure.status;
     }
     bool const written = writeWholeFile(mapPath, [&](FILE* out) {
-        return encodeMap(out, *baseImage, *rectifiedImage, fp, where, f.largest);
+        return encodeMap(out, *baseImage, *rectifiedImage, fp, f.largest);
     });
     if (!written) {
         failure = runtimeError(std::string("could not write ") + mapPath);
