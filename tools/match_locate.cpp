@@ -14,6 +14,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>  // the processor's feature list
+#endif
+
 namespace {
 
 // Features are looked for on a copy whose longer side is at most this many pixels: the
@@ -51,12 +55,19 @@ inline Nearest scan(std::uint64_t const* a, std::uint64_t const* t, int rows)
     return n;
 }
 
-// The same, with the processor's own count of bits, which nearly every x86-64 has.
+// The same, with the processor's own count of bits, which nearly every x86-64 has (the
+// processor says so in bit 23 of the second word of its feature list).
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("popcnt")]] Nearest scanCounting(std::uint64_t const* a, std::uint64_t const* t,
                                                int rows)
 {
     return scan(a, t, rows);
+}
+
+bool countsBits()
+{
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_POPCNT) != 0;
 }
 #endif
 
@@ -73,7 +84,7 @@ void twoNearest(cv::Mat const& base, cv::Mat const& further,
     };
     std::vector<std::uint64_t> const q = words(base), t = words(further);
 #if defined(__x86_64__) || defined(__i386__)
-    auto nearest = __builtin_cpu_supports("popcnt") ? scanCounting : scan;
+    auto nearest = countsBits() ? scanCounting : scan;
 #else
     auto nearest = scan;
 #endif
