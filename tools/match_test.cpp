@@ -53,7 +53,8 @@ std::string pgm(cv::Mat const& image)
 // (perspective.pgm, through kSeen) and blurred by a Gaussian of 4 pixels (blurred.pgm, shifted by
 // 14, 12); a chessboard of 40-pixel squares (another scene to the base) and a crop of it shifted
 // by 31, 23; the base's middle enlarged 2.5 times (zoomed.pgm: base x lies at
-// (x - 500 + 0.5) 2.5 - 0.5); stripes of 10 pixels over the base, alike all along the search while
+// (x - 500 + 0.5) 2.5 - 0.5); the base twice side by side (twins.pgm) and once
+// reduced to 0.85 (small.pgm); stripes of 10 pixels over the base, alike all along the search while
 // the base beneath them pins the place, and a crop of them shifted by 13, 7; photographs too small
 // or too thin to search; the base again as kMarkedBase, and a photograph under a name that tavrin
 // cannot read back.
@@ -102,6 +103,11 @@ protected:
         cv::resize(photo(cv::Rect(500, 400, 640, 480)), zoomed, {1600, 1200}, 0, 0,
                    cv::INTER_CUBIC);
         writeFile(dir / "zoomed.pgm", pgm(zoomed));
+        cv::Mat twins, small;
+        cv::hconcat(photo, photo, twins);
+        cv::resize(photo, small, {1360, 1020}, 0, 0, cv::INTER_AREA);
+        writeFile(dir / "twins.pgm", pgm(twins));
+        writeFile(dir / "small.pgm", pgm(small));
         writeFile(dir / "stripes-shifted.pgm", pgm(stripes(cv::Rect(13, 7, 1500, 1100))));
         writeFile(dir / "shifted.pgm", pgm(board(cv::Rect(31, 23, 560, 400))));
     }
@@ -237,35 +243,38 @@ TEST_F(Match, FindsPointsUnderPerspectiveAndBlurAndNeverFarOffOnARepeat)
     }
 }
 
+// --pick chooses two points far apart in the part of the base that the photograph shows,
+// even where the base holds that scene twice. Base pixel x lies at k x + c in the
+// photograph (x within its own copy).
 TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
 {
-    Outcome o = run("'" TAVRIN_MATCH_BIN "' --pick base.pgm turned.pgm");
-    EXPECT_EQ(o.status, 0) << o.err;
-    int ax, ay, bx, by;
-    double tax, tay, tbx, tby;
-    ASSERT_EQ(std::sscanf(o.out.c_str(),
-                          "base.pgm\n%d,%d\n%d,%d\nturned.pgm\n%lf,%lf\n%lf,%lf\nfin\n", &ax, &ay,
-                          &bx, &by, &tax, &tay, &tbx, &tby),
-              8)
-        << o.out;
-    EXPECT_GE(std::hypot(ax - bx, ay - by), 2000 / 3.0);
-    EXPECT_EQ(tax, std::round((1598.5 - ax) / 2));
-    EXPECT_EQ(tay, std::round((1198.5 - ay) / 2));
-    EXPECT_LE(std::hypot(tbx - (1598.5 - bx) / 2, tby - (1198.5 - by) / 2), 0.5) << o.out;
-
-    // Where the photograph shows a part of the base, the points are chosen in that part.
-    o = run("'" TAVRIN_MATCH_BIN "' --pick base.pgm zoomed.pgm");
-    EXPECT_EQ(o.status, 0) << o.err;
-    ASSERT_EQ(std::sscanf(o.out.c_str(),
-                          "base.pgm\n%d,%d\n%d,%d\nzoomed.pgm\n%lf,%lf\n%lf,%lf\nfin\n", &ax, &ay,
-                          &bx, &by, &tax, &tay, &tbx, &tby),
-              8)
-        << o.out;
-    EXPECT_GE(std::hypot(ax - bx, ay - by), 800 / 3.0);
-    EXPECT_EQ(tax, std::round((ax - 499.5) * 2.5 - 0.5));
-    EXPECT_EQ(tay, std::round((ay - 399.5) * 2.5 - 0.5));
-    EXPECT_LE(std::hypot(tbx - ((bx - 499.5) * 2.5 - 0.5), tby - ((by - 399.5) * 2.5 - 0.5)), 1)
-        << o.out << o.err;
+    struct Row {
+        char const* base;
+        char const* photo;
+        double k, cx, cy;
+        int copy;  // the width of a copy of the scene in the base
+        double apart;
+    } const rows[] = {{"base.pgm", "turned.pgm", -0.5, 799.25, 599.25, 1600, 2000 / 3.0},
+                      {"base.pgm", "zoomed.pgm", 2.5, -1249.25, -999.25, 1600, 800 / 3.0},
+                      {"twins.pgm", "small.pgm", 0.85, -0.075, -0.075, 1600, 2000 / 3.0}};
+    for (Row const& r : rows) {
+        Outcome o = run("'" TAVRIN_MATCH_BIN "' --pick " + std::string(r.base) + " " + r.photo);
+        EXPECT_EQ(o.status, 0) << o.err;
+        int ax = 0, ay = 0, bx = 0, by = 0;
+        double tax = 0, tay = 0, tbx = 0, tby = 0;
+        std::string const shape =
+            std::string(r.base) + "\n%d,%d\n%d,%d\n" + r.photo + "\n%lf,%lf\n%lf,%lf\nfin\n";
+        ASSERT_EQ(
+            std::sscanf(o.out.c_str(), shape.c_str(), &ax, &ay, &bx, &by, &tax, &tay, &tbx, &tby),
+            8)
+            << o.out << o.err;
+        EXPECT_GE(std::hypot(ax - bx, ay - by), r.apart) << o.out;
+        auto off = [&r](double x, double y, int px, int py) {
+            return std::hypot(x - (r.k * (px % r.copy) + r.cx), y - (r.k * py + r.cy));
+        };
+        EXPECT_LE(off(tax, tay, ax, ay), 1) << o.out << o.err;  // A' written whole
+        EXPECT_LE(off(tbx, tby, bx, by), 1) << o.out << o.err;
+    }
 }
 
 // Bad usage, status 2 with the usage; a base too small or too thin to search, status 1 with its
