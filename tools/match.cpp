@@ -254,16 +254,6 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
                 decimal({bPrime.real(), bPrime.imag()}).c_str());
 }
 
-// The number with a decimal comma, as the French clause writes it.
-std::string comma(double value, int decimals)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string written = text;
-    std::replace(written.begin(), written.end(), '.', ',');
-    return written;
-}
-
 // The most that errors eA at A' and eB at B' can move the rectified photograph at a
 // corner of the frame, in base pixels: base point p lands at A' + u (B' - A'), with
 // u = (p - A) / (B - A) complex, so it moves by eA |1 - u| + eB |u| there, over the scale.
@@ -291,18 +281,19 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
         return;
     }
     Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
-    std::fprintf(stderr,
-                 "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
-                 "agree, correlation %.2f at A' and %.2f at B', the scene departs from this "
-                 "turn and scale by %.1f and %.1f pixels per 100 around A' and B', erreur "
-                 "probable : A' %s px, B' %s px, aux coins %s px\n",
-                 photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
-                 std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise",
-                 t.scale(), photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak,
-                 photo.pair.atB.peak, photo.pair.misfitA, photo.pair.misfitB,
-                 comma(photo.pair.errorA, 2).c_str(), comma(photo.pair.errorB, 2).c_str(),
-                 comma(cornerError(a, b, frame, photo.pair.errorA, photo.pair.errorB, t.scale()), 1)
-                     .c_str());
+    std::fprintf(
+        stderr,
+        "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
+        "agree, correlation %.2f at A' and %.2f at B', the scene departs from this "
+        "turn and scale by %.1f and %.1f pixels per 100 around A' and B', erreur "
+        "probable : A' %s px, B' %s px, aux coins %s px\n",
+        photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
+        std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise", t.scale(),
+        photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak, photo.pair.atB.peak,
+        photo.pair.misfitA, photo.pair.misfitB, french(photo.pair.errorA, 2).c_str(),
+        french(photo.pair.errorB, 2).c_str(),
+        french(cornerError(a, b, frame, photo.pair.errorA, photo.pair.errorB, t.scale()), 1)
+            .c_str());
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series

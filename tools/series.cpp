@@ -99,16 +99,6 @@ bool isPhotoName(fs::path const& p)
     return kinds.count(lower(p.extension().u8string())) > 0;
 }
 
-// A decimal as a French reader writes it: a comma before the decimals.
-std::string french(double value, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string s = text;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
-}
-
 // Two decimals, the text between them, at the start of text; false when they are not.
 bool twoNumbers(char const* text, char const* between, double& first, double& second)
 {
