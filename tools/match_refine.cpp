@@ -244,7 +244,7 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
     double const apart = std::hypot(other.x - best.x, other.y - best.y);
     // The place sought around is the middle of the search: where the matches say the
     // point lies, within what they allow. A look-alike that far from it is not the point.
-    cv::Point2d const sought(search.x + search.width / 2, search.y + search.height / 2);
+    cv::Point const sought = search.tl() + cv::Point(search.width / 2, search.height / 2);
     double const off = std::hypot(best.x - sought.x, best.y - sought.y);
     bool const pinned =
         std::hypot(other.x - sought.x, other.y - sought.y) >= kPinned * std::max(off, within);

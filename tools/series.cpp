@@ -694,7 +694,7 @@ std::string answers(Series const& s, std::vector<Photo const*> const& photos)
 // file or a link standing in its place stops the run before tavrin is started.
 fs::path tavrinsFolder(Series const& s)
 {
-    fs::path const inner = s.pgm / "Redressement";
+    fs::path inner = s.pgm / "Redressement";
     std::error_code e;
     fs::file_status const st = fs::symlink_status(inner, e);
     if (fs::exists(st) && !fs::is_directory(st))
@@ -1169,6 +1169,7 @@ int run(int argc, char** argv)
     auto step = [&](std::vector<Photo>& group, Step k) {
         if (k == Step::rectify) {
             std::vector<Photo*> photos;
+            photos.reserve(group.size());
             for (Photo& p : group)
                 photos.push_back(&p);
             if (rectify(s, photos))
