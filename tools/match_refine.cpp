@@ -1,6 +1,7 @@
 // The correlation that places each point to a fraction of a pixel, and the checks that
 // refuse a place the photograph does not make unambiguous.
 #include "tools/match_locate.h"
+#include "tools/point_argument.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -421,6 +422,50 @@ double expectedError(Located const& l, double misfit)
                                      kPerBlur * l.blur + kPerReduction * reduction);
 }
 
+// How far the segment A'B' may depart from the range its ends' local models and the
+// features' similarity give, in length (a share) and in turn (degrees): depth moves the
+// ends apart or together, by up to 11 % in the benchmarks' stereo pairs; two copies of
+// one scene or two look-alikes move them by far more.
+constexpr double kMostChordScale = 0.25;
+constexpr double kMostChordDegrees = 6;
+
+// How far the segment A'B' departs from what the local models at both ends and the
+// features' similarity say of the segment AB: its length, as a share, and its turn, in
+// degrees, beyond the range those give. A plane carries a segment between its ends'
+// local maps; a segment whose ends were found on two copies of one scene, or at two
+// places that look alike, departs from all of them.
+struct ChordExcess {
+    double scale = 0;
+    double degrees = 0;
+    double ratio = 1;  // A'B''s length over the nearest that the range gives
+};
+ChordExcess chordExcess(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2,
+                        cv::Matx23d const (&locals)[2], Similarity const& global)
+{
+    cv::Point2d const d = b - a, c = b2 - a2;
+    double const chordScale = std::hypot(c.x, c.y) / std::hypot(d.x, d.y);
+    double const chordTurn = std::atan2(c.y, c.x) - std::atan2(d.y, d.x);
+    double least = global.scale(), most = least;
+    double const globalTurn = std::atan2(global.im, global.re);
+    double fewest = 0, furthest = 0;  // turns relative to the global one
+    for (cv::Matx23d const& m : locals) {
+        cv::Point2d const v(m(0, 0) * d.x + m(0, 1) * d.y, m(1, 0) * d.x + m(1, 1) * d.y);
+        double const scale = std::hypot(v.x, v.y) / std::hypot(d.x, d.y);
+        least = std::min(least, scale);
+        most = std::max(most, scale);
+        double const turn =
+            std::remainder(std::atan2(v.y, v.x) - std::atan2(d.y, d.x) - globalTurn, 2 * CV_PI);
+        fewest = std::min(fewest, turn);
+        furthest = std::max(furthest, turn);
+    }
+    double const turn = std::remainder(chordTurn - globalTurn, 2 * CV_PI);
+    ChordExcess x;
+    x.ratio = chordScale > most ? chordScale / most : chordScale < least ? chordScale / least : 1;
+    x.scale = std::max({0.0, chordScale / most - 1, least / chordScale - 1});
+    x.degrees = std::max({0.0, turn - furthest, fewest - turn}) * 180 / CV_PI;
+    return x;
+}
+
 // The point found again, its neighbourhood carried by the similarity s or by the local
 // model moved onto the place first found, whichever the photograph bears out best.
 Located refineAgain(cv::Mat const& base, cv::Mat const& further, Located const& first,
@@ -448,6 +493,7 @@ Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, 
     p.atB = p.atA.found ? locatePoint(base, further, e, b, "B'") : Located();
     if (refused())
         return p;
+    cv::Matx23d const locals[2] = {p.atA.local, p.atB.local};
     Similarity s = Similarity::through(a, b, p.atA.at, p.atB.at);
     p.atA = refineAgain(base, further, p.atA, s, a, "A'");
     p.atB = p.atA.found ? refineAgain(base, further, p.atB, s, b, "B'") : p.atB;
@@ -460,6 +506,19 @@ Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, 
     p.misfitB = misfit(p.atB.carried, s);
     p.errorA = expectedError(p.atA, p.misfitA);
     p.errorB = expectedError(p.atB, p.misfitB);
+    // Found each where it looks like itself, the two points may still not be one scene's
+    // segment: refused rather than answered wrong.
+    ChordExcess const x = chordExcess(a, b, p.atA.at, p.atB.at, locals, e.t);
+    if (x.scale > kMostChordScale || x.degrees > kMostChordDegrees) {
+        p.reason = format(
+            "A'B' ne s'accorde pas avec les correspondances autour des deux points "
+            "(longueur %s fois, orientation %s\xB0 au-del\xE0 de ce qu'elles donnent) : les "
+            "deux points sont peut-\xEAtre sur deux copies de la sc\xE8ne, ou l'un sur un motif "
+            "qui se r\xE9p\xE8te",
+            french(x.ratio, 2).c_str(), french(x.degrees, 1).c_str());
+        p.misled = true;
+        return p;
+    }
     p.a = p.atA.at;
     p.b = p.atB.at;
     p.found = true;
