@@ -30,6 +30,7 @@ from scipy import ndimage
 from skimage import feature
 
 import match_expected
+from match_expected import FOUND
 from photos import grey, write_pgm
 
 BUILD, WORK = sys.argv[1], sys.argv[2]
@@ -76,18 +77,17 @@ def make_case(folder, name, scene, a, b, case, rng, frame=None):
 
 def run(args, cwd, stdin=None, env=None):
     start = time.perf_counter()
-    p = subprocess.run(args, cwd=cwd, input=stdin, capture_output=True, text=True, env=env)
+    p = subprocess.run(args, cwd=cwd, input=stdin, capture_output=True, encoding="cp1252", env=env)
     return p, time.perf_counter() - start
 
 
 def match(folder, base, a, b, name):
     p, secs = run([f"{BUILD}/tavrin-match", base, "%d,%d" % a, "%d,%d" % b, name], folder)
     line = p.stderr.strip().splitlines()[-1]
-    if ": refused: " in line or ": A' " not in line:
+    m = FOUND.search(line)
+    if not m:
         return None, p.stdout, secs, line
-    f = line.split()
-    pa = tuple(map(float, f[2].split(",")))
-    pb = tuple(map(float, f[4].rstrip(",").split(",")))
+    pa, pb = (float(m[1]), float(m[2])), (float(m[3]), float(m[4]))
     return (pa, pb), p.stdout, secs, line
 
 
@@ -104,7 +104,7 @@ def rectified_mad(folder, base, a, b, name, answers, truth):
     run([f"{BUILD}/tavrin"], folder, text)
     p, _ = run([f"{BUILD}/tavrin-diff", base, "Redressement/" + name, "map.ppm", name,
                 "%d,%d" % a, "%d,%d" % b, "%.4f,%.4f" % truth[0], "%.4f,%.4f" % truth[1]], folder)
-    return float(p.stdout.split("difference ")[1].split(",")[0])
+    return float(re.search(r"absolu (\d+),(\d+)", p.stdout).expand(r"\1.\2"))
 
 
 def centred(found, a, b, size):
@@ -271,7 +271,7 @@ def worst_error(stderr, truths):
     -> (A', B')); infinite when one is refused."""
     worst = 0.0
     for name, (ta, tb) in truths.items():
-        m = re.search(re.escape(name) + r": A' ([-\d.]+),([-\d.]+) B' ([-\d.]+),([-\d.]+)", stderr)
+        m = re.search(re.escape(name) + FOUND.pattern, stderr)
         if not m:
             return float("inf")
         worst = max(worst, math.dist((float(m[1]), float(m[2])), ta), math.dist((float(m[3]), float(m[4])), tb))
@@ -316,7 +316,7 @@ def upscaled(earlier, label):
         print("%s, median of 3, A %d,%d B %d,%d: %s" % (title, *a, *b, "; ".join(cells)))
         for t, _ in programs:  # what is not an answer: refusals, failures
             for line in got[t][-1][0].stderr.strip().splitlines():
-                if not any(line.startswith(n + ": A' ") for n in names):
+                if not any(re.match(re.escape(n) + FOUND.pattern, line) for n in names):
                     print("  %s: %s" % (t, line))
 
 

@@ -17,6 +17,9 @@ import sys
 
 import numpy as np
 
+# A success line after the photograph's name: A' and B' as tavrin reads them (the name
+# is followed by " : ", or by ": " in tavrin-match's English days).
+FOUND = re.compile(r" ?: A' ([-\d.]+),([-\d.]+) B' ([-\d.]+),([-\d.]+)")
 CLAUSE = re.compile(r"erreur probable : A' (\d+(?:,\d+)?) px, B' (\d+(?:,\d+)?) px"
                     r"(?:, aux coins (\d+(?:,\d+)?) px)?")
 

@@ -42,6 +42,7 @@ from scipy import ndimage
 from skimage import data, feature
 
 import match_expected
+from match_expected import FOUND
 import photos
 from photos import grey
 
@@ -287,15 +288,15 @@ def point_pairs(base, truth, shape, valid, count=4):
 
 def timed(args, cwd):
     start = time.perf_counter()
-    p = subprocess.run(args, cwd=cwd, capture_output=True, text=True)
+    p = subprocess.run(args, cwd=cwd, capture_output=True, encoding="cp1252")
     return p, time.perf_counter() - start
 
 
 def tavrin_match(folder, name, a, b, program=f"{BUILD}/tavrin-match"):
     p, secs = timed([program, "base.pgm", "%d,%d" % a, "%d,%d" % b, name], folder)
-    m = re.search(re.escape(name) + r": A' ([-\d.]+),([-\d.]+) B' ([-\d.]+),([-\d.]+)", p.stderr)
+    m = re.search(re.escape(name) + FOUND.pattern, p.stderr)
     found = ((float(m[1]), float(m[2])), (float(m[3]), float(m[4]))) if m else None
-    line = next((l for l in p.stderr.splitlines() if l.startswith(name + ":")), p.stderr.strip())
+    line = next((l for l in p.stderr.splitlines() if re.match(re.escape(name) + " ?:", l)), p.stderr.strip())
     return found, secs, line
 
 
@@ -415,7 +416,7 @@ def collect_picks():
         truth, copy_width = make(folder, rng)
         p, secs = timed([f"{BUILD}/tavrin-match", "--pick", "base.pgm", "photo.pgm"], folder)
         out = p.stdout.splitlines()
-        m = re.search(r"photo\.pgm: A' ([-\d.]+),([-\d.]+) B' ([-\d.]+),([-\d.]+)", p.stderr)
+        m = re.search(r"photo\.pgm" + FOUND.pattern, p.stderr)
         picked = [tuple(map(int, v.split(","))) for v in out[1:3]] if len(out) >= 3 else None
         errs = [None, None]
         if m and picked:

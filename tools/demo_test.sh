@@ -6,6 +6,7 @@
 # a misplacement of 2 base pixels already crosses a bound, and the last check makes sure a point 4 pixels off does.
 # Usage: demo_test.sh SOURCE_DIR PROGRAM_DIR
 set -euo pipefail
+export LC_ALL=C  # tavrin-diff speaks French in Windows-1252 bytes
 src=$1
 bin=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-demo-test.XXXXXX")
@@ -14,7 +15,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # bounds LINE: the line's mean difference and share within 8 levels, as "MEAN SHARE".
-bounds() { sed -n 's/.*difference \([0-9.]*\), \([0-9.]*\)% within.*/\1 \2/p' <<<"$1"; }
+bounds() { sed -n 's/.* absolu \([0-9]*\),\([0-9]*\), \([0-9]*\),\([0-9]*\) % .*/\1.\2 \3.\4/p' <<<"$1"; }
 within() { awk '{ exit !($1 <= 3.2 && $2 >= 95.0) }' <<<"$(bounds "$1")"; }
 
 out=$work/demo-out
@@ -27,7 +28,7 @@ for name in rotated enlarged reduced; do
   line=$(grep -E "^  $name.pgm +A' " "$work/demo.txt" || true)
   awk '{ exit !($6 + 0 <= 0.5 && $12 + 0 <= 0.5 && $7 == "px") }' <<<"$line" ||
     fail "tavrin-match's points for $name.pgm are not within half a pixel: $line"
-  line=$(grep "^Redressement/$name.pgm: mean abs difference" "$work/demo.txt" || true)
+  line=$(grep -a "^Redressement/$name.pgm : .cart moyen absolu" "$work/demo.txt" || true)
   if [[ -n $line ]] && within "$line"; then echo "ok $line"; else fail "$name.pgm: $line"; fi
 done
 # Listed at their sizes: photographs in the base's 1600 x 1200 frame after a 17-byte header; P6 maps, 3 bytes a pixel

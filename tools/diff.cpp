@@ -8,7 +8,7 @@
 // when it is such a map. Every input's header is checked against the file's size, and
 // MAP against what stands there, before any pixel is read.
 //
-// Usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']
+// Usage: tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']
 // Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
 #include "colour/ppm.h"
 #include "image/file_system.h"
@@ -39,8 +39,7 @@ constexpr int kTolerance = 8;  // grey levels: a few steps of the sensor's grain
 
 struct Failure {
     int status;
-    std::string message;
-    bool french = false;  // then told with the French "tavrin-diff : " before it
+    std::string message;  // told with "tavrin-diff : " before it
 };
 
 Failure usageError(std::string const& message)
@@ -53,23 +52,26 @@ Failure runtimeError(std::string const& message)
     return {1, message};
 }
 
-Failure refusal(std::string const& message)
-{
-    return {1, message, true};
-}
-
 char const kUsage[] =
-    "usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']\n"
-    "Compares RECTIFIED, a photograph that tavrin has rectified onto BASE, with BASE:\n"
-    "writes MAP, a colour P6 map of the absolute grey-level differences (dark blue: none,\n"
-    "through cyan, green and yellow, to red: the largest; near black: not covered), and\n"
-    "prints the mean absolute difference and the share of pixels within 8 grey levels.\n"
-    "With FURTHER, the photograph as taken, and the control points typed for it (A and B\n"
-    "on BASE, A' and B' on FURTHER, each as x,y), only the pixels of the frame that\n"
-    "FURTHER covers, one pixel clear of its edges, are counted; otherwise all of them.\n"
-    "A file already at MAP is replaced only when it is a map that tavrin-diff wrote.\n";
+    "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']\n"
+    "Compare \xE0 BASE la photographie REDRESSEE, que tavrin a redress\xE9"
+    "e sur BASE :\n"
+    "\xE9"
+    "crit CARTE, une carte en couleurs (P6) des \xE9"
+    "carts absolus de niveaux de gris\n"
+    "(bleu fonc\xE9 : aucun, puis cyan, vert et jaune, jusqu'au rouge : les plus grands ;\n"
+    "presque noir : non couvert), et affiche l'\xE9"
+    "cart moyen absolu et la part des pixels\n"
+    "\xE0 8 niveaux de gris pr\xE8s. Avec PHOTO, la photographie telle qu'elle a \xE9t\xE9 prise,\n"
+    "et les points saisis pour elle (A et B sur BASE, A' et B' sur PHOTO, chacun x,y),\n"
+    "seuls comptent les pixels du cadre que PHOTO couvre, \xE0 un pixel de ses bords ;\n"
+    "sinon tous. Un fichier d\xE9j\xE0 pr\xE9sent \xE0 CARTE n'est remplac\xE9 que si c'est une\n"
+    "carte \xE9"
+    "crite par tavrin-diff.\n"
+    "Code de sortie : 0 fait, 1 une image illisible ou la carte non \xE9"
+    "crite, 2 mauvais\n"
+    "usage.\n";
 
-// The start of every map this tool writes; a file that begins otherwise is not one.
 char const kMapStart[] = "P6\n# tavrin-diff\n";
 
 // Why the map may not be written at mapPath: it would replace one of the images compared,
@@ -79,8 +81,10 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
 {
     for (int k = 0; k < count; ++k)
         if (wouldReplace(mapPath, inputs[k]))
-            return runtimeError(std::string("the map ") + mapPath + " would replace " + inputs[k] +
-                                ", an image compared: nothing is written");
+            return runtimeError(std::string("la carte ") + mapPath + " remplacerait " + inputs[k] +
+                                ", une image compar\xE9"
+                                "e : rien n'est \xE9"
+                                "crit");
     std::string const name = mapPath;
     std::string const nothingWritten = " : rien n'est \xE9"
                                        "crit";
@@ -88,37 +92,39 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
     case Standing::nothing:
         return {0, ""};
     case Standing::link:
-        return refusal(name +
-                       " est un lien, pas une carte \xE9"
-                       "crite par tavrin-diff" +
-                       nothingWritten);
+        return runtimeError(name +
+                            " est un lien, pas une carte \xE9"
+                            "crite par tavrin-diff" +
+                            nothingWritten);
     case Standing::other:
-        return refusal(name + " n'est pas un fichier ordinaire" + nothingWritten);
+        return runtimeError(name + " n'est pas un fichier ordinaire" + nothingWritten);
     case Standing::unknown: {
-        std::string const why = std::strerror(errno);
-        return refusal(name + " ne peut pas \xEAtre examin\xE9 (" + why + ")" + nothingWritten);
+        std::string const why = systemError(errno);
+        return runtimeError(name + " ne peut pas \xEAtre examin\xE9 (" + why + ")" +
+                            nothingWritten);
     }
     case Standing::file:
         break;
     }
     FILE* f = openToRead(mapPath);
     if (f == nullptr) {
-        std::string const why = std::strerror(errno);
-        return refusal(name + " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (" + why + ")" +
-                       nothingWritten);
+        std::string const why = systemError(errno);
+        return runtimeError(name + " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (" + why + ")" +
+                            nothingWritten);
     }
     char start[sizeof kMapStart - 1];
     std::size_t const got = std::fread(start, 1, sizeof start, f);
     std::fclose(f);
     if (beginsWithP5(reinterpret_cast<unsigned char const*>(start), got))
-        return runtimeError(std::string("the map ") + mapPath +
-                            " would replace a P5 photograph: nothing is written");
+        return runtimeError(std::string("la carte ") + mapPath +
+                            " remplacerait une photographie P5 : rien n'est \xE9"
+                            "crit");
     if (got == sizeof start && std::memcmp(start, kMapStart, sizeof start) == 0)
         return {0, ""};
-    return refusal(name +
-                   " existe d\xE9j\xE0 et n'est pas une carte \xE9"
-                   "crite par tavrin-diff" +
-                   nothingWritten);
+    return runtimeError(name +
+                        " existe d\xE9j\xE0 et n'est pas une carte \xE9"
+                        "crite par tavrin-diff" +
+                        nothingWritten);
 }
 
 // Whether the named file may be read as a photograph: a regular file that begins as a
@@ -128,9 +134,9 @@ bool checkGrey(char const* path, P5Header& declared, Failure& failure)
     bool regular = true;
     FILE* f = openRegularFile(path, regular);
     if (f == nullptr) {
-        failure =
-            runtimeError(regular ? std::string("cannot open ") + path + ": " + std::strerror(errno)
-                                 : std::string(path) + " is not a regular file");
+        failure = runtimeError(regular ? std::string(path) +
+                                             " ne peut \xEAtre ouvert : " + systemError(errno)
+                                       : std::string(path) + " n'est pas un fichier ordinaire");
         return false;
     }
     bool const p5 = beginsWithP5(f);
@@ -139,15 +145,16 @@ bool checkGrey(char const* path, P5Header& declared, Failure& failure)
     long long const size = fileBytes(f);
     std::fclose(f);
     if (!p5) {
-        failure = runtimeError(std::string(path) + " is not a binary PGM (P5) image");
+        failure = runtimeError(std::string(path) + " n'est pas une image PGM binaire (P5)");
         return false;
     }
     long long const pixels = static_cast<long long>(declared.width) * declared.height;
     if (declared.sized && size >= 0 && size - declared.pixelsAt < pixels) {
-        failure = refusal(std::string(path) + " est incomplet : son en-t\xEAte annonce " +
-                          std::to_string(declared.width) + " x " + std::to_string(declared.height) +
-                          " pixels (" + std::to_string(pixels) + " octets), il n'en contient que " +
-                          std::to_string(size - declared.pixelsAt) + " : rien n'est compar\xE9");
+        failure =
+            runtimeError(std::string(path) + " est incomplet : son en-t\xEAte annonce " +
+                         std::to_string(declared.width) + " x " + std::to_string(declared.height) +
+                         " pixels (" + std::to_string(pixels) + " octets), il n'en contient que " +
+                         std::to_string(size - declared.pixelsAt) + " : rien n'est compar\xE9");
         return false;
     }
     return true;
@@ -159,7 +166,7 @@ std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
 {
     auto im = std::make_unique<IMAGE>(path);
     if (im->width == 0 || im->height == 0) {
-        failure = runtimeError(std::string("cannot read the image in ") + path);
+        failure = runtimeError(std::string("l'image de ") + path + " ne peut \xEAtre lue");
         return nullptr;
     }
     return im;
@@ -252,8 +259,11 @@ bool readPoints(char** args, Place (&points)[4], Failure& failure)
     char const* const names[] = {"A", "B", "A'", "B'"};
     for (int k = 0; k < 4; ++k) {
         if (!parsePointArgument(args[k], points[k].x, points[k].y)) {
-            failure = usageError(std::string("point ") + names[k] + " must be typed x,y (" +
-                                 "two numbers and a comma, no blank), not '" + args[k] + "'");
+            failure = usageError(std::string("le point ") + names[k] +
+                                 " s'\xE9"
+                                 "crit x,y (deux nombres et une virgule, sans espace), "
+                                 "pas \xAB " +
+                                 args[k] + " \xBB");
             return false;
         }
     }
@@ -263,7 +273,7 @@ bool readPoints(char** args, Place (&points)[4], Failure& failure)
         return dx * dx + dy * dy;
     };
     if (norm(points[0], points[1]) == 0 || norm(points[2], points[3]) == 0) {
-        failure = usageError("A and B must be two different points, and so must A' and B'");
+        failure = usageError("A et B doivent \xEAtre deux points diff\xE9rents, et A' et B' aussi");
         return false;
     }
     return true;
@@ -379,10 +389,11 @@ int compare(int argc, char** argv, Failure& failure)
         (furtherPath != nullptr && !checkGrey(furtherPath, further, failure)))
         return failure.status;
     auto const sizeRefusal = [&](int rw, int rh, int bw, int bh) {
-        failure = runtimeError(std::string(rectifiedPath) + " is " + std::to_string(rw) + " x " +
-                               std::to_string(rh) + " pixels and " + basePath + " " +
+        failure = runtimeError(std::string(rectifiedPath) + " fait " + std::to_string(rw) + " x " +
+                               std::to_string(rh) + " pixels et " + basePath + " " +
                                std::to_string(bw) + " x " + std::to_string(bh) +
-                               ": a rectified image has its base image's size");
+                               " : une image redress\xE9"
+                               "e a la taille de sa base");
         return failure.status;
     };
     if (base.sized && rectified.sized &&
@@ -421,26 +432,35 @@ int compare(int argc, char** argv, Failure& failure)
     Figures const f = differences(*baseImage, *rectifiedImage, fp);
     if (f.covered == 0) {
         failure = runtimeError(std::string(furtherPath) +
-                               " covers no pixel of the base frame: nothing to compare");
+                               " ne couvre aucun pixel du cadre de la base : rien \xE0 comparer");
         return failure.status;
     }
     bool const written = writeWholeFile(mapPath, [&](FILE* out) {
         return encodeMap(out, *baseImage, *rectifiedImage, fp, f.largest);
     });
     if (!written) {
-        failure = runtimeError(std::string("could not write ") + mapPath);
+        failure = runtimeError(std::string(mapPath) + " n'a pu \xEAtre \xE9"
+                                                      "crit");
         return failure.status;
     }
 
     long long const frame = static_cast<long long>(baseImage->width) * baseImage->height;
-    std::printf("%s: mean abs difference %.2f, %.1f%% within %d grey levels, over %lld "
-                "pixels (%.1f%% of the frame)\n",
-                rectifiedPath, static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
-                100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
-                f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
+    std::string const mean =
+        french(static_cast<double>(f.sumAbs) / static_cast<double>(f.covered), 2);
+    std::string const within =
+        french(100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), 1);
+    std::string const share =
+        french(100.0 * static_cast<double>(f.covered) / static_cast<double>(frame), 1);
+    tell(stdout, std::string(rectifiedPath) +
+                     " : \xE9"
+                     "cart moyen absolu " +
+                     mean + ", " + within + " % \xE0 " + std::to_string(kTolerance) +
+                     " niveaux de gris pr\xE8s, sur " + std::to_string(f.covered) + " pixels (" +
+                     share + " % du cadre)\n");
     if (!stdoutWritten()) {
-        failure =
-            runtimeError(std::string("the figures could not be written: ") + std::strerror(errno));
+        failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
+                                           "crits : ") +
+                               systemError(errno));
         return failure.status;
     }
     return 0;
@@ -454,12 +474,14 @@ int main(int count, char** given)
     int const argc = arguments.count();
     char** const argv = arguments.values();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
+        tell(stdout, kUsage);
         return 0;
     }
     if (argc != 4 && argc != 9) {
-        std::fprintf(stderr, "tavrin-diff: %s\n%s",
-                     argc < 4 ? "too few arguments" : "wrong number of arguments", kUsage);
+        tell(stderr, std::string("tavrin-diff : ") +
+                         (argc < 4 ? "il manque des arguments" : "nombre d'arguments incorrect") +
+                         "\n" + kUsage);
+        holdOwnWindow();  // double-clicked: the window stays until what it says is read
         return 2;
     }
     Failure failure{0, ""};
@@ -467,17 +489,14 @@ int main(int count, char** given)
     try {
         status = compare(argc, argv, failure);
     } catch (std::bad_alloc const&) {
-        failure = runtimeError("not enough memory for the images");
+        failure = runtimeError("pas assez de m\xE9moire pour les images");
         status = failure.status;
     }
     if (status != 0) {
         std::fflush(stdout);
-        if (failure.french)
-            tell(stderr, "tavrin-diff : " + failure.message + "\n");
-        else
-            std::fprintf(stderr, "tavrin-diff: %s\n", failure.message.c_str());
+        tell(stderr, "tavrin-diff : " + failure.message + "\n");
         if (failure.status == 2)
-            std::fputs("Try 'tavrin-diff --help'.\n", stderr);
+            tell(stderr, "Voyez tavrin-diff --help.\n");
     }
     return status;
 }

@@ -40,20 +40,34 @@ namespace fs = std::filesystem;
 namespace {
 
 char const kUsage[] =
-    "usage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"
-    "       tavrin-match --pick BASE FURTHER...\n"
-    "Finds the points A and B of the base photograph BASE in each FURTHER photograph\n"
-    "(binary PGM files of the same scene, turned, scaled 0.5 to 2 times, shifted, even\n"
-    "blurred or seen from another angle) and\n"
-    "writes on standard output what tavrin reads: BASE, A, B, then the name, A' and B'\n"
-    "of each photograph found, then a name that cannot be opened, so that\n"
+    "Usage : tavrin-match BASE AX,AY BX,BY PHOTO...\n"
+    "        tavrin-match --pick BASE PHOTO...\n"
+    "Retrouve les points A et B de la photographie de base BASE dans chaque PHOTO suivante\n"
+    "(des PGM binaires de la m\xEAme sc\xE8ne, tourn\xE9"
+    "e, \xE0 l'\xE9"
+    "chelle de 0,5 \xE0 2, "
+    "d\xE9"
+    "cal\xE9"
+    "e,\n"
+    "m\xEAme floue ou vue sous un autre angle) et \xE9"
+    "crit sur la sortie standard ce que\n"
+    "tavrin lit : BASE, A, B, puis le nom, A' et B' de chaque photographie trouv\xE9"
+    "e, puis\n"
+    "un nom qui ne s'ouvre pas, si bien que\n"
     "  tavrin-match base.pgm 412,357 1236,842 p1.pgm p2.pgm | tavrin\n"
-    "runs the whole series. With --pick it chooses A and B itself: two sharp points,\n"
-    "far apart, that it finds in every photograph. Standard error tells, for each\n"
-    "photograph, the points found, its turn and scale and how sure the match is, or why\n"
-    "it was refused (another scene, too blurred, too little overlap, a repetitive\n"
-    "pattern or depth that leaves a point in doubt). Exit status: 0 all found, 1 some\n"
-    "refused, 2 bad usage.\n";
+    "redresse toute la s\xE9rie. Avec --pick, il choisit lui-m\xEAme A et B : deux points\n"
+    "nets, \xE9loign\xE9s, qu'il retrouve dans chaque photographie. La sortie d'erreur dit,\n"
+    "pour chaque photographie, les points trouv\xE9s, sa rotation, son \xE9"
+    "chelle, la\n"
+    "s\xFBret\xE9 de l'appariement et l'erreur probable, ou pourquoi elle est refus\xE9"
+    "e\n"
+    "(une autre sc\xE8ne, trop floue, trop peu de recouvrement, un motif r\xE9p\xE9t\xE9 ou un\n"
+    "relief qui laisse un point dans le doute). Code de sortie : 0 toutes trouv\xE9"
+    "es,\n"
+    "1 certaines refus\xE9"
+    "es, 2 mauvais usage.\n"
+    "Pour toute une s\xE9rie de JPEG, PNG ou TIFF, d\xE9posez plut\xF4t son dossier sur\n"
+    "tavrin-series.\n";
 
 constexpr std::size_t kLongestName = 233;  // what tavrin accepts at its prompts
 
@@ -107,42 +121,44 @@ constexpr long long kMostPixels = 1LL << 30;
 cv::Mat load(std::string const& name, std::string& reason)
 {
     if (answerName(name).empty()) {
-        reason = "tavrin reads a name of 1 to 233 bytes without a double quote, and this one "
-                 "is not";
+        reason = "tavrin lit un nom de 1 \xE0 233 octets sans guillemet, et celui-ci ne l'est "
+                 "pas";
         return {};
     }
     bool regular = true;
     std::unique_ptr<FILE, int (*)(FILE*)> f(openRegularFile(name.c_str(), regular), std::fclose);
     if (f == nullptr) {
-        reason = regular ? std::string("cannot be opened: ") + std::strerror(errno)
-                         : "is not a regular file";
+        reason = regular ? "elle ne peut \xEAtre ouverte : " + systemError(errno)
+                         : "ce n'est pas un fichier ordinaire";
         return {};
     }
     P5Header const header = readP5Header(f.get());
     if (!header.sized) {
-        reason = std::ferror(f.get()) ? "cannot be read" : "is not a binary PGM (P5) image";
+        reason = std::ferror(f.get()) ? "elle ne peut \xEAtre lue"
+                                      : "ce n'est pas une image PGM binaire (P5)";
         return {};
     }
     long long const width = header.width, height = header.height;
     if (width > kMostPixels / height) {
-        reason = "is too large to read: " + std::to_string(width) + " x " + std::to_string(height) +
-                 " pixels";
+        reason = "elle est trop grande pour \xEAtre lue : " + std::to_string(width) + " x " +
+                 std::to_string(height) + " pixels";
         return {};
     }
     cv::Mat image;
     try {
         image.create(header.height, header.width, CV_8UC1);
     } catch (std::exception const&) {  // std::bad_alloc, or OpenCV's own
-        reason = "is too large to read in this memory";
+        reason = "elle est trop grande pour \xEAtre lue dans cette m\xE9moire";
         return {};
     }
     std::size_t const pixels = image.total();
     std::size_t const got = std::fread(image.data, 1, pixels, f.get());
     if (got < pixels) {
         reason = std::ferror(f.get())
-                     ? "cannot be read"
-                     : "is truncated: " + std::to_string(width) + " x " + std::to_string(height) +
-                           " pixels declared, " + std::to_string(got) + " bytes of pixels";
+                     ? "elle ne peut \xEAtre lue"
+                     : "elle est incompl\xE8te : " + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels annonc\xE9s, " + std::to_string(got) +
+                           " octets de pixels";
         return {};
     }
     return image;
@@ -155,7 +171,6 @@ struct Photograph {
     Pair pair;
     bool sifted = false;  // SIFT's features were tried
     std::string reason;   // empty when found
-    bool french = false;  // the reason is in French
 };
 
 // Why OpenCV failed on a photograph, in French: the check that failed, and where.
@@ -270,30 +285,37 @@ double cornerError(cv::Point2d a, cv::Point2d b, cv::Size frame, double eA, doub
     return most / scale;
 }
 
+// A' and B' as tavrin reads points, decimal points; the figures as French prose.
 void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size frame)
 {
     if (!photo.reason.empty()) {
-        std::fprintf(stderr,
-                     photo.french ? "%s : refus\xE9"
-                                    "e, %s\n"
-                                  : "%s: refused: %s\n",
-                     photo.name.c_str(), photo.reason.c_str());
+        tell(stderr, photo.name +
+                         " : refus\xE9"
+                         "e, " +
+                         photo.reason + "\n");
         return;
     }
     Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
-    std::fprintf(
-        stderr,
-        "%s: A' %s B' %s, turned %.2f degrees %s, scale %.3f, %d of %d matches "
-        "agree, correlation %.2f at A' and %.2f at B', the scene departs from this "
-        "turn and scale by %.1f and %.1f pixels per 100 around A' and B', erreur "
-        "probable : A' %s px, B' %s px, aux coins %s px\n",
-        photo.name.c_str(), decimal(photo.pair.a).c_str(), decimal(photo.pair.b).c_str(),
-        std::fabs(t.degrees()), t.degrees() >= 0 ? "clockwise" : "anticlockwise", t.scale(),
-        photo.estimate.inliers, photo.estimate.matches, photo.pair.atA.peak, photo.pair.atB.peak,
-        photo.pair.misfitA, photo.pair.misfitB, french(photo.pair.errorA, 2).c_str(),
-        french(photo.pair.errorB, 2).c_str(),
-        french(cornerError(a, b, frame, photo.pair.errorA, photo.pair.errorB, t.scale()), 1)
-            .c_str());
+    Pair const& p = photo.pair;
+    tell(stderr,
+         photo.name +
+             format(" : A' %s B' %s, tourn\xE9"
+                    "e de %s\xB0 dans le sens %s, \xE9"
+                    "chelle %s, "
+                    "%d correspondances sur %d concordent, corr\xE9lation %s en A' et %s en B', "
+                    "la sc\xE8ne s'\xE9"
+                    "carte de cette rotation et de cette \xE9"
+                    "chelle de %s "
+                    "et %s pixels pour 100 autour de A' et B', erreur probable : A' %s px, B' %s "
+                    "px, aux coins %s px\n",
+                    decimal(p.a).c_str(), decimal(p.b).c_str(),
+                    french(std::fabs(t.degrees()), 2).c_str(),
+                    t.degrees() >= 0 ? "horaire" : "antihoraire", french(t.scale(), 3).c_str(),
+                    photo.estimate.inliers, photo.estimate.matches, french(p.atA.peak, 2).c_str(),
+                    french(p.atB.peak, 2).c_str(), french(p.misfitA, 1).c_str(),
+                    french(p.misfitB, 1).c_str(), french(p.errorA, 2).c_str(),
+                    french(p.errorB, 2).c_str(),
+                    french(cornerError(a, b, frame, p.errorA, p.errorB, t.scale()), 1).c_str()));
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series
@@ -363,7 +385,7 @@ std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
     for (std::size_t c = 0; c < corners.size(); ++c)
         for (std::size_t p = 0; p < found.size(); ++p) {
             Located const l =
-                locatePoint(m.base, found[p]->image, found[p]->estimate, corners[c], "the point");
+                locatePoint(m.base, found[p]->image, found[p]->estimate, corners[c], "le point");
             peaks[c][p] = l.found ? l.peak : 0;
         }
     return peaks;
@@ -441,22 +463,24 @@ Request parseRequest(int argc, char** argv)
     r.picking = argc > 1 && std::strcmp(argv[1], "--pick") == 0;
     int const first = r.picking ? 3 : 4;
     if (argc < first + 1)
-        throw UsageError{"too few arguments"};
+        throw UsageError{"il manque des arguments"};
     r.baseName = argv[r.picking ? 2 : 1];
     if (!r.picking) {
         std::optional<cv::Point2d> pa = parsePoint(argv[2]), pb = parsePoint(argv[3]);
         if (!pa || !pb)
-            throw UsageError{std::string("point ") + (pa ? "B" : "A") +
-                             " must be typed x,y (two numbers and a comma, no blank), not '" +
-                             argv[pa ? 3 : 2] + "'"};
+            throw UsageError{std::string("le point ") + (pa ? "B" : "A") +
+                             " s'\xE9"
+                             "crit x,y (deux nombres et une virgule, sans espace), pas "
+                             "\xAB " +
+                             argv[pa ? 3 : 2] + " \xBB"};
         if (*pa == *pb)
-            throw UsageError{"A and B must be two different points"};
+            throw UsageError{"A et B doivent \xEAtre deux points diff\xE9rents"};
         r.a = *pa, r.b = *pb;
         r.textA = argv[2], r.textB = argv[3];
     }
     for (int k = r.picking ? 2 : 1; k < argc; ++k)
         if (argv[k][0] == '-' && !(k >= 2 && k < first && !r.picking))
-            throw UsageError{std::string("unknown option ") + argv[k]};
+            throw UsageError{std::string("option inconnue ") + argv[k]};
     r.further.assign(argv + first, argv + argc);
     return r;
 }
@@ -468,8 +492,9 @@ void checkPointsInside(Request const& r, cv::Mat const& base)
         cv::Point2d const p = k == 0 ? r.a : r.b;
         if (!(p.x >= 0 && p.y >= 0 && p.x <= base.cols - 1 && p.y <= base.rows - 1))
             throw UsageError{std::string(k == 0 ? "A " : "B ") + (k == 0 ? r.textA : r.textB) +
-                             " lies outside the base photograph, " + std::to_string(base.cols) +
-                             " x " + std::to_string(base.rows) + " pixels"};
+                             " est hors de la photographie de base, de " +
+                             std::to_string(base.cols) + " x " + std::to_string(base.rows) +
+                             " pixels"};
     }
 }
 
@@ -501,9 +526,9 @@ template <class Step> void guarded(Photograph& photo, Step step)
     try {
         step();
     } catch (cv::Exception const& e) {
-        photo.reason = openCvFailure(e), photo.french = true;
+        photo.reason = openCvFailure(e);
     } catch (std::bad_alloc const&) {
-        photo.reason = "is too large to search in this memory", photo.french = false;
+        photo.reason = "elle est trop grande pour y chercher les points dans cette m\xE9moire";
     }
     if (!photo.reason.empty())
         photo.image.release();
@@ -513,14 +538,12 @@ template <class Step> void guarded(Photograph& photo, Step step)
 void estimate(Matcher& matcher, Photograph& photo)
 {
     photo.reason = lineBreakRefusal(photo.name);
-    photo.french = !photo.reason.empty();
-    if (!photo.french)
+    if (photo.reason.empty())
         photo.image = load(photo.name, photo.reason);
     if (photo.image.empty())
         return;
     photo.reason = sizeRefusal(photo.image, true);
-    photo.french = !photo.reason.empty();
-    if (!photo.french)
+    if (photo.reason.empty())
         matcher.estimate(photo);
 }
 
@@ -536,14 +559,13 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
         for (Photograph const& photo : photos)
             if (!photo.reason.empty())
                 report(photo, r.a, r.b, matcher.base.size());
-        std::fprintf(stderr,
-                     "tavrin-match: found no two points far enough apart in %s and every "
-                     "photograph\n",
-                     r.baseName.c_str());
+        tell(stderr, "tavrin-match : aucun couple de points assez \xE9loign\xE9s ne se retrouve "
+                     "dans " +
+                         r.baseName + " et dans chaque photographie\n");
         return false;
     }
     r.textA = whole(r.a), r.textB = whole(r.b);
-    std::fprintf(stderr, "tavrin-match: picked A %s and B %s\n", r.textA.c_str(), r.textB.c_str());
+    tell(stderr, "tavrin-match : points choisis A " + r.textA + " et B " + r.textB + "\n");
     return true;
 }
 
@@ -581,8 +603,9 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
     std::printf("%s\n", endOfSeries().c_str());
     // Answers cut short (a full disk, /dev/full) must not pass for answers.
     if (!stdoutWritten()) {
-        std::fprintf(stderr, "tavrin-match: the answers could not be written: %s\n",
-                     std::strerror(errno));
+        tell(stderr, "tavrin-match : les r\xE9ponses n'ont pu \xEAtre \xE9"
+                     "crites : " +
+                         systemError(errno) + "\n");
         return 1;
     }
     return status;
@@ -591,10 +614,10 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
 // The base refused for a reason of its own: the whole run ends (status 1).
 int refuseBase(std::string const& name, std::string const& reason)
 {
-    std::fprintf(stderr,
-                 "tavrin-match : la photographie de base %s est refus\xE9"
-                 "e, %s\n",
-                 name.c_str(), reason.c_str());
+    tell(stderr, "tavrin-match : la photographie de base " + name +
+                     " est refus\xE9"
+                     "e, " +
+                     reason + "\n");
     return 1;
 }
 
@@ -606,9 +629,7 @@ int run(int argc, char** argv)
         return refuseBase(r.baseName, reason);
     cv::Mat baseImage = load(r.baseName, reason);
     if (baseImage.empty()) {
-        std::fprintf(stderr, "tavrin-match: the base photograph %s %s\n", r.baseName.c_str(),
-                     reason.c_str());
-        return 1;
+        return refuseBase(r.baseName, reason);
     }
     reason = sizeRefusal(baseImage, false);
     if (!reason.empty())
@@ -636,19 +657,22 @@ int main(int count, char** given)
     int const argc = arguments.count();
     char** const argv = arguments.values();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
+        tell(stdout, kUsage);
         return 0;
     }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    int status = 1;
     try {
-        return run(argc, argv);
+        status = run(argc, argv);
     } catch (UsageError const& e) {
-        std::fprintf(stderr, "tavrin-match: %s\n%s", e.message.c_str(), kUsage);
-        return 2;
+        tell(stderr, "tavrin-match : " + e.message + "\n" + kUsage);
+        status = 2;
     } catch (std::bad_alloc const&) {
-        std::fprintf(stderr, "tavrin-match: not enough memory for the photographs\n");
+        tell(stderr, "tavrin-match : pas assez de m\xE9moire pour les photographies\n");
     } catch (cv::Exception const& e) {  // on the base photograph, before any answer
-        std::fprintf(stderr, "tavrin-match : %s\n", openCvFailure(e).c_str());
+        tell(stderr, "tavrin-match : " + openCvFailure(e) + "\n");
     }
-    return 1;
+    std::fflush(stdout);
+    holdOwnWindow();  // double-clicked: the window stays until what it says is read
+    return status;
 }

@@ -1,6 +1,7 @@
 // The features, the similarity they agree on, and the local model they give around each
 // point.
 #include "tools/match_locate.h"
+#include "tools/point_argument.h"
 
 #include "tools/similarity.h"
 
@@ -254,7 +255,7 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
 {
     Estimate e;
     if (base.at.size() < 2 || further.at.size() < 2) {
-        e.reason = "no features to match: a blank or very blurred photograph";
+        e.reason = "aucun d\xE9tail \xE0 apparier : une photographie unie ou tr\xE8s floue";
         return e;
     }
     matchByRatio(base, further, e);
@@ -265,17 +266,17 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
                                         0.999, 10);
     e.inliers = m.empty() ? 0 : cv::countNonZero(inliers);
     if (e.inliers < kLeastInliers) {
-        e.reason = "only " + std::to_string(e.inliers) + " of " + std::to_string(e.matches) +
-                   " feature matches agree (" + std::to_string(kLeastInliers) +
-                   " needed): another scene, too little overlap or too blurred";
+        e.reason = format("seules %d des %d correspondances de d\xE9tails concordent (%d au "
+                          "moins) : une autre sc\xE8ne, trop peu de recouvrement ou trop de flou",
+                          e.inliers, e.matches, kLeastInliers);
         return e;
     }
     e.t = {m.at<double>(0, 0), m.at<double>(1, 0), m.at<double>(0, 2), m.at<double>(1, 2)};
     double const scale = e.t.scale();
     if (!(scale >= kLeastScale && scale <= kMostScale)) {
-        e.reason = format("the features agree on a scale of %.3f, beyond 0.25 to 4: "
-                          "another scene",
-                          scale);
+        e.reason = "les d\xE9tails s'accordent sur une \xE9"
+                   "chelle de " +
+                   french(scale, 3) + ", hors de 0,25 \xE0 4 : une autre sc\xE8ne";
         return e;
     }
     e.found = true;
@@ -297,8 +298,9 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
     int agreeing = 0;
     cv::Mat const h = fitHomography(from, to, 3 * e.pixel, inliers, agreeing);
     if (agreeing < kLeastLocalInliers) {
-        l.reason = format("only %d of the %d feature matches around %s agree (%d needed): too "
-                          "little detail there, or the scene has depth",
+        l.reason = format("seules %d des %d correspondances autour de %s concordent (%d au "
+                          "moins) : trop peu de d\xE9tails \xE0 cet endroit, ou une sc\xE8ne en "
+                          "relief",
                           agreeing, near, name, kLeastLocalInliers);
         return l;
     }
@@ -317,7 +319,10 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
     double const det = l.m(0, 0) * l.m(1, 1) - l.m(0, 1) * l.m(1, 0);
     if (!(det >= kLeastScale * kLeastScale && det <= kMostScale * kMostScale)) {
         l.reason =
-            format("the matches around %s show it mirrored or scaled beyond 0.25 to 4", name);
+            format("les correspondances autour de %s le montrent invers\xE9 en miroir ou \xE0 "
+                   "une \xE9"
+                   "chelle hors de 0,25 \xE0 4",
+                   name);
         return l;
     }
     // The matches left over must not fit another placement of the point nearly as well.
@@ -330,8 +335,9 @@ LocalModel fitLocalModel(Estimate const& e, cv::Point2d a, cv::Size base, char c
     cv::Mat const other = fitHomography(restFrom, restTo, 3 * e.pixel, restInliers, agree);
     double const apart = other.empty() ? 0 : cv::norm(apply(tangent(other, a), a) - apply(l.m, a));
     if (agree >= std::max(kLeastLocalInliers, agreeing / 2) && apart > 3 * e.pixel) {
-        l.reason = format("repetitive pattern or depth around %s: its matches fit two placements "
-                          "%.0f pixels apart (%d and %d matches)",
+        l.reason = format("motif r\xE9p\xE9t\xE9 ou relief autour de %s : ses correspondances "
+                          "s'accordent sur deux places \xE0 %.0f pixels l'une de l'autre (%d et "
+                          "%d correspondances)",
                           name, apart, agreeing, agree);
         return l;
     }

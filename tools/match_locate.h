@@ -10,15 +10,17 @@
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-// The printf pattern filled in with values, cut to 299 characters.
+// The printf pattern filled in with values.
 template <typename... Values> std::string format(char const* pattern, Values... values)
 {
-    char text[300];
-    std::snprintf(text, sizeof text, pattern, values...);
+    int const length = std::snprintf(nullptr, 0, pattern, values...);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, pattern, values...);
     return text;
 }
 

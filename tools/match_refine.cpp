@@ -233,13 +233,13 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
                       char const* name, double within, cv::Point2d& fraction)
 {
     if (atEdge(search, best))
-        return format("%s matches best at the edge of the search (correlation %.2f): another "
-                      "scene, or the features misled",
-                      name, peak);
+        return format("%s correspond le mieux au bord de la recherche (corr\xE9lation %s) : une "
+                      "autre sc\xE8ne, ou les correspondances ont tromp\xE9",
+                      name, french(peak, 2).c_str());
     if (peak < kLeastPeak)
-        return format("%s does not look like the base photograph's (correlation %.2f): another "
-                      "scene, or the place has changed",
-                      name, peak);
+        return format("%s ne ressemble pas au point de la photographie de base (corr\xE9lation "
+                      "%s) : une autre sc\xE8ne, ou l'endroit a chang\xE9",
+                      name, french(peak, 2).c_str());
     cv::Point other;
     double const second = secondPeak(score, best, other);
     double const apart = std::hypot(other.x - best.x, other.y - best.y);
@@ -250,15 +250,16 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
     bool const pinned =
         std::hypot(other.x - sought.x, other.y - sought.y) >= kPinned * std::max(off, within);
     if (!pinned && second >= peak - (apart <= 2 * kFirstSearch + 1 ? kAmbiguity : kRepeat))
-        return format("repetitive pattern around %s: a place %.0f pixels away correlates %.2f, "
-                      "against %.2f",
-                      name, apart, second, peak);
+        return format("motif r\xE9p\xE9t\xE9 autour de %s : un endroit \xE0 %.0f pixels "
+                      "corr\xE8le \xE0 %s, contre %s",
+                      name, apart, french(second, 2).c_str(), french(peak, 2).c_str());
     double uncertainty = 0;
     fraction = subpixel(score, best, uncertainty);
     if (uncertainty > kMostUncertainty)
-        return format("%s is too blurred or too plain to be placed: it could lie %.1f pixels "
-                      "off (correlation %.2f, %.0f pixels at most)",
-                      name, uncertainty, peak, kMostUncertainty);
+        return format("%s est trop flou ou trop uni pour \xEAtre plac\xE9 : il pourrait se "
+                      "trouver \xE0 %s pixels de l\xE0 (corr\xE9lation %s, %.0f pixels au plus)",
+                      name, french(uncertainty, 1).c_str(), french(peak, 2).c_str(),
+                      kMostUncertainty);
     return {};
 }
 
@@ -274,8 +275,9 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Point2d const predicted = apply(m, a);
     if (!(predicted.x >= 0 && predicted.y >= 0 && predicted.x <= further.cols - 1 &&
           predicted.y <= further.rows - 1)) {
-        l.reason = format("%s falls outside the photograph, at %.1f,%.1f: too little overlap", name,
-                          predicted.x, predicted.y);
+        l.reason = format("%s tombe hors de la photographie, en %.1f,%.1f : trop peu de "
+                          "recouvrement",
+                          name, predicted.x, predicted.y);
         return l;
     }
     cv::Matx23d back;
@@ -285,15 +287,19 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     double const scale = scaleOf(m);
     int const radius = fitRadius(base, further, back, c, search, scale);
     if (radius == 0) {
-        l.reason =
-            format("%s lies too close to the edge of one of the photographs to be refined", name);
+        l.reason = format("%s est trop pr\xE8s du bord de l'une des photographies pour \xEAtre "
+                          "pr\xE9"
+                          "cis\xE9",
+                          name);
         return l;
     }
     cv::Mat expected = carryBase(base, back, c, radius, scale);
     cv::Scalar mean, deviation;
     cv::meanStdDev(expected, mean, deviation);
     if (deviation[0] < 1) {
-        l.reason = format("%s has no detail around it in the base photograph to be found by", name);
+        l.reason = format("%s n'a autour de lui, dans la photographie de base, aucun d\xE9tail "
+                          "par lequel le retrouver",
+                          name);
         return l;
     }
     cv::Rect reach, searched;
@@ -360,7 +366,8 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
     Located refused;
     if (!(roughly.x >= 0 && roughly.y >= 0 && roughly.x <= further.cols - 1 &&
           roughly.y <= further.rows - 1)) {
-        refused.reason = format("%s falls outside the photograph, at %.1f,%.1f: too little overlap",
+        refused.reason = format("%s tombe hors de la photographie, en %.1f,%.1f : trop peu de "
+                                "recouvrement",
                                 name, roughly.x, roughly.y);
         return refused;
     }
@@ -376,9 +383,9 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
     l.local = model.m;
     double const off = cv::norm(l.at - apply(model.m, a));
     if (l.found && off > kMostDisagreement * e.pixel) {
-        l.reason = format("the scene has depth: %s lies %.1f pixels from where the matches "
-                          "around it put it",
-                          name, off);
+        l.reason = format("la sc\xE8ne est en relief : %s se trouve \xE0 %s pixels de "
+                          "l'endroit o\xF9 le placent les correspondances autour de lui",
+                          name, french(off, 1).c_str());
         l.found = false;
         l.misled = true;
     }

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <array>
 #include <complex>
 #include <regex>
@@ -30,7 +31,7 @@ cv::Point2d through(cv::Matx33d const& h, double x, double y)
 // pixels: "erreur probable : A' 0,24 px, B' 0,25 px, aux coins 0,6 px"; -1 where absent.
 std::array<double, 3> stated(std::string const& err, std::string const& name)
 {
-    std::size_t const line = std::min(err.find(name + ": A'"), err.size());
+    std::size_t const line = std::min(err.find(name + " : A'"), err.size());
     std::size_t const at = std::min(err.find("erreur probable : ", line), err.size());
     int v[6] = {};
     if (err.find('\n', line) < at ||
@@ -145,8 +146,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     std::string answers = '"' + kMarkedBase + "\"\n412,357\n1236,842\n";
     for (Row const& r : rows) {
         double ax = 0, ay = 0, bx = 0, by = 0;
-        char const* line = o.err.c_str() + std::min(o.err.find(r.name + ": A'"), o.err.size());
-        std::sscanf(line, (r.name + ": A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by);
+        char const* line = o.err.c_str() + std::min(o.err.find(r.name + " : A'"), o.err.size());
+        std::sscanf(line, (r.name + " : A' %lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by);
         EXPECT_LE(std::hypot(ax - r.ax, ay - r.ay), 0.5) << r.name << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.bx, by - r.by), 0.5) << r.name << ": " << o.err;
         // The errors it states cover the true ones, at the points and where they move the
@@ -173,11 +174,18 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
         run("'" TAVRIN_MATCH_BIN "' base.pgm 412,357 1236,842 rotated.pgm >/dev/full");
     EXPECT_EQ(full.status, 1);
     for (char const* line :
-         {"pattern.pgm: refused: ", "cut.pgm: refused: B' falls outside the photograph",
-          "nothing.pgm: refused: cannot be opened: No such file or directory\n",
-          "huge.pgm: refused: is too large to read: 40000 x 40000 pixels\n",
-          "short.pgm: refused: is truncated: 1600 x 1200 pixels declared, 983 bytes of pixels\n",
-          "/dev/zero: refused: is not a regular file\n",
+         {"pattern.pgm : refus\xE9"
+          "e, ",
+          "cut.pgm : refus\xE9"
+          "e, B' tombe hors de la photographie",
+          "nothing.pgm : refus\xE9"
+          "e, elle ne peut \xEAtre ouverte : fichier ou dossier introuvable\n",
+          "huge.pgm : refus\xE9"
+          "e, elle est trop grande pour \xEAtre lue : 40000 x 40000 pixels\n",
+          "short.pgm : refus\xE9"
+          "e, elle est incompl\xE8te : 1600 x 1200 pixels annonc\xE9s, 983 octets de pixels\n",
+          "/dev/zero : refus\xE9"
+          "e, ce n'est pas un fichier ordinaire\n",
           "dot.pgm : refus\xE9"
           "e, 1 x 1 pixels : trop petite pour y chercher les points (41 "
           "pixels au moins de chaque c\xF4t\xE9)\n",
@@ -186,7 +194,8 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
           "line.pgm : refus\xE9"
           "e, 40000 x 1 pixels : trop petite pour y chercher les points "
           "(41 pixels au moins de chaque c\xF4t\xE9)\n",
-          "tavrin-match: the answers could not be written: No space left on device\n"})
+          "tavrin-match : les r\xE9ponses n'ont pu \xEAtre \xE9"
+          "crites : plus de place sur le disque\n"})
         EXPECT_NE((o.err + full.err).find(line), std::string::npos) << line << o.err << full.err;
 
     writeFile(dir / "answers.txt", o.out);
@@ -199,7 +208,9 @@ TEST_F(Match, FindsPointsWithinHalfAPixelRefusesTheRestAndItsAnswersRectify)
     auto mean = [](std::string const& rectified) {
         std::string const out =
             run("'" TAVRIN_DIFF_BIN "' base.pgm '" + rectified + "' map.ppm").out;
-        return std::stod(out.substr(out.find("difference ") + 11));
+        std::string mean = out.substr(out.find("absolu ") + 7, 5);
+        std::replace(mean.begin(), mean.end(), ',', '.');
+        return std::stod(mean);
     };
     // Within 5 % of the truth's mean difference, or the figure's last printed digit.
     std::string const turned = "/demi tour/turned.pgm";
@@ -236,14 +247,15 @@ TEST_F(Match, FindsPointsUnderPerspectiveAndBlurAndNeverFarOffOnARepeat)
         Outcome o =
             run("'" TAVRIN_MATCH_BIN "' " + std::string(r.base) + " " + r.points + " " + r.photo);
         double ax = 0, ay = 0, bx = 0, by = 0;
-        std::string const found = std::string(r.photo) + ": A' ";
+        std::string const found = std::string(r.photo) + " : A' ";
         std::sscanf(o.err.c_str() + std::min(o.err.find(found), o.err.size()),
                     (found + "%lf,%lf B' %lf,%lf").c_str(), &ax, &ay, &bx, &by);
         if (r.refusal != nullptr && *r.refusal != '\0') {
             EXPECT_NE(o.err.find(r.refusal), std::string::npos) << o.err;
             continue;
         }
-        if (r.refusal != nullptr && o.err.find(": refused: ") != std::string::npos)
+        if (r.refusal != nullptr && o.err.find(" : refus\xE9"
+                                               "e, ") != std::string::npos)
             continue;
         EXPECT_LE(std::hypot(ax - r.a.x, ay - r.a.y), r.within) << r.photo << ": " << o.err;
         EXPECT_LE(std::hypot(bx - r.b.x, by - r.b.y), r.within) << r.photo << ": " << o.err;
@@ -321,11 +333,12 @@ TEST_F(Match, BadUsageAndABaseTooSmallAnswerNothingAndTheManPageRenders)
             continue;
         }
         EXPECT_EQ(o.status, 2) << r.arguments;
-        EXPECT_EQ(o.err.rfind("tavrin-match: ", 0), 0u) << o.err;
+        EXPECT_EQ(o.err.rfind("tavrin-match : ", 0), 0u) << o.err;
         if (std::string(r.arguments).find("-5") != std::string::npos) {  // a point, not an option
-            EXPECT_EQ(o.err.rfind("tavrin-match: A -5,-5 lies outside the base photograph", 0), 0u);
+            EXPECT_EQ(o.err.rfind("tavrin-match : A -5,-5 est hors de la photographie de base", 0),
+                      0u);
         }
-        EXPECT_NE(o.err.find("\nusage: tavrin-match BASE AX,AY BX,BY FURTHER...\n"),
+        EXPECT_NE(o.err.find("\nUsage : tavrin-match BASE AX,AY BX,BY PHOTO...\n"),
                   std::string::npos)
             << o.err;
     }

@@ -1,5 +1,5 @@
-// A point given on a tool's command line as "x,y": x the column and y the row; and a
-// number as the tools write it in French prose.
+// A point given on a tool's command line as "x,y": x the column and y the row; a
+// number as the tools write it in French prose; and a system error in French.
 #ifndef TAVRIN_TOOLS_POINT_ARGUMENT_H
 #define TAVRIN_TOOLS_POINT_ARGUMENT_H
 
@@ -38,6 +38,42 @@ inline std::string french(double value, int decimals)
     std::string s = text;
     std::replace(s.begin(), s.end(), '.', ',');
     return s;
+}
+
+// Why a system call failed, in French for the errors a photograph's file meets; the
+// C library's own words for the rest.
+inline std::string systemError(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return "fichier ou dossier introuvable";
+    case EACCES:
+    case EPERM:
+        return "permission refus\xE9"
+               "e";
+    case ENOSPC:
+        return "plus de place sur le disque";
+    case EROFS:
+        return "support en lecture seule";
+    case EISDIR:
+        return "c'est un dossier";
+    case ENOTDIR:
+        return "un \xE9l\xE9ment du chemin n'est pas un dossier";
+    case ENAMETOOLONG:
+        return "nom trop long";
+    case ELOOP:
+        return "trop de liens symboliques";
+    case EFBIG:
+        return "fichier trop grand";
+    case EIO:
+        return "erreur d'entr\xE9"
+               "e-sortie";
+    case EMFILE:
+    case ENFILE:
+        return "trop de fichiers ouverts";
+    default:
+        return std::strerror(error);
+    }
 }
 
 #endif

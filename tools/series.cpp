@@ -99,16 +99,27 @@ bool isPhotoName(fs::path const& p)
     return kinds.count(lower(p.extension().u8string())) > 0;
 }
 
-// Two decimals, the text between them, at the start of text; false when they are not.
+// Two decimals as tavrin-diff writes them in French, a comma before the decimals, with
+// between after the first: "5,00, 66,7".
 bool twoNumbers(char const* text, char const* between, double& first, double& second)
 {
-    char* end = nullptr;
-    first = std::strtod(text, &end);
-    if (end == text || std::strncmp(end, between, std::strlen(between)) != 0)
+    auto const number = [](char const*& s, double& value) {
+        std::string digits;
+        while (std::isdigit(static_cast<unsigned char>(*s)))
+            digits += *s++;
+        if (*s == ',' && std::isdigit(static_cast<unsigned char>(s[1]))) {
+            digits += '.';
+            for (++s; std::isdigit(static_cast<unsigned char>(*s));)
+                digits += *s++;
+        }
+        value = digits.empty() ? 0 : std::strtod(digits.c_str(), nullptr);
+        return !digits.empty();
+    };
+    char const* s = text;
+    if (!number(s, first) || std::strncmp(s, between, std::strlen(between)) != 0)
         return false;
-    char const* next = end + std::strlen(between);
-    second = std::strtod(next, &end);
-    return end != next;
+    s += std::strlen(between);
+    return number(s, second);
 }
 
 struct Photo {
@@ -763,7 +774,8 @@ void compare(Series const& s, Photo& p)
         {(s.pgm / (base.stem + ".pgm")).u8string(), (s.out / (p.stem + ".pgm")).u8string(),
          map.u8string(), (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
         s.out.u8string(), "");
-    char const kFigures[] = ": mean abs difference ";
+    char const kFigures[] = " : \xE9"
+                            "cart moyen absolu ";
     std::size_t const at = o.output.find(kFigures);
     if (o.status != 0 || at == std::string::npos ||
         !twoNumbers(o.output.c_str() + at + sizeof kFigures - 1, ", ", p.mean, p.within)) {

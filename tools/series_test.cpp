@@ -170,10 +170,12 @@ struct LineCase {
 
 TEST(SeriesMatchLine, TheExpectedErrorIsTakenAsTavrinMatchSaysIt)
 {
-    std::string const found = "b.pgm: A' 1115.21,435.02 B' 365.40,913.77, turned 117.00 degrees "
-                              "clockwise, scale 0.930, 812 of 830 matches agree, correlation 0.97 "
-                              "at A' and 0.95 at B', the scene departs from this turn and scale "
-                              "by 0.1 and 0.2 pixels per 100 around A' and B'";
+    std::string const found = "b.pgm : A' 1115.21,435.02 B' 365.40,913.77, tourn\xE9"
+                              "e de 117,00\xB0 dans le sens horaire, \xE9"
+                              "chelle 0,930, 812 correspondances sur 830 concordent, "
+                              "corr\xE9lation 0,97 en A' et 0,95 en B', la sc\xE8ne s'\xE9"
+                              "carte de cette rotation et de cette \xE9"
+                              "chelle de 0,1 et 0,2 pixels pour 100 autour de A' et B'";
     std::string const clause = "A' 0,12 px, B' 0,15 px, aux coins 0,9 px";
     std::vector<LineCase> const cases = {
         {"the clause at the end", found + ", erreur probable : " + clause, clause},
@@ -189,7 +191,10 @@ TEST(SeriesMatchLine, TheExpectedErrorIsTakenAsTavrinMatchSaysIt)
          found + ", erreur probable : A' 0,12 px, B' 0,15 px, aux coins 0,92 px", ""},
         {"words after it", found + ", erreur probable : " + clause + " en tout", ""},
         {"no figure", found + ", erreur probable : A' px, B' 0,15 px, aux coins 0,9 px", ""},
-        {"a refusal", "b.pgm: refused: too few of its matches agree", ""},
+        {"a refusal",
+         "b.pgm : refus\xE9"
+         "e, seules 5 des 9 correspondances autour de A' concordent (8 au moins)",
+         ""},
         {"the clause alone", ", erreur probable : " + clause, clause},
     };
     for (LineCase const& c : cases) {
@@ -206,7 +211,7 @@ std::string matchedError(fs::path const& dir, fs::path const& pgm, std::string c
     Outcome const o = runIn(dir, "(cd '" + pgm.string() + "' && '" + match +
                                      "' a-base.pgm 412,357 1236,842 " + stem + ".pgm)");
     EXPECT_EQ(o.status, 0) << o.err;
-    std::size_t const at = o.err.find(stem + ".pgm: ");
+    std::size_t const at = o.err.find(stem + ".pgm : ");
     EXPECT_NE(at, std::string::npos) << o.err;
     return at == std::string::npos ? ""
                                    : expectedError(o.err.substr(at, o.err.find('\n', at) - at));

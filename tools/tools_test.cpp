@@ -38,9 +38,11 @@ bool matches(std::string const& text, std::string const& pattern)
 std::string figures(char const* name, char const* mean, char const* within, int n,
                     char const* frame)
 {
-    return std::string(name) + ": mean abs difference " + mean + ", " + within +
-           "% within 8 grey levels, over " + std::to_string(n) + " pixels (" + frame +
-           "% of the frame)\n";
+    return std::string(name) +
+           " : \xE9"
+           "cart moyen absolu " +
+           mean + ", " + within + " % \xE0 8 niveaux de gris pr\xE8s, sur " + std::to_string(n) +
+           " pixels (" + frame + " % du cadre)\n";
 }
 
 // clang-format off
@@ -78,14 +80,14 @@ TEST_F(ToolsTest, EveryCase)
     auto const wrote = [&](char const* folder) { return told + folder + "\n"; };
 
     std::string const f = "diff base.pgm rect.pgm map.ppm further.pgm ";
-    std::string const mustBeXY = "tavrin-diff: point A' must be typed x,y (two numbers and a "
-                                 "comma, no blank), not '";
-    std::string const tryHelp = "\nTry 'tavrin-diff --help'.\n";
+    std::string const mustBeXY = "tavrin-diff : le point A' s'\xE9"
+                                 "crit x,y (deux nombres et une virgule, sans espace), pas \xAB ";
+    std::string const tryHelp = " \xBB\nVoyez tavrin-diff --help.\n";
     std::string const whole =
         bytes({39, 0, 159, 0, 207, 25, 255, 0, 0, 255, 0, 0, 39, 0, 159, 0, 207, 25});
     std::string const shifted =
         bytes({39, 0, 159, 0, 207, 25, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0});
-    std::string const usage = "\nusage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm *";
+    std::string const usage = "\nUsage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm *";
     std::string const toFull = "sh -c 'exec \"$0\" \"$@\" >/dev/full'";  // stdout on a full disk
     auto const notAMap = [](char const* name) {
         return "tavrin-diff : " + std::string(name) +
@@ -99,31 +101,31 @@ TEST_F(ToolsTest, EveryCase)
     };
     // clang-format off
     std::vector<ToolCase> const cases = {
-        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5.00", "66.7", 6, "100.0"), "", whole},
+        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5,00", "66,7", 6, "100,0"), "", whole},
         // A' - A = (1, 1): base (x, y) lies at (x + 1, y + 1); column 2 falls out.
-        {f + "0,0 2,0 1,1 3,1", 0, figures("rect.pgm", "3.75", "75.0", 4, "66.7"), "", shifted},
+        {f + "0,0 2,0 1,1 3,1", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7"), "", shifted},
         // A' - A = (-1, 1): columns 0 and 1 fall out, each row's run starts at its end.
-        {f + "1,0 3,0 0,1 2,1", 0, figures("rect.pgm", "7.50", "50.0", 2, "33.3"), "",
+        {f + "1,0 3,0 0,1 2,1", 0, figures("rect.pgm", "7,50", "50,0", 2, "33,3"), "",
          bytes({39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 0, 39, 0, 0, 0, 207, 25})},
         // Scale 2 and a quarter turn: base (x, y) at (5 - 2y, 1 + 2x) in the 6 x 5 image,
         // inside for (0, 1) and (1, 1) only; the opposite turn would cover nothing.
-        {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("rect.pgm", "5.00", "50.0", 2, "33.3"),
+        {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("rect.pgm", "5,00", "50,0", 2, "33,3"),
          "", bytes({39, 0, 0, 39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0})},
-        {f + "0,0 2,0 +1.0,1e0 3,1", 0, figures("rect.pgm", "3.75", "75.0", 4, "66.7"), "", shifted},
-        {"diff --help", 0, "usage: tavrin-diff BASE.pgm RECTIFIED.pgm MAP.ppm [FURTHER.pgm A B A' B']\n*", ""},
-        {"diff", 2, "", "tavrin-diff: too few arguments" + usage},
-        {f + "0,0 1,0 1,1", 2, "", "tavrin-diff: wrong number of arguments" + usage},
-        {f + "0,0 2,0 '1;1' 3,1", 2, "", mustBeXY + "1;1'" + tryHelp},
-        {f + "0,0 2,0 1, 3,1", 2, "", mustBeXY + "1,'" + tryHelp},
-        {f + "0,0 2,0 1e999,1 3,1", 2, "", mustBeXY + "1e999,1'" + tryHelp},
-        {f + "5,5 5,5 1,1 3,1", 2, "", "tavrin-diff: A and B must be two different points, and so must A' and B'" + tryHelp},
-        {f + "0,0 2,0 1,1 3,1 x", 2, "", "tavrin-diff: wrong number of arguments" + usage},
-        {"diff base.pgm rect.pgm map.ppm missing.pgm 0,0 2,0 1,1 3,1", 1, "", "tavrin-diff: cannot open missing.pgm: No such file or directory\n"},
-        {"diff base.pgm plain.pgm map.ppm", 1, "", "tavrin-diff: plain.pgm is not a binary PGM (P5) image\n"},
-        {"diff bad.pgm rect.pgm map.ppm", 1, "", "\nTaille d'image illisible ou hors limites dans bad.pgm\ntavrin-diff: cannot read the image in bad.pgm\n"},
+        {f + "0,0 2,0 +1.0,1e0 3,1", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7"), "", shifted},
+        {"diff --help", 0, "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']\n*", ""},
+        {"diff", 2, "", "tavrin-diff : il manque des arguments" + usage},
+        {f + "0,0 1,0 1,1", 2, "", "tavrin-diff : nombre d'arguments incorrect" + usage},
+        {f + "0,0 2,0 '1;1' 3,1", 2, "", mustBeXY + "1;1" + tryHelp},
+        {f + "0,0 2,0 1, 3,1", 2, "", mustBeXY + "1," + tryHelp},
+        {f + "0,0 2,0 1e999,1 3,1", 2, "", mustBeXY + "1e999,1" + tryHelp},
+        {f + "5,5 5,5 1,1 3,1", 2, "", "tavrin-diff : A et B doivent \xEAtre deux points diff\xE9rents, et A' et B' aussi\nVoyez tavrin-diff --help.\n"},
+        {f + "0,0 2,0 1,1 3,1 x", 2, "", "tavrin-diff : nombre d'arguments incorrect" + usage},
+        {"diff base.pgm rect.pgm map.ppm missing.pgm 0,0 2,0 1,1 3,1", 1, "", "tavrin-diff : missing.pgm ne peut \xEAtre ouvert : fichier ou dossier introuvable\n"},
+        {"diff base.pgm plain.pgm map.ppm", 1, "", "tavrin-diff : plain.pgm n'est pas une image PGM binaire (P5)\n"},
+        {"diff bad.pgm rect.pgm map.ppm", 1, "", "\nTaille d'image illisible ou hors limites dans bad.pgm\ntavrin-diff : l'image de bad.pgm ne peut \xEAtre lue\n"},
         {"diff base.pgm wide.pgm map.ppm", 1, "",
-         "tavrin-diff: wide.pgm is 2 x 3 pixels and base.pgm 3 x 2: a rectified image has its base image's size\n"},
-        {f + "0,0 2,0 100,100 102,100", 1, "", "tavrin-diff: further.pgm covers no pixel of the base frame: nothing to compare\n"},
+         "tavrin-diff : wide.pgm fait 2 x 3 pixels et base.pgm 3 x 2 : une image redress\xE9" "e a la taille de sa base\n"},
+        {f + "0,0 2,0 100,100 102,100", 1, "", "tavrin-diff : further.pgm ne couvre aucun pixel du cadre de la base : rien \xE0 comparer\n"},
         // A header that declares more than its file holds, 1.6 G pixels in 20 bytes or a
         // pixel short, is refused before anything is allocated or written.
         {"diff huge.pgm rect.pgm map.ppm", 1, "", incomplete("huge.pgm", "2551 x 655351 pixels (1671800401 octets), il n'en contient que 0"), "",
@@ -132,20 +134,20 @@ TEST_F(ToolsTest, EveryCase)
          "printf 'P5\\n3 2\\n255\\n12345' >short.pgm"},
         // Nothing is destroyed, nothing blocks, no failure passes for a success: the whole
         // folder is compared after each row. The map replaces only an earlier map.
-        {"diff base.pgm rect.pgm rect.pgm", 1, "", "tavrin-diff: the map rect.pgm would replace rect.pgm, an image compared: nothing is written\n"},
-        {"diff base.pgm rect.pgm big.pgm", 1, "", "tavrin-diff: the map big.pgm would replace a P5 photograph: nothing is written\n"},
+        {"diff base.pgm rect.pgm rect.pgm", 1, "", "tavrin-diff : la carte rect.pgm remplacerait rect.pgm, une image compar\xE9" "e : rien n'est \xE9" "crit\n"},
+        {"diff base.pgm rect.pgm big.pgm", 1, "", "tavrin-diff : la carte big.pgm remplacerait une photographie P5 : rien n'est \xE9" "crit\n"},
         {"diff base.pgm rect.pgm plain.pgm", 1, "", notAMap("plain.pgm")},
         {"diff base.pgm rect.pgm photo.jpg", 1, "", notAMap("photo.jpg"), "", "printf '\\377\\330\\377\\340\\0\\020JFIF' >photo.jpg"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", notAMap("map.ppm"), "", "printf 'P6\\n1 1\\n255\\nabc' >map.ppm"},
-        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5.00", "66.7", 6, "100.0"), "", whole,
+        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5,00", "66,7", 6, "100,0"), "", whole,
          "printf 'P6\\n# tavrin-diff\\n1 1\\n255\\nabc' >map.ppm"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm est un lien, pas une carte \xE9" "crite par tavrin-diff : rien n'est \xE9" "crit\n",
          "", "ln -s plain.pgm map.ppm"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm n'est pas un fichier ordinaire : rien n'est \xE9" "crit\n", "", "mkfifo map.ppm"},
-        {"diff large.pgm large.pgm map.ppm", 1, "", "\nError to write the image file: File too large\ntavrin-diff: could not write map.ppm\n", "",
+        {"diff large.pgm large.pgm map.ppm", 1, "", "\nError to write the image file: File too large\ntavrin-diff : map.ppm n'a pu \xEAtre \xE9" "crit\n", "",
          "{ printf 'P5\\n40 30\\n255\\n'; head -c 1200 /dev/zero; } >large.pgm", "ulimit -f 1;"},
-        {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff: the figures could not be written: No space left on device\n", whole, "", toFull},
-        {"diff base.pgm /dev/zero map.ppm", 1, "", "tavrin-diff: /dev/zero is not a regular file\n"},
+        {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : les chiffres n'ont pu \xEAtre \xE9" "crits : plus de place sur le disque\n", whole, "", toFull},
+        {"diff base.pgm /dev/zero map.ppm", 1, "", "tavrin-diff : /dev/zero n'est pas un fichier ordinaire\n"},
         // Without a folder, a new one: a second double-click does not write into the first,
         // nor where a name is taken by anything, even a dangling link.
         {"sample", 0, wrote("serie-essai"), "", "", "", "", "serie-essai"},
