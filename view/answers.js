@@ -54,15 +54,16 @@ TV.parseAnswers = function (text) {
   for (var word; (word = name()) !== null;) {
     ++count;
     if (WHOLE_POINT.test(word))
-      throw new Error("answer " + count + " is a point (" + word + ") where a photograph's name should be");
+      throw new Error("la réponse " + count + " est un point (" + word + ") là où doit venir le nom d'une " +
+                      "photographie");
     var a = point();
     if (!a) break;
     var b = point();
-    if (!b) throw new Error(word + " has one point; it needs two, as x,y");
+    if (!b) throw new Error(word + " n'a qu'un point ; il en faut deux, écrits x,y");
     count += 2;
     photos.push({ name: word, points: [a, b] });
   }
-  if (photos.length === 0) throw new Error("no photograph with its two points in this answers file");
+  if (photos.length === 0) throw new Error("ce fichier de réponses ne donne aucune photographie avec ses deux points");
   return photos;
 };
 
@@ -74,15 +75,15 @@ TV.formatAnswers = function (photos, closing) {
     var label = i === 0 ? ["A", "B"] : ["A'", "B'"], name = TV.answerName(p.name), a = p.points[0], b = p.points[1];
     if (name === null)
       throw new Error(p.name.indexOf('"') >= 0
-        ? p.name + ": a name holding a double quote cannot be written in the answers; rename the file"
-        : p.name + ": tavrin reads names of at most " + TV.LONGEST_NAME + " bytes; rename the file");
-    if (!a || !b) throw new Error("place " + label[a ? 1 : 0] + " on " + p.name + " first");
+        ? p.name + " : un nom qui contient un guillemet ne peut pas s'écrire dans les réponses ; renommez le fichier."
+        : p.name + " : tavrin lit les noms de " + TV.LONGEST_NAME + " octets au plus ; renommez le fichier.");
+    if (!a || !b) throw new Error("Placez d'abord " + label[a ? 1 : 0] + " sur " + p.name + ".");
     if (a.x === b.x && a.y === b.y)
-      throw new Error(label[0] + " and " + label[1] + " of " + p.name + " are the same point: tavrin cannot turn " +
-                      "or scale the photograph by them; move one");
+      throw new Error(label[0] + " et " + label[1] + " de " + p.name + " sont le même pixel : tavrin ne peut pas en " +
+                      "tirer la rotation ni l'échelle ; déplacez l'un des deux.");
     lines.push(name, TV.pointText(a), TV.pointText(b));
   });
-  if (lines.length === 0) throw new Error("open the base photograph first");
+  if (lines.length === 0) throw new Error("Ouvrez d'abord la photographie de base.");
   return lines.concat(closing).join("\n") + "\n";
 };
 

@@ -51,6 +51,7 @@ var TV = window.TV || (window.TV = {});
   $("blink").onclick = function () { TV.comparing.blink(); };
   $("rate").onchange = function () { TV.comparing.rate(); };
   $("alpha").oninput = function () { TV.comparing.alpha(this.value / 100); };
+  $("gain").oninput = function () { TV.comparing.gain(Math.pow(2, +this.value)); };
   document.querySelectorAll("input[name=mode]").forEach(function (r) {
     r.onchange = function () { setMode(r.value); };
   });
@@ -68,12 +69,12 @@ var TV = window.TV || (window.TV = {});
     if (typing && e.key === "Escape") return e.target.blur();  // back to the keys below
     if (typing || $("keys").open || e.altKey || e.metaKey) return;
     var key = e.key.length === 1 ? e.key.toLowerCase() : e.key, by = e.shiftKey ? 10 : 1;
+    if (/^(Digit|Numpad)1$/.test(e.code) && !e.ctrlKey) key = "1";  // on an AZERTY keyboard, its key gives "&"
     var points = mode === "points", act;
     if (e.ctrlKey) act = { z: e.shiftKey ? TV.placing.redo : TV.placing.undo, y: TV.placing.redo }[key];
     else act = {
       f: function () { viewers("active").forEach(function (v) { v.fit(); }); },
       1: function () { viewers("active").forEach(function (v) { v.actualPixels(); }); },
-      "!": function () { viewers("active").forEach(function (v) { v.actualPixels(); }); },  // Shift+1 on a US keyboard
       PageDown: function () { (points ? TV.placing : TV.comparing).step(1); },
       PageUp: function () { (points ? TV.placing : TV.comparing).step(-1); },
       ArrowLeft: points && function () { TV.placing.nudge(-by, 0); },

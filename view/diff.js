@@ -45,7 +45,8 @@ TV.footprint = function (a, b, a2, b2, width, height) {
   };
 };
 
-// Two grey images of one size -> {pixels (ImageData), covered, sumAbs, within, largest}.
+// Two grey images of one size -> {pixels (ImageData, the map at the gain 1), differences
+// (each pixel's, -1 where not counted), width, height, covered, sumAbs, within, largest}.
 TV.differenceMap = function (base, result, covers) {
   var w = base.width, n = w * base.height, d = new Int16Array(n);
   var covered = 0, sumAbs = 0, within = 0, largest = 0;
@@ -57,19 +58,28 @@ TV.differenceMap = function (base, result, covers) {
       if (e > largest) largest = e;
     }
   }
-  // The map's colours, from the largest difference M: e -> 255 e / M; uncovered pixels
-  // hold -53/150 M there and take 150 (-53/150 M) / M (with M = 0: minus infinity).
-  var table = new Uint32Array(257);
+  var f = { differences: d, width: w, height: base.height, covered: covered, sumAbs: sumAbs, within: within,
+            frame: n, largest: largest };
+  f.pixels = TV.mapColours(f, 1);
+  return f;
+};
+
+// The map's colours, from the largest difference M: e -> 255 e / M, as tavrin-diff
+// writes them; at a gain g, 255 min(1, g e / M), the colours spread over the small
+// differences. Uncovered pixels hold -53/150 M there and take 150 (-53/150 M) / M
+// (with M = 0: minus infinity).
+TV.mapColours = function (f, gain) {
+  var table = new Uint32Array(257), largest = f.largest, d = f.differences;
   for (var k = 0; k <= 256; ++k) {
     var v;
     if (k === 256) v = largest > 0 ? 150.0 * (-largest * 53.0 / 150.0) / largest : -Infinity;
-    else v = k === 0 ? 0 : 255.0 * k / largest;
+    else v = k === 0 ? 0 : Math.min(255.0, 255.0 * k * gain / largest);
     var c = TV.paletteColour(v);
     table[k] = 0xff000000 | c[2] << 16 | c[1] << 8 | c[0];
   }
-  var pixels = new ImageData(w, base.height), out = new Uint32Array(pixels.data.buffer);
-  for (var j = 0; j < n; ++j) out[j] = table[d[j] < 0 ? 256 : d[j]];
-  return { pixels: pixels, covered: covered, sumAbs: sumAbs, within: within, frame: n, largest: largest };
+  var pixels = new ImageData(f.width, f.height), out = new Uint32Array(pixels.data.buffer);
+  for (var j = 0, n = d.length; j < n; ++j) out[j] = table[d[j] < 0 ? 256 : d[j]];
+  return pixels;
 };
 
 // printf's "%.Nf": the exact binary value rounded, ties to even (toFixed takes ties up).
@@ -81,10 +91,9 @@ TV.fixed = function (x, digits) {
   return last % 2 === 0 ? kept.replace(/\.$/, "") : x.toFixed(digits);
 };
 
-// tavrin-diff's line of figures, less the file name in front.
+// tavrin-diff's figures, less the file name in front, in the page's French.
 TV.figuresText = function (f) {
-  return "mean abs difference " + TV.fixed(f.sumAbs / f.covered, 2) + ", " +
-    TV.fixed(100.0 * f.within / f.covered, 1) + "% within " + TV.TOLERANCE +
-    " grey levels, over " + f.covered + " pixels (" + TV.fixed(100.0 * f.covered / f.frame, 1) +
-    "% of the frame)";
+  return "écart moyen " + TV.number(f.sumAbs / f.covered, 2) + " ; " +
+    TV.number(100.0 * f.within / f.covered, 1) + "\u202f% à " + TV.TOLERANCE + " niveaux de gris près, sur " +
+    TV.number(f.covered) + " pixels (" + TV.number(100.0 * f.covered / f.frame, 1) + "\u202f% du cadre)";
 };

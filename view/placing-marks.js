@@ -21,7 +21,8 @@ var TV = window.TV || (window.TV = {});
       grab: function (sx, sy) { return grab(pane, sx, sy); },
       drag: function (dx, dy) { drag(dx, dy); },
       drop: function (moved) { drop(moved); },
-      size: function () { return pane.entry && pane.entry.image; }
+      size: function () { return pane.entry && pane.entry.image; },
+      moved: function () { TV.keepView(); }
     });
   }
   place.panes = [new Pane("base", "base-view", "base-caption"), new Pane("photo", "photo-view", "photo-caption")];
@@ -40,8 +41,13 @@ var TV = window.TV || (window.TV = {});
         if (pane.photo() !== photo || photo.file !== file) return;
         photo.width = entry.image.width; photo.height = entry.image.height;
         pane.entry = entry;
-        if (!entry.image.grey) TV.say(photo.name + " is a colour (P6) image; tavrin reads P5 only", true);
-        if (!pane.fitted) pane.fitted = pane.viewer.fit(); else pane.viewer.draw();
+        TV.fit();  // what this pane showed before may go now
+        if (!entry.image.grey)
+          TV.say(photo.name + " est une image en couleur (P6) ; tavrin ne lit que les PGM en gris (P5).", true);
+        var v = pane.view;  // the view of the work taken back
+        pane.view = null;
+        if (v) pane.fitted = !!pane.viewer.centreAt(v.x, v.y, v.scale);
+        else if (!pane.fitted) pane.fitted = pane.viewer.fit(); else pane.viewer.draw();
       });
     });
   };
@@ -77,8 +83,8 @@ var TV = window.TV || (window.TV = {});
   function overlay(pane, ctx) {
     var photo = pane.photo(), v = pane.viewer;
     pane.caption.textContent = (photo ? photo.name + (pane.side === "base" ? " (base)" : "") :
-      pane.side === "base" ? "base photograph: not opened" : "no further photograph") + "  \u00b7  " +
-      v.zoomText();
+      pane.side === "base" ? "photographie de base : pas encore ouverte" : "pas de photographie suivante") +
+      "  \u00b7  " + v.zoomText();
     if (!photo || !pane.entry) return;
     var l = place.labelsOf(photo), guess = pane.side === "photo" && whereBFalls(photo);
     if (guess) {
@@ -90,7 +96,7 @@ var TV = window.TV || (window.TV = {});
       else ctx.rect(s.x - 10, s.y - 10, 20, 20);
       ctx.stroke(); ctx.setLineDash([]);
       ctx.font = "12px system-ui, sans-serif"; ctx.fillStyle = COLOURS[1];
-      ctx.fillText(circle ? "B' at the scale 1 is on this circle" : "B' from the loaded answers",
+      ctx.fillText(circle ? "B' à l'échelle 1 est sur ce cercle" : "B' d'après les réponses chargées",
                    s.x + 14, circle ? s.y - guess.radius * v.scale - 6 : s.y + 24);
     }
     photo.points.forEach(function (p, k) {
@@ -104,21 +110,22 @@ var TV = window.TV || (window.TV = {});
     if (!px || !e) return TV.pointerText(null);
     var inside = px.x >= 0 && px.y >= 0 && px.x < e.image.width && px.y < e.image.height;
     TV.pointerText(photo.name + "  x " + px.x + "  y " + px.y + "  " +
-      (!inside ? "outside" : e.image.grey ? "grey " + e.image.grey[px.x + px.y * e.image.width] : ""));
+      (!inside ? "hors de l'image" : e.image.grey ? "gris " + e.image.grey[px.x + px.y * e.image.width] : ""));
   }
 
   // A click places a point only where none is placed yet, or the one "Move" chose.
   function click(pane, px) {
     var photo = pane.photo();
     if (!photo || !pane.entry)
-      return TV.say(pane.side === "base" ? "open the base photograph first" : "open the further photographs first");
+      return TV.say(pane.side === "base" ? "Ouvrez d'abord la photographie de base." :
+                    "Ouvrez d'abord les photographies suivantes.", true, function () { return !pane.entry; });
     if (px.x < 0 || px.y < 0 || px.x >= photo.width || px.y >= photo.height)
-      return TV.say("that is outside " + photo.name);
+      return TV.say("Ce clic tombe hors de " + photo.name + ".", true);
     var l = place.labelsOf(photo), moving = place.moving;
     var k = moving && moving.photo === photo ? moving.k : photo.points.indexOf(null);
     if (k < 0)
-      return TV.say(l[0] + " and " + l[1] + " are placed on " + photo.name + ": drag a mark, or Move in the table, " +
-                    "or the arrow keys to move one", true);
+      return TV.say(l[0] + " et " + l[1] + " sont placés sur " + photo.name + " : pour en déplacer un, faites " +
+                    "glisser sa marque, ou « Déplacer » dans le tableau, ou les flèches.", true);
     TV.say("");
     place.moving = null;
     place.selected = { photo: photo, k: k };
@@ -154,7 +161,9 @@ var TV = window.TV || (window.TV = {});
   // The arrow keys: the chosen point by dx, dy pixels.
   place.nudge = function (dx, dy) {
     var s = place.selected, p = s && s.photo.points[s.k];
-    if (!p) return TV.say("choose a point first: click its mark or its row in the table", true);
+    if (!p)
+      return TV.say("Choisissez d'abord un point : un clic sur sa marque ou sur sa ligne du tableau.", true,
+                    function () { return !place.selected; });
     place.change([{ photo: s.photo, k: s.k, after: within(s.photo, { x: p.x + dx, y: p.y + dy }) }]);
   };
 

@@ -16,6 +16,8 @@ var TV = window.TV || (window.TV = {});
     warnAboutPoints();
     place.panes.forEach(function (p) { p.viewer.draw(); });
     $("undo").disabled = !place.undone.length; $("redo").disabled = !place.redone.length;
+    TV.recheck();
+    TV.keep();
   };
 
   function renderList() {
@@ -26,11 +28,16 @@ var TV = window.TV || (window.TV = {});
       li.textContent = p.name + (i < 0 ? " (base)" : "") +
         "  " + l[0] + " " + (p.points[0] ? TV.pointText(p.points[0]) : "?") +
         "  " + l[1] + " " + (p.points[1] ? TV.pointText(p.points[1]) : "?");
-      if (!p.file) li.insertAdjacentHTML("beforeend", ' <span class="missing">not opened</span>');
+      if (!p.file) li.insertAdjacentHTML("beforeend", ' <span class="missing">à choisir</span>');
+      li.title = li.textContent;
       if (p === place.current()) li.className = "current";
       if (i >= 0) li.onclick = function () { place.choose(i); };
       ol.appendChild(li);
     });
+    var shown = ol.querySelector(".current");  // within the list's own scroll, the side staying where it is
+    if (shown && shown.offsetTop < ol.scrollTop) ol.scrollTop = shown.offsetTop;
+    else if (shown && shown.offsetTop + shown.offsetHeight > ol.scrollTop + ol.clientHeight)
+      ol.scrollTop = shown.offsetTop + shown.offsetHeight - ol.clientHeight;
   }
 
   // The table is built anew only when other photographs show; otherwise its numbers
@@ -58,11 +65,11 @@ var TV = window.TV || (window.TV = {});
       });
       facts.textContent = "";
       if (!a || !b) return;
-      facts.textContent = l[0] + "\u2013" + l[1] + " " + Math.hypot(b.x - a.x, b.y - a.y).toFixed(1) + " px";
+      facts.textContent = l[0] + "\u2013" + l[1] + " " + TV.number(Math.hypot(b.x - a.x, b.y - a.y), 1) + " px";
       var base = series.base, t = side === 1 && base.points[0] && base.points[1] &&
         place.turnAndScale(base.points[0], base.points[1], a, b);
-      if (t) facts.textContent += ": turned " + TV.fixed(Math.atan2(t.im, t.re) * 180 / Math.PI, 2) +
-        " degrees clockwise, scale " + TV.fixed(Math.hypot(t.re, t.im), 3);
+      if (t) facts.textContent += " : tournée de " + TV.number(Math.atan2(t.im, t.re) * 180 / Math.PI, 2) +
+        "° dans le sens horaire, échelle " + TV.number(Math.hypot(t.re, t.im), 3);
     });
   }
 
@@ -82,18 +89,23 @@ var TV = window.TV || (window.TV = {});
       row.appendChild(label);
       ["x", "y"].forEach(function (c) {
         var input = document.createElement("input");
-        input.id = id + "-" + c; input.inputMode = "decimal"; input.title = l[k] + " " + c;
+        input.id = id + "-" + c; input.inputMode = "decimal";
+        input.dataset.name = l[k] + " " + c;
+        input.title = l[k] + " : " + (c === "x" ? "x, la colonne" : "y, la ligne") + " ; ou x,y pour les deux";
         input.onchange = function () { typed(photo, k, c, input); };
         row.insertCell().appendChild(input);
       });
       var tools = row.insertCell();
-      [["Zoom", "zoom", "Zoom to " + l[k], function () { zoomTo(photo, k); }],
-       ["Move", "move", "The next click on " + photo.name + " puts " + l[k] + " there", function () {
-         place.moving = place.selected = { photo: photo, k: k };
-         TV.say("click on " + photo.name + " where " + l[k] + " goes", true);
+      [["Zoom", "zoom", "Zoomer sur " + l[k], function () { zoomTo(photo, k); }],
+       ["Déplacer", "move", "Le prochain clic sur " + photo.name + " y met " + l[k], function () {
+         var moving = place.moving = place.selected = { photo: photo, k: k };
+         TV.say("Cliquez sur " + photo.name + " là où va " + l[k] + ".", true,
+                function () { return place.moving === moving; });
          place.render();
        }],
-       ["\u2715", "delete", "Delete " + l[k], function () { place.change([{ photo: photo, k: k, after: null }]); }]]
+       ["\u2715", "delete", "Supprimer " + l[k], function () {
+         place.change([{ photo: photo, k: k, after: null }]);
+       }]]
         .forEach(function (t) {
           var b = document.createElement("button");
           b.textContent = t[0]; b.id = id + "-" + t[1]; b.title = t[2]; b.onclick = t[3];
@@ -104,16 +116,30 @@ var TV = window.TV || (window.TV = {});
     facts.colSpan = 4; facts.className = "facts"; facts.id = "facts-" + side;
   }
 
-  // A typed coordinate, a decimal comma allowed; the other stays as it was. A point not
-  // yet placed is placed once both its numbers are typed.
+  // A typed coordinate; or both, as x,y (tavrin's own 412,357), "x, y", "x;y" or "x y",
+  // in either box: a comma between two numbers parts them. A decimal comma is read where
+  // the numbers are parted otherwise ("412,5;357"). A point not yet placed is placed once
+  // both its numbers are typed.
+  var NUMBER = /^[-+]?(\d+\.?\d*|\.\d+)$/;
+  function bothOf(text) {
+    var t = text.trim(), m = /^([^,;\s]+)\s*,\s*([^,;\s]+)$/.exec(t) || /^(\S+)\s*;\s*(\S+)$/.exec(t) ||
+      /^(\S+)\s+(\S+)$/.exec(t), both = m && [m[1], m[2]].map(function (v) { return v.replace(",", "."); });
+    return both && NUMBER.test(both[0]) && NUMBER.test(both[1]) ? both : null;
+  }
   function typed(photo, k, c, input) {
     var p = photo.points[k], id = input.id.slice(0, -1), after = p ? { x: p.x, y: p.y } : {};
-    var numbers = ["x", "y"].map(function (d) { return $(id + d).value.trim().replace(",", "."); });
-    var wrong = numbers.map(function (v) { return !/^[-+]?(\d+\.?\d*|\.\d+)$/.test(v); });
+    var both = bothOf(input.value), numbers = both || ["x", "y"].map(function (d) {
+      return $(id + d).value.trim().replace(",", ".");
+    });
+    var wrong = numbers.map(function (v) { return !NUMBER.test(v); }), mine = c === "x" ? 0 : 1;
     input.dataset.pending = "";
-    if (!p && wrong[c === "x" ? 1 : 0] && !wrong[c === "x" ? 0 : 1]) { input.dataset.pending = "1"; return; }
-    if (wrong[c === "x" ? 0 : 1]) { TV.say(input.title + ": type a number"); return place.render(); }
+    if (!p && wrong[1 - mine] && !wrong[mine]) { input.dataset.pending = "1"; return; }
+    if (wrong[mine]) {
+      TV.say(input.dataset.name + " : tapez un nombre, ou x,y.");
+      return place.render();
+    }
     after.x = +numbers[0]; after.y = +numbers[1];
+    if (both) ["x", "y"].forEach(function (d, i) { $(id + d).value = both[i]; });
     TV.say("");
     place.selected = { photo: photo, k: k };
     place.change([{ photo: photo, k: k, after: after }]);
@@ -126,25 +152,29 @@ var TV = window.TV || (window.TV = {});
     place.render();
   }
 
-  // The warnings that stay: points too close, photographs that the answers would leave out.
+  // The warnings that stay: points too close, photographs that the answers would leave
+  // out. Each is about its photographs: dismissed, it comes back only for another one.
   var warnedClose = [];
   function warnAboutPoints() {
-    var out = [], close = [];
+    var out = [], names = [], close = [];
     place.all().forEach(function (photo) {
       var l = place.labelsOf(photo), a = photo.points[0], b = photo.points[1];
-      if (photo !== series.base && (!a || !b))
+      if (photo !== series.base && (!a || !b)) {
         out.push(photo.name + " (" + [a ? "" : l[0], b ? "" : l[1]].join(" ").trim() + ")");
+        names.push(photo.name);
+      }
       var d = a && b ? Math.hypot(b.x - a.x, b.y - a.y) : Infinity;
       if (d >= CLOSE) return;
-      close.push("points close " + photo.name);
-      TV.warn(close[close.length - 1], l[0] + " and " + l[1] + " of " + photo.name + " are " + d.toFixed(1) +
-        " pixels apart: the turn and the scale they give are unreliable.");
+      var key = "points close " + photo.name;
+      close.push(key);
+      TV.warn(key, l[0] + " et " + l[1] + " de " + photo.name + " sont à " + TV.number(d, 1) + " pixels l'un de " +
+        "l'autre : la rotation et l'échelle qu'ils donnent sont peu sûres.", { causes: [key] });
     });
     warnedClose.forEach(function (key) { if (close.indexOf(key) < 0) TV.warn(key, null); });
     warnedClose = close;
     var started = series.base && (series.base.points[0] || series.base.points[1]);
-    TV.warn("points left out", started && out.length ? "Without both points, left out of the answers: " +
-      out.join(", ") + "." : null);
+    TV.warn("points left out", started && out.length ? "Sans leurs deux points, hors des réponses : " +
+      out.join(", ") + "." : null, { causes: names });
   }
 
   place.render();  // the three loaded: the empty list, table and panes

@@ -21,6 +21,7 @@ var TV = window.TV || (window.TV = {});
     panes: [], active: null
   };
   var series = place.series;
+  TV.keep = TV.keepView = function () {};  // replaced by keeping.js: the work kept at each change
   var changes = 0, saved = 0;  // changes made, undone and redone; their count at the last save
 
   place.labelsOf = function (photo) { return photo === series.base ? ["A", "B"] : ["A'", "B'"]; };
@@ -62,13 +63,13 @@ var TV = window.TV || (window.TV = {});
   // The last change of one history moves onto the other, its points as they were or became.
   function replay(from, to, which, nothing) {
     var list = from.pop();
-    if (!list) return TV.say(nothing, true);
+    if (!list) return TV.say(nothing, true, function () { return !from.length; });
     to.push(list);
     ++changes;
     apply(list, which);
   }
-  function undo() { replay(place.undone, place.redone, "before", "nothing to undo"); }
-  function redo() { replay(place.redone, place.undone, "after", "nothing to redo"); }
+  function undo() { replay(place.undone, place.redone, "before", "Rien à annuler."); }
+  function redo() { replay(place.redone, place.undone, "after", "Rien à rétablir."); }
 
   // ------------------------------------------------------------ files, answers
 
@@ -83,23 +84,12 @@ var TV = window.TV || (window.TV = {});
     return place.show(place.panes[1]);
   };
 
-  // A photograph's size and shortfall from its header alone, for the figures and the save.
-  function sized(photo) {
-    var file = photo.file;
-    return TV.task(function () {
-      return TV.readSize(file).then(function (h) {
-        if (photo.file !== file) return;
-        photo.width = h.width; photo.height = h.height; photo.missing = h.missing;
-      });
-    });
-  }
-
   // Another base asks first when A or B are placed on the one it replaces.
   function replaceBase(name) {
     var old = series.base;
     if (old && old.name !== name && (old.points[0] || old.points[1]) &&
-        !window.confirm("A and B are placed on " + old.name + ". Make " + name + " the base photograph and " +
-                        "leave them? This cannot be undone.")) return false;
+        !window.confirm("A et B sont placés sur " + old.name + ". Faire de " + name + " la photographie de base " +
+                        "et les laisser ? Cela ne peut pas être annulé.")) return false;
     if (old && old.name === name) return true;
     var p = named(name) || newPhoto(name);
     series.further = series.further.filter(function (q) { return q !== p; });
@@ -110,75 +100,152 @@ var TV = window.TV || (window.TV = {});
     return true;
   }
 
+  function sized(photo, file, h) {
+    photo.file = file; photo.width = h.width; photo.height = h.height; photo.missing = h.missing;
+  }
+
+  // A file joins the series only once its header is read: one that cannot be read is
+  // refused with its reason, and what was there stays.
   function setBase(file) {
-    if (!replaceBase(file.name))
-      return TV.say(file.name + " not opened: " + series.base.name + " stays the base", true);
-    series.base.file = file;
-    sized(series.base);
-    place.render();
-    return place.show(place.panes[0]);
-  }
-
-  // Further photographs join the series by name: a photograph the answers named gets its file.
-  function addFurther(files) {
-    Array.prototype.forEach.call(files, function (f) {
-      var p = named(f.name);
-      if (p === series.base) return setBase(f);
-      if (!p) series.further.push(p = newPhoto(f.name));
-      p.file = f;
-      sized(p);
-    });
-    return place.choose(series.current);
-  }
-
-  function loadAnswers(file) {
     return TV.task(function () {
-      return file.text().then(function (text) {
-        var read = TV.parseAnswers(text), list = [];
-        if (!replaceBase(read[0].name)) return TV.say(file.name + " not loaded: its base is " + read[0].name, true);
-        var further = read.slice(1).map(function (r) {
-          var p = named(r.name) || newPhoto(r.name);
-          p.loaded = { a: read[0].points[0], b: read[0].points[1], a2: r.points[0], b2: r.points[1] };
-          return p;
-        });
-        series.further = further.concat(series.further.filter(function (p) {
-          return further.indexOf(p) < 0 && p !== series.base;
-        }));
-        read.forEach(function (r, i) {
-          var p = i === 0 ? series.base : further[i - 1];
-          r.points.forEach(function (q, k) { list.push({ photo: p, k: k, after: q }); });
-        });
-        TV.say("");
-        series.current = 0;
-        place.change(list);
-        place.show(place.panes[0]);
-        return place.choose(0);
+      return TV.readSize(file).then(function (h) {
+        if (!replaceBase(file.name))
+          return TV.say(file.name + " n'est pas ouverte : " + series.base.name + " reste la photographie de base.",
+                        true);
+        sized(series.base, file, h);
+        place.render();
+        return place.show(place.panes[0]);
+      }, function (e) {
+        TV.say(e.message + (series.base ? ". La photographie de base reste " + series.base.name + "." : "."));
       });
     });
   }
 
+  // Further photographs join the series by name: a photograph the answers named gets its file.
+  function addFurther(files) {
+    files = Array.prototype.slice.call(files);
+    return TV.task(function () {
+      return Promise.all(files.map(function (f) {
+        return TV.readSize(f).then(function (h) { return { file: f, h: h }; }, function (e) { return { error: e }; });
+      })).then(function (read) {
+        var refused = read.filter(function (r) { return r.error; }).map(function (r) { return r.error.message + "."; });
+        read.forEach(function (r) {
+          var p = r.file && named(r.file.name);
+          if (!r.file) return;
+          if (p === series.base) return setBase(r.file);
+          if (!p) series.further.push(p = newPhoto(r.file.name));
+          sized(p, r.file, r.h);
+        });
+        if (refused.length) TV.say((refused.length > 1 ? "Refusées :\n" : "") + refused.join("\n"));
+        return place.choose(series.current);
+      });
+    });
+  }
+
+  // Names and points from the answers loaded or the work taken back: [{name, points,
+  // loaded}], the base first, become the series, as one change that can be undone. The
+  // photographs already open keep their files; the others are listed, to be chosen.
+  place.adopt = function (photos, current) {
+    if (!replaceBase(photos[0].name)) return false;
+    var list = [], further = photos.slice(1).map(function (r) {
+      var p = named(r.name) || newPhoto(r.name);
+      p.loaded = r.loaded;
+      return p;
+    });
+    series.further = further.concat(series.further.filter(function (p) {
+      return further.indexOf(p) < 0 && p !== series.base;
+    }));
+    photos.forEach(function (r, i) {
+      var p = i === 0 ? series.base : further[i - 1];
+      r.points.forEach(function (q, k) { list.push({ photo: p, k: k, after: place.copy(q) }); });
+    });
+    series.current = 0;
+    place.change(list);
+    place.show(place.panes[0]);
+    place.choose(Math.min(current || 0, Math.max(0, series.further.length - 1)));
+    return true;
+  };
+
+  function loadAnswers(file) {
+    return TV.task(function () {
+      return file.text().then(function (text) {
+        var read;
+        try { read = TV.parseAnswers(text); } catch (e) { throw new Error(file.name + " : " + e.message + "."); }
+        TV.say("");
+        if (!place.adopt(read.map(function (r, i) {
+          return { name: r.name, points: r.points,
+                   loaded: i > 0 && { a: read[0].points[0], b: read[0].points[1], a2: r.points[0], b2: r.points[1] } };
+        }))) TV.say(file.name + " n'est pas chargé : sa photographie de base est " + read[0].name + ".", true);
+      });
+    });
+  }
+
+  // ------------------------------------------------------------ saving
+
+  var FILE = "reponses.txt", downloads = 0;
+
+  // The answers' bytes, or the reason they cannot be written.
+  function answers() {
+    var base = series.base;
+    if (!base) throw new Error("Ouvrez d'abord la photographie de base.");
+    var kept = series.further.filter(function (p) { return p.points[0] && p.points[1]; });
+    var names = place.all().map(function (p) { return p.name; });
+    return { photos: [base].concat(kept), text: TV.formatAnswers([base].concat(kept), TV.closingName(names)) };
+  }
+
   function save() {
-    try {
-      var base = series.base;
-      if (!base) throw new Error("open the base photograph first");
-      var kept = series.further.filter(function (p) { return p.points[0] && p.points[1]; });
-      var names = place.all().map(function (p) { return p.name; });
-      var text = TV.formatAnswers([base].concat(kept), TV.closingName(names));
-      var doubts = TV.warnings("points ").concat([base].concat(kept).filter(function (p) { return p.missing; })
-        .map(function (p) {
-          return p.name + " ends " + p.missing + " bytes short: tavrin counts that part as black.";
-        }));
-      if (doubts.length && !window.confirm(doubts.join("\n") + "\n\nSave the answers all the same?"))
-        return TV.say("not saved", true);
-      var a = document.createElement("a");
-      a.href = URL.createObjectURL(new Blob([text], { type: "text/plain" }));
-      a.download = "answers.txt";
-      a.click();
-      saved = changes;
-      setTimeout(function () { URL.revokeObjectURL(a.href); }, 60000);
-      TV.say("answers.txt: " + (kept.length + 1) + " photographs, closed by \"" + text.split("\n").slice(-2)[0] +
-        "\"; in the photographs' folder: tavrin < answers.txt", true);
-    } catch (e) { TV.say(e.message); }
+    var a;
+    try { a = answers(); } catch (e) {
+      // Told until the answers could be written, or fail for another reason.
+      return TV.say(e.message, false, function () {
+        try { answers(); } catch (again) { return again.message === e.message; }
+        return false;
+      });
+    }
+    var short = a.photos.filter(function (p) { return p.missing; });
+    var doubts = TV.warnings("points ").concat(short.map(function (p) {
+      return p.name + " s'arrête " + TV.number(p.missing) + " octets trop tôt : tavrin compte en noir ce qui manque.";
+    }));
+    if (doubts.length && !window.confirm(doubts.join("\n") + "\n\nEnregistrer les réponses malgré tout ?"))
+      return TV.say("Réponses non enregistrées.", true);
+    var at = changes, blob = new Blob([a.text], { type: "text/plain" });
+    var n = a.photos.length - 1, what = a.photos[0].name + (n ? " et " + n + " photographie" + (n > 1 ? "s" : "") +
+      " suivante" + (n > 1 ? "s" : "") : " seule") + ", puis « " + a.text.split("\n").slice(-2)[0] + " »";
+    function done(where) {
+      saved = at;
+      TV.say(where, true, function () { return changes === at; });
+    }
+    function download() {
+      var link = document.createElement("a");
+      link.href = URL.createObjectURL(blob);
+      link.download = FILE;
+      link.click();
+      setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+      // The browser names a download after one of that name "reponses (1).txt", without telling the page.
+      done(FILE + " : " + what + ". Le navigateur l'enregistre dans ses téléchargements" + (++downloads === 1
+        ? ", sous ce nom, ou sous reponses (1).txt, reponses (2).txt… si un fichier " + FILE + " s'y trouve déjà"
+        : " ; c'est le " + downloads + "e enregistrement depuis l'ouverture de la page : il s'y appelle sans " +
+          "doute reponses (" + (downloads - 1) + ").txt, ou plus") + ". Vérifiez son nom, et mettez-le sous le nom " +
+        FILE + " dans le dossier des photographies : tavrin < " + FILE + ".");
+    }
+    if (!window.showSaveFilePicker) return download();
+    // Where the browser lets the operator choose the name and the folder; a refusal of
+    // the browser's (no gesture, a folder it protects) falls back on the download.
+    return TV.task(function () {
+      var types = [{ description: "Réponses pour tavrin", accept: { "text/plain": [".txt"] } }];
+      return window.showSaveFilePicker({ suggestedName: FILE, id: "tavrin-reponses", types: types })
+        .then(function (handle) {
+          return handle.createWritable().then(function (w) {
+            return w.write(blob).then(function () { return w.close(); });
+          }).then(function () {
+            done(handle.name + " : " + what + ", enregistré dans le dossier choisi. Dans ce dossier : tavrin < " +
+                 handle.name + ".");
+          });
+        }, function (e) {
+          if (e.name === "AbortError") return TV.say("Réponses non enregistrées : aucun fichier choisi.", true);
+          return download();
+        });
+    });
   }
 
   // Where the result named covers the base frame, when the series knows its size and

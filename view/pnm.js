@@ -3,12 +3,24 @@
 "use strict";
 var TV = window.TV || (window.TV = {});
 
+// What a file is when it is not a binary PGM or PPM, from its first bytes: the
+// formats an operator's photographs come in, which tavrin-series converts.
+var OTHER_FORMATS = [[/^\x89PNG/, "une image PNG"], [/^\xff\xd8\xff/, "une image JPEG"],
+                     [/^(II\x2a\0|MM\0\x2a)/, "une image TIFF"], [/^BM/, "une image BMP"],
+                     [/^P2/, "un PGM en texte (P2)"], [/^P3/, "un PPM en texte (P3)"],
+                     [/^P[14]/, "une image noir et blanc (PBM)"]];
+
 // The header as the Netpbm formats write it: magic, width, height, maximum value,
 // separated by blanks and "#" comments, then one blank byte before the samples.
 TV.readHeader = function (bytes, name) {
   var magic = String.fromCharCode(bytes[0], bytes[1]);
-  if (bytes.length < 2 || (magic !== "P5" && magic !== "P6"))
-    throw new Error(name + " is not a binary PGM (P5) or PPM (P6) image");
+  if (bytes.length < 2 || (magic !== "P5" && magic !== "P6")) {
+    var head = String.fromCharCode.apply(null, bytes.subarray(0, 4)), other = OTHER_FORMATS.filter(function (f) {
+      return f[0].test(head);
+    })[0];
+    throw new Error(other ? name + " est " + other[1] + " : la page et tavrin lisent les PGM binaires (P5) ; " +
+      "tavrin-series la convertit" : name + " n'est pas une image PGM binaire (P5) ni PPM (P6)");
+  }
   var pos = 2;
   function number(what) {
     for (;;) {
@@ -16,17 +28,23 @@ TV.readHeader = function (bytes, name) {
       if (bytes[pos] !== 35) break;  // "#": a comment to the end of its line
       while (pos < bytes.length && bytes[pos] !== 10) ++pos;
     }
+    if (pos >= bytes.length)
+      throw new Error(name + " s'arrête dans son en-tête, avant sa " + what + " : le fichier est coupé");
     var start = pos;
     while (bytes[pos] >= 48 && bytes[pos] <= 57) ++pos;
     if (pos === start || pos - start > 10)
-      throw new Error(name + ": the header's " + what + " is not a number");
+      throw new Error(name + " : la " + what + " de l'en-tête n'est pas un nombre");
     return Number(String.fromCharCode.apply(null, bytes.subarray(start, pos)));
   }
-  var width = number("width"), height = number("height"), maxval = number("maximum value");
+  var width = number("largeur"), height = number("hauteur"), maxval = number("valeur maximale");
   if (width < 1 || height < 1 || width * height > 2147483647)
-    throw new Error(name + ": " + width + " x " + height + " is not an image size tavrin reads");
+    throw new Error(name + " : " + TV.number(width) + " × " + TV.number(height) +
+                    " n'est pas une taille d'image que tavrin lit");
   if (maxval < 1 || maxval > 255)
-    throw new Error(name + ": maximum value " + maxval + "; only 8-bit samples (up to 255) are read");
+    throw new Error(name + " : valeur maximale " + TV.number(maxval) +
+                    (maxval > 255 ? ", une image de plus de 8 bits" : "") +
+                    " ; la page et tavrin ne lisent que des échantillons de 8 bits (255 au plus)" +
+                    (maxval > 255 ? " : tavrin-series la convertit" : ""));
   return { grey: magic === "P5", width: width, height: height, offset: pos + 1 };
 };
 

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """tavrin-view in headless Chromium, as installed; --screenshots DIR: the README's two there."""
-import argparse, base64, os, pathlib, sys, tempfile, time, unittest
+import argparse, base64, os, pathlib, re, sys, tempfile, time, unittest
 from subprocess import DEVNULL, run
 from selenium import webdriver
 from selenium.webdriver import ActionChains, Keys
 
+SAME = ("A et B de base.pgm sont le même pixel : tavrin ne peut pas en tirer la rotation ni l'échelle ; "
+        "déplacez l'un des deux.")
 ANSWERS = b"base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n365,913\nfin\n"
 # Read off the page without its help: the texts each canvas drew in its last frame, the decodes, the last canvas made.
 WATCH = """window.drawn = {}; window.decoded = [];
@@ -18,13 +20,19 @@ window.leaving = function () {  // what closing the page would do: true, ask fir
   var e = new Event('beforeunload', {cancelable: true}); dispatchEvent(e); return e.defaultPrevented; };"""
 
 
-def browser(folder):
-    """Debian's Chromium, headless, its profile and downloads in folder; wide enough for two panes at 1:1."""
+def numbers(text):  # the figures of a line, as a French or an English one writes them
+    return [float(n.replace(",", ".")) for n in re.findall(r"\d+(?:[.,]\d+)?", text.replace("\u202f", ""))]
+
+
+def browser(folder, picker=False):
+    """Debian's Chromium, headless, its profile and downloads in folder; wide enough for two panes at 1:1.
+    Without picker, it lacks the save dialog of the File System Access API, as Firefox does: the page downloads."""
     opts = webdriver.ChromeOptions()
     opts.binary_location = "/usr/bin/chromium"
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--force-device-scale-factor=1", "--window-size=3600,1400", "--user-data-dir=" + folder + "/chromium"):
+                 "--force-device-scale-factor=1", "--window-size=3600,1400", "--user-data-dir=" + folder + "/chromium",
+                 *(() if picker else ("--disable-blink-features=FileSystemAccessLocal",))):
         opts.add_argument(flag)
     opts.add_experimental_option("prefs", {"download.default_directory": folder + "/downloads"})
     return webdriver.Chrome(options=opts)
@@ -48,7 +56,10 @@ class ViewTest(unittest.TestCase):
         cls.js = cls.d.execute_script
 
     def setUp(self):
-        pathlib.Path(self.downloads, "answers.txt").unlink(missing_ok=True)  # a failed case's
+        for f in self.downloads.glob("reponses*.txt"):  # a failed case's
+            f.unlink()
+        self.d.get(self.url)
+        self.js("localStorage.clear()")  # the work kept by the case before
         self.d.get(self.url)
         self.js(WATCH)
 
@@ -108,9 +119,9 @@ class ViewTest(unittest.TestCase):
     def save(self, confirm=None):  # -> the answers saved; confirm: the question asked first, answered yes
         self.d.find_element("id", "save").click()
         if confirm:
-            self.assertEqual(self.d.switch_to.alert.text, confirm + "\n\nSave the answers all the same?")
+            self.assertEqual(self.d.switch_to.alert.text, confirm + "\n\nEnregistrer les réponses malgré tout ?")
             self.d.switch_to.alert.accept()
-        path = self.downloads / "answers.txt"
+        path = self.downloads / "reponses.txt"
         self.wait(lambda: path.exists() and path.stat().st_size)  # written: answers are never empty
         data = path.read_bytes()
         path.unlink()
@@ -122,18 +133,22 @@ class ViewTest(unittest.TestCase):
 
     def agrees(self, name, *further):  # the figures and the map shown as tavrin-diff makes them
         out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, name + ".ppm", *further],
-                  cwd=self.series, check=True, capture_output=True, text=True).stdout
-        self.assertEqual(self.text("figures"), out.strip().replace("Redressement/", ""))
-        rgb = base64.b64decode(self.js("var c = lastCanvas, d = c.getContext('2d').getImageData(0, 0, c.width, "
-                                       "c.height).data, s = ''; for (var i = 0; i < d.length; i += 4) "
-                                       "s += String.fromCharCode(d[i], d[i + 1], d[i + 2]); return btoa(s)"))
+                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
+        shown, printed = self.text("figures"), out.replace("Redressement/", "")
+        self.assertTrue(shown.startswith(name + " : "), shown)
+        self.assertEqual(numbers(shown.split(" : ", 1)[1]), numbers(printed.split(": ", 1)[1]))
         header = len(b"P6\n# tavrin-diff\n1600 1200\n255\n")
-        self.assertEqual(rgb, (self.series / (name + ".ppm")).read_bytes()[header:], name)
+        self.assertEqual(self.map(), (self.series / (name + ".ppm")).read_bytes()[header:], name)
 
-    def shot(self, name, canvas):
+    def map(self):  # the RGB bytes of the last canvas the page made: the last difference map
+        return base64.b64decode(self.js("var c = lastCanvas, d = c.getContext('2d').getImageData(0, 0, c.width, "
+                                        "c.height).data, s = ''; for (var i = 0; i < d.length; i += 4) "
+                                        "s += String.fromCharCode(d[i], d[i + 1], d[i + 2]); return btoa(s)"))
+
+    def shot(self, name, canvas):  # at the size of the operators' smallest screens
         if ARGS.screenshots:
             os.makedirs(ARGS.screenshots, exist_ok=True)
-            self.d.set_window_size(1600, 900)
+            self.d.set_window_size(1366, 768)
             self.press("#fit")
             self.pointer(canvas, press=False)
             self.d.save_screenshot(os.path.join(ARGS.screenshots, name))
@@ -149,12 +164,13 @@ class ViewTest(unittest.TestCase):
         self.pointer("base-view", (1311, 737))  # B one pixel off, then moved home by the arrow key
         self.key(Keys.ARROW_RIGHT)
         self.pointer("photo-view", (1115, 435))
-        self.assertIn("B' at the scale 1 is on this circle", self.labels("photo-view"))
+        self.assertIn("B' à l'échelle 1 est sur ce cercle", self.labels("photo-view"))
         self.pointer("photo-view", (1, 1), wheel=100)  # half a screen pixel a pixel: screen x -> 2 x - 1
         self.pointer("photo-view", (183, 457))
         self.assertEqual(self.save(), ANSWERS)
         self.assertEqual([e.text for e in self.d.find_elements("css selector", "#point-table .facts")],
-                         ["A\u2013B 956.1 px", "A'\u2013B' 889.4 px: turned 117.01 degrees clockwise, scale 0.930"])
+                         ["A\u2013B 956,1 px", "A'\u2013B' 889,4 px : tournée de 117,01° dans le sens horaire, "
+                          "échelle 0,930"])
         # Typed, undone, redone; Shift+arrow by ten; deleted; Move, then a click in the gap; all undone.
         self.type("1-0-x", "1116")
         self.key("zy", Keys.CONTROL)
@@ -171,7 +187,7 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.text("photo-caption"), "rotated.pgm \u00b7 8:1")
         self.pointer("photo-view", press=False)
         self.assertEqual(self.text("cursor"),
-                         "rotated.pgm x 365 y 913 grey %d" % self.rotated[365 + 913 * 1500 - 1500 * 1350])
+                         "rotated.pgm x 365 y 913 gris %d" % self.rotated[365 + 913 * 1500 - 1500 * 1350])
         self.press("#point-1-1-delete")
         self.shot("points.png", "photo-view")
 
@@ -186,7 +202,7 @@ class ViewTest(unittest.TestCase):
         # The A mark's right tick covers the row of its pixel, 8 screen pixels along.
         self.assertEqual(self.js("return Array.from(document.getElementById('base-view').getContext('2d')"
                                  ".getImageData(421, 357, 1, 1).data)"), [0xff, 0xd4, 0x00, 0xff])
-        self.assertEqual(self.text("photo-list").split("\n")[2], "reduced.pgm A' 412,186 B' 712,676 not opened")
+        self.assertEqual(self.text("photo-list").split("\n")[2], "reduced.pgm A' 412,186 B' 712,676 à choisir")
         self.pointer("photo-view", (700, 700))  # Fault 2: a click where A' and B' are placed moved A' there
         self.assertEqual(self.save(), typed.replace(b", ", b","))
         self.press("input[value=compare]")
@@ -202,14 +218,14 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.labels("compare-view"), ["enlarged.pgm"])
         self.agrees("enlarged.pgm")
         self.key("B", Keys.SHIFT)
-        self.assertEqual(self.text("blink"), "Stop")
+        self.assertEqual(self.text("blink"), "Arrêter")
         self.press("input[value=difference]")
         self.pointer("compare-view", (1000, 400), wheel=-100)  # 2:1 about another point, kept for the next result
         self.pointer("compare-view", (1600, 600))
         x, y = map(int, (at := self.text("cursor")).split()[1:4:2])
         base, result = [(self.series / f).read_bytes()[-1920000:] for f in ("base.pgm", "Redressement/enlarged.pgm")]
-        self.assertIn("|difference| %d" % abs(result[x + 1600 * y] - base[x + 1600 * y]), at)
-        self.assertEqual(self.text("legend-max"), "%d grey levels" % max(abs(a - b) for a, b in zip(result, base)))
+        self.assertIn("|écart| %d" % abs(result[x + 1600 * y] - base[x + 1600 * y]), at)
+        self.assertEqual(self.text("legend-max"), "%d niveaux de gris" % max(abs(a - b) for a, b in zip(result, base)))
         self.key(Keys.PAGE_UP)
         self.pointer("compare-view", (1600, 600))  # on rotated.pgm, the same pixel
         self.assertEqual(self.text("cursor").split("base")[0], at.split("base")[0])
@@ -229,16 +245,16 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.save(), ANSWERS.replace(b"365,913", b"405,893"))
         self.assertFalse(self.js("return leaving()"))
         self.type("0-1-x", "412 357")  # 5: A = B was saved
-        self.assertEqual(self.press("#save"), "A and B of base.pgm are the same point: tavrin cannot turn or scale "
-                                              "the photograph by them; move one")
+        self.assertEqual(self.press("#save"), SAME)
         self.type("0-1-x", "415")  # 5: A and B 3 pixels apart, saved once the operator says so
-        close = "A and B of base.pgm are 3.0 pixels apart: the turn and the scale they give are unreliable."
+        close = ("A et B de base.pgm sont à 3,0 pixels l'un de l'autre : la rotation et l'échelle qu'ils donnent "
+                 "sont peu sûres.")
         saved = ANSWERS.replace(b"1236,842", b"415,357").replace(b"365,913", b"405,893")
         self.assertEqual(self.save(close), saved)
         # 6: a photograph of the series named fin ended the series; names with a blank or a quote.
         self.choose("points-further", self.file("fin", self.rotated), self.file("mes photos.pgm", self.rotated))
-        self.assertEqual(self.text("warnings"), close + "\nDismiss\nWithout both points, left out of the answers: "
-                                                "fin (A' B'), mes photos.pgm (A' B').\nDismiss")
+        self.assertEqual(self.text("warnings"), close + " Masquer\nSans leurs deux points, hors des réponses : "
+                                                "fin (A' B'), mes photos.pgm (A' B'). Masquer")
         self.press("#warnings li:first-child button")
         self.key(Keys.PAGE_DOWN)
         self.type("1-0-x", "1 2 30 40")
@@ -246,49 +262,232 @@ class ViewTest(unittest.TestCase):
         self.type("1-0-x", "5 6 70 80")
         self.assertEqual(self.save(close),
                          saved.replace(b"fin\n", b'fin\n1,2\n30,40\n"mes photos.pgm"\n5,6\n70,80\nfin-2\n'))
-        for name, message in (('le "bon".pgm', "a name holding a double quote cannot be written in the answers"),
-                              ("\u00e9" * 115 + ".pgm", "tavrin reads names of at most 233 bytes")):  # 234 bytes
+        for name, message in (('le "bon".pgm', "un nom qui contient un guillemet ne peut pas s'écrire dans les "
+                                               "réponses"),
+                              ("\u00e9" * 115 + ".pgm", "tavrin lit les noms de 233 octets au plus")):  # 234 bytes
             self.choose("points-further", self.file(name, self.rotated))
             self.key(Keys.PAGE_DOWN)
             self.type("1-0-x", "5 6 70 80")
-            self.assertEqual(self.press("#save"), name + ": " + message + "; rename the file")
+            self.assertEqual(self.press("#save"), name + " : " + message + " ; renommez le fichier.")
             self.press("#point-1-0-delete")
 
     def test_a_truncated_photograph_is_told_until_dismissed_in_both_modes(self):
         self.choose("points-base", "base.pgm")
         self.choose("points-further", self.file("rotated.pgm", self.rotated[:-1000]))
         self.choose("answers-file", self.file("answers.txt", ANSWERS))
-        told = ("rotated.pgm ends 1000 bytes short: that part is drawn black, and tavrin and the figures count it "
-                "as black.")
+        told = ("rotated.pgm s'arrête 1000 octets trop tôt : cette partie est dessinée en noir, et tavrin et les "
+                "chiffres la comptent en noir.")
         self.press("input[value=compare]")
         result = (self.series / "Redressement/rotated.pgm").read_bytes()[:-2000]
         self.choose("compare-results", self.file("prefix/rotated.pgm", result))  # another folder
-        self.assertEqual(self.text("warnings"), told + "\nDismiss\n" + told.replace("1000", "2000") + "\nDismiss")
-        self.assertIn("rotated.pgm ends 2000 bytes short: that part counts as black here.", self.text("figures-note"))
+        self.assertEqual(self.text("warnings"), told + " Masquer\n" + told.replace("1000", "2000") + " Masquer")
+        self.assertIn("rotated.pgm s'arrête 2000 octets trop tôt : ce qui manque compte ici en noir.",
+                      self.text("figures-note"))
         self.press("input[value=points]")
-        self.assertEqual(self.save("rotated.pgm ends 1000 bytes short: tavrin counts that part as black."), ANSWERS)
+        self.assertEqual(self.save("rotated.pgm s'arrête 1000 octets trop tôt : tavrin compte en noir ce qui "
+                                   "manque."), ANSWERS)
         self.press("#warnings button", "#warnings button")
         self.assertEqual(self.text("warnings"), "")
 
-    def test_files_it_cannot_read_are_told_on_the_page(self):
+    def test_files_it_cannot_read_are_refused_with_their_reason_and_never_become_the_base(self):
+        self.choose("points-base", "base.pgm")
+        convert = " : la page et tavrin lisent les PGM binaires (P5) ; tavrin-series la convertit"
         for name, data, message in (
-                ("plain.pgm", b"P2\n2 1\n255\n0 255\n", "plain.pgm is not a binary PGM (P5) or PPM (P6) image"),
-                ("deep.pgm", b"P5\n1 1\n65535\n\0\0",
-                 "deep.pgm: maximum value 65535; only 8-bit samples (up to 255) are read"),
-                ("huge.pgm", b"P5\n70000 70000\n255\n", "huge.pgm: 70000 x 70000 is not an image size tavrin reads"),
+                ("plain.pgm", b"P2\n2 1\n255\n0 255\n", "plain.pgm est un PGM en texte (P2)" + convert),
+                ("photo.png", b"\x89PNG\r\n\x1a\n" + bytes(64), "photo.png est une image PNG" + convert),
+                ("deep.pgm", b"P5\n1 1\n65535\n\0\0", "deep.pgm : valeur maximale 65\u202f535, une image de plus de 8 "
+                 "bits ; la page et tavrin ne lisent que des échantillons de 8 bits (255 au plus) : tavrin-series la "
+                 "convertit"),
+                ("cut.pgm", b"P5\n1600 12",
+                 "cut.pgm s'arrête dans son en-tête, avant sa valeur maximale : le fichier est coupé"),
+                ("huge.pgm", b"P5\n70000 70000\n255\n",
+                 "huge.pgm : 70\u202f000 × 70\u202f000 n'est pas une taille d'image que tavrin lit"),
                 ("hollow.pgm", b"P5\n16000 16000\n255\n" + bytes(1024),
-                 "hollow.pgm declares 16000 x 16000 pixels (256000000 bytes) and holds 1024 bytes of them: refused, "
-                 "a file must hold at least half of what its header declares"),
-                ("short.txt", b"base.pgm\n412,357\n", "base.pgm has one point; it needs two, as x,y"),
+                 "hollow.pgm annonce 16\u202f000 × 16\u202f000 pixels (256\u202f000\u202f000 octets) et n'en contient "
+                 "que 1024 : refusé, un fichier doit contenir au moins la moitié de ce que son en-tête annonce"),
+                ("short.txt", b"base.pgm\n412,357\n",
+                 "short.txt : base.pgm n'a qu'un point ; il en faut deux, écrits x,y."),
                 ("shifted.txt", b"412,357\nbase.pgm\n",
-                 "answer 1 is a point (412,357) where a photograph's name should be")):
-            self.choose("answers-file" if name.endswith(".txt") else "points-base", self.file(name, data))
-            self.assertEqual(self.text("message"), message)
-        self.assertEqual(self.js("return decoded"), [])
+                 "shifted.txt : la réponse 1 est un point (412,357) là où doit venir le nom d'une photographie.")):
+            answers = name.endswith(".txt")
+            self.choose("answers-file" if answers else "points-base", self.file(name, data))
+            self.assertEqual(self.text("message"), message + ("" if answers else ". La photographie de base reste "
+                                                                                   "base.pgm."))
+            self.assertEqual(self.text("photo-list"), "base.pgm (base) A ? B ?")
+        self.choose("points-further", self.file("photo.png", b"\x89PNG"), "rotated.pgm")  # the others join
+        self.assertEqual(self.text("message"), "photo.png est une image PNG" + convert + ".")
+        self.assertEqual(self.text("photo-list"), "base.pgm (base) A ? B ?\nrotated.pgm A' ? B' ?")
+        self.assertEqual(self.js("return decoded"), ["base.pgm", "rotated.pgm"])
         # A byte-order mark, CR LF and a quoted name, as Notepad and Explorer leave them.
         self.choose("answers-file", self.file("notepad.txt", b'\xef\xbb\xbf"my base.pgm"\r\n1,2\r\n30,40\r\nfin\r\n'))
-        self.assertEqual(self.save(), b'"my base.pgm"\n1,2\n30,40\nfin\n')
+        self.assertEqual(self.save("Sans leurs deux points, hors des réponses : rotated.pgm (A' B')."),
+                         b'"my base.pgm"\n1,2\n30,40\nfin\n')
 
+    def test_at_1366x768_save_and_b_prime_show_and_nothing_moves_them_nor_brings_a_dismissed_warning_back(self):
+        self.d.set_window_size(1366, 768)
+        try:
+            self.choose("points-base", "base.pgm")
+            self.choose("points-further", "rotated.pgm", "enlarged.pgm", "reduced.pgm")
+            self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+            seen = ("var e = document.querySelector(arguments[0]), r = e.getBoundingClientRect(); return scrollY == 0 "
+                    "&& r.bottom <= innerHeight && r.right <= innerWidth && e.contains(document.elementFromPoint("
+                    "(r.left + r.right) / 2, (r.top + r.bottom) / 2)) && [r.top, r.left]")
+            where = [self.js(seen, css) for css in ("#save", "#point-1-1")]
+            self.assertTrue(all(where), where)
+            left_out = "Sans leurs deux points, hors des réponses : enlarged.pgm (A' B'), reduced.pgm (A' B')."
+            self.assertEqual(self.text("warnings"), left_out + " Masquer")
+            self.press("#warnings button")
+            self.key(Keys.PAGE_DOWN)
+            self.pointer("photo-view", (200, 200))  # A', then B' and the facts of enlarged.pgm
+            self.pointer("photo-view", (300, 300))
+            self.key(Keys.PAGE_DOWN)
+            self.pointer("photo-view", (200, 200))
+            self.assertEqual(self.text("warnings"), "")  # the same photograph still left out
+            self.assertEqual([self.js(seen, css) for css in ("#save", "#point-1-1")], where)
+            self.choose("points-further", self.file("late.pgm", self.rotated))  # another one is
+            self.assertEqual(self.text("warnings"), "Sans leurs deux points, hors des réponses : reduced.pgm (B'), "
+                                                    "late.pgm (A' B'). Masquer")
+        finally:
+            self.d.set_window_size(3600, 1400)
+
+    def test_a_message_goes_when_its_cause_does(self):
+        self.pointer("base-view")
+        self.assertEqual(self.text("message"), "Ouvrez d'abord la photographie de base.")
+        self.choose("points-base", "base.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        for make, message, cure in (
+                (lambda: self.type("0-1-x", "412 357") or self.press("#save"), SAME,
+                 lambda: self.key("z", Keys.CONTROL)),
+                (lambda: self.key("zzz", Keys.CONTROL), "Rien à annuler.", lambda: self.key("y", Keys.CONTROL)),
+                (lambda: self.press("#point-0-0-move"), "Cliquez sur base.pgm là où va A.",
+                 lambda: self.pointer("base-view"))):
+            make()
+            self.assertEqual(self.text("message"), message)
+            cure()
+            self.assertEqual(self.text("message"), "")
+
+    def test_x_comma_y_typed_in_either_box_fills_both(self):
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        for field, typed, both in (("1-0-x", "500,420", "500 420"), ("1-0-y", "501, 421", "501 421"),
+                                   ("1-1-x", "502;422", "502 422"), ("1-1-y", "12,5;30", "12.5 30")):
+            self.d.find_element("id", "point-" + field).send_keys(Keys.CONTROL, "a", Keys.NULL, typed, Keys.TAB)
+            row = "point-" + field[:4]
+            self.assertEqual(" ".join(self.d.find_element("id", row + c).get_attribute("value") for c in "xy"),
+                             both, typed)
+        self.assertEqual(self.save(), ANSWERS.replace(b"1115,435\n365,913", b"501,421\n12.5,30"))
+
+    def test_the_work_kept_is_offered_back_and_its_points_return_with_the_photographs_chosen_again(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.press("#actual")
+        self.pointer("base-view", (700, 500), wheel=-100)
+        self.pointer("photo-view", (1, 1), wheel=100)  # B' at 1:2 is at screen (183.25, 457.25)
+        self.pointer("photo-view", (183, 457), (193, 452), (203, 447))  # dragged: kept at once, as a crash finds it
+        first, view = self.d.current_window_handle, self.text("base-caption")
+        self.d.switch_to.new_window("tab")  # this page unloaded by nothing
+        self.d.get(self.url)
+        self.js(WATCH)
+        offer = self.text("warnings")
+        self.assertRegex(offer, r"^Travail retrouvé, du \d\d/\d\d/\d{4} à \d\d:\d\d : base.pgm et 1 photographie "
+                                r"suivante, 4 points placés. .* Reprendre Ne pas reprendre$")
+        self.press("#warnings button")
+        self.assertEqual(self.text("photo-list"), "base.pgm (base) A 412,357 B 1236,842 à choisir\n"
+                                                  "rotated.pgm A' 1115,435 B' 405,893 à choisir")
+        self.assertEqual(self.text("message"), "Travail repris. Le navigateur ne peut pas rouvrir un fichier de "
+                         "lui-même : choisissez à nouveau base.pgm, rotated.pgm ; chacune retrouve ses points dès "
+                         "qu'elle est choisie sous le même nom.")
+        self.choose("points-further", "rotated.pgm", "base.pgm")
+        self.assertEqual((self.text("message"), self.text("base-caption")), ("", view))
+        self.assertEqual(self.save(), ANSWERS.replace(b"365,913", b"405,893"))
+        self.d.close()
+        self.d.switch_to.window(first)
+        self.d.get(self.url)  # the other page's work, and this one's, offered in turn
+        self.press("#warnings button:last-child")
+        self.d.get(self.url)
+        self.assertIn("Reprendre", self.text("warnings"))
+        self.press("#warnings button:last-child")
+        self.d.get(self.url)
+        self.assertEqual(self.text("warnings"), "")
+
+    def test_photographs_are_decoded_once_and_the_page_says_when_memory_lets_some_go(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm", "enlarged.pgm", "reduced.pgm")
+        self.key(Keys.PAGE_DOWN * 2 + Keys.PAGE_UP * 2)
+        self.assertEqual(self.js("return decoded"), ["base.pgm", "rotated.pgm", "enlarged.pgm", "reduced.pgm"])
+        self.js("TV.MEMORY = 1 << 20")  # nothing but the two photographs shown
+        self.key(Keys.PAGE_DOWN)
+        self.assertEqual(self.text("warnings"), "Mémoire : pour rester sous 1 Mo, la page ne garde plus rotated.pgm, "
+                         "reduced.pgm décodées ; elles seront relues en y revenant, ce qui prend quelques instants. "
+                         "Masquer")
+        self.key(Keys.PAGE_UP)
+        self.assertEqual(self.js("return decoded.slice(4)"), ["rotated.pgm"])
+        self.assertIn("ne garde plus reduced.pgm, enlarged.pgm décodées", self.text("warnings"))
+
+    def test_the_difference_map_s_contrast_with_the_tolerance_on_its_legend(self):
+        self.press("input[value=compare]")
+        self.choose("compare-base", "base.pgm")
+        self.choose("compare-results", "Redressement/enlarged.pgm")
+        self.press("input[value=difference]")
+        base, result = [(self.series / f).read_bytes()[-1920000:] for f in ("base.pgm", "Redressement/enlarged.pgm")]
+        errors = [abs(a - b) for a, b in zip(result, base)]
+        largest, at_one = max(errors), {}  # at the gain 1, tavrin-diff's colour of each difference
+        ppm = (self.series / "enlarged.pgm.ppm").read_bytes()[-3 * 1920000:]
+        for i, e in enumerate(errors):
+            at_one.setdefault(e, ppm[3 * i:3 * i + 3])
+        for gain in (1, 4):
+            if gain > 1:
+                self.d.find_element("id", "gain").send_keys(Keys.ARROW_RIGHT * 2)
+                self.wait(lambda: self.text("gain-text") == "×4")
+            tick = self.js("var b = document.getElementById('legend-bar').getBoundingClientRect(), t = document."
+                           "getElementById('legend-tolerance').getBoundingClientRect(); "
+                           "return ((t.left + t.right) / 2 - b.left) / b.width")
+            self.assertAlmostEqual(tick, 8 * gain / largest, delta=0.01)
+            top = ("%g" % round(largest / gain, 2)).replace(".", ",")
+            self.assertEqual(self.text("legend-max"), top + " niveaux de gris" + (" et plus" if gain > 1 else ""))
+            shown = self.map()  # each difference e coloured as e times the gain is at the gain 1
+            self.assertFalse([i for i, e in enumerate(errors) if shown[3 * i:3 * i + 3] !=
+                              at_one.get(min(e * gain, largest), shown[3 * i:3 * i + 3])][:5])
+        self.d.find_element("id", "gain").send_keys(Keys.ARROW_LEFT * 2)
+        self.wait(lambda: self.text("gain-text") == "×1")
+        self.agrees("enlarged.pgm")  # tavrin-diff's own map again
+
+    def test_side_by_side_the_base_and_the_result_pan_and_zoom_together(self):
+        self.press("input[value=compare]")
+        self.choose("compare-base", "base.pgm")
+        self.choose("compare-results", "Redressement/rotated.pgm")
+        self.press("input[value=side]")
+        self.pointer("compare-base-view", (300, 200), wheel=-200)
+        self.pointer("compare-view", (400, 400), (300, 330))
+        self.assertEqual((self.labels("compare-base-view"), self.labels("compare-view")),
+                         (["base.pgm (base)"], ["rotated.pgm"]))
+        self.assertEqual(self.text("compare-base-caption").split(" \u00b7 ")[1], "4:1")
+        self.assertEqual(self.text("compare-caption").split(" \u00b7 ")[1], "4:1")
+        under = []
+        for canvas in ("compare-base-view", "compare-view"):
+            self.pointer(canvas, (250, 180), press=False)
+            under.append(self.text("cursor"))
+        self.assertEqual(under[0], under[1])
+        self.assertRegex(under[0], r"^x \d+ y \d+ base \d+ résultat \d+ \|écart\| \d+$")
+
+    def test_answers_are_saved_as_reponses_txt_and_the_page_tells_the_name_the_browser_may_give(self):
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        for name in ("reponses.txt", "reponses (1).txt"):
+            self.d.find_element("id", "save").click()
+            self.wait(lambda: (self.downloads / name).exists() and (self.downloads / name).stat().st_size)
+            self.assertEqual((self.downloads / name).read_bytes(), ANSWERS)
+        self.assertIn("il s'y appelle sans doute reponses (1).txt, ou plus. Vérifiez son nom, et mettez-le sous le "
+                      "nom reponses.txt dans le dossier des photographies : tavrin < reponses.txt.",
+                      self.text("message"))
+        with tempfile.TemporaryDirectory() as t, browser(t, picker=True) as d:  # a browser that lets one choose
+            d.get(self.url)
+            d.find_element("id", "answers-file").send_keys(self.file("reponses.txt", ANSWERS))
+            self.wait(lambda: d.find_element("id", "photo-list").text)
+            d.find_element("id", "save").click()  # headless, the dialog is at once as if cancelled
+            self.wait(lambda: d.find_element("id", "message").text)
+            self.assertEqual(d.find_element("id", "message").text,
+                             "Réponses non enregistrées : aucun fichier choisi.")
+            self.assertFalse(os.path.exists(t + "/downloads"))
 
 if __name__ == "__main__":
     ap = argparse.ArgumentParser()

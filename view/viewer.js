@@ -9,7 +9,8 @@ TV.Viewer = function (canvas, hooks) {
   this.canvas = canvas;
   this.ctx = canvas.getContext("2d");
   // scene(ctx), overlay(ctx), pointer(px | null), click(px), grab(sx, sy) -> bool,
-  // drag(dx, dy, s): the motion since the press in image pixels, drop(moved), size()
+  // drag(dx, dy, s): the motion since the press in image pixels, drop(moved), size(),
+  // and, if given, moved(): the zoom or the position changed
   this.hooks = hooks;
   this.scale = 1; this.tx = 0; this.ty = 0;
   var self = this, press = null;
@@ -32,7 +33,7 @@ TV.Viewer = function (canvas, hooks) {
     if (press) {
       press.moved = press.moved || Math.abs(s.x - press.x) + Math.abs(s.y - press.y) > 3;
       if (press.moved && press.grabbed) self.hooks.drag((s.x - press.x) / self.scale, (s.y - press.y) / self.scale, s);
-      else if (press.moved) { self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; }
+      else if (press.moved) { self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; self.moved(); }
       if (press.moved) self.draw();
     }
     self.hooks.pointer(px);
@@ -51,6 +52,8 @@ TV.Viewer = function (canvas, hooks) {
   });
   canvas.addEventListener("pointerleave", function () { self.hooks.pointer(null); });
 };
+
+TV.Viewer.prototype.moved = function () { if (this.hooks.moved) this.hooks.moved(); };
 
 TV.Viewer.prototype.screen = function (e) {
   var r = this.canvas.getBoundingClientRect();
@@ -71,20 +74,33 @@ TV.Viewer.prototype.zoomAt = function (sx, sy, factor) {
   this.tx = sx - (sx - this.tx) * scale / this.scale;
   this.ty = sy - (sy - this.ty) * scale / this.scale;
   this.scale = scale;
+  this.moved();
   this.draw();
 };
 
 // One screen pixel per image pixel, the image's top-left at the canvas's top-left.
 TV.Viewer.prototype.actualPixels = function () {
-  this.scale = 1; this.tx = 0; this.ty = 0; this.draw();
+  this.scale = 1; this.tx = 0; this.ty = 0; this.moved(); this.draw();
 };
 
 // Image position (x, y) at the middle of the canvas, at least at zoom scale.
-TV.Viewer.prototype.centreOn = function (x, y, scale) {
-  this.scale = Math.min(64, Math.max(this.scale, scale));
+TV.Viewer.prototype.centreOn = function (x, y, scale) { this.centreAt(x, y, Math.max(this.scale, scale)); };
+
+// Image position (x, y) at the middle of the canvas, at zoom scale; false when the
+// canvas is hidden, as fit() says it.
+TV.Viewer.prototype.centreAt = function (x, y, scale) {
+  this.scale = Math.min(64, Math.max(1 / 64, scale));
   this.tx = Math.round(this.canvas.clientWidth / 2 - x * this.scale);
   this.ty = Math.round(this.canvas.clientHeight / 2 - y * this.scale);
+  this.moved();
   this.draw();
+  return this.canvas.clientWidth > 0;
+};
+
+// The image position at the middle of the canvas, and the zoom.
+TV.Viewer.prototype.centre = function () {
+  return { x: (this.canvas.clientWidth / 2 - this.tx) / this.scale,
+           y: (this.canvas.clientHeight / 2 - this.ty) / this.scale, scale: this.scale };
 };
 
 // The largest power-of-two zoom at which the whole image shows, centred; false when
@@ -97,6 +113,7 @@ TV.Viewer.prototype.fit = function () {
   this.scale = Math.min(64, Math.max(1 / 64, this.scale));
   this.tx = Math.round((w - size.width * this.scale) / 2);
   this.ty = Math.round((h - size.height * this.scale) / 2);
+  this.moved();
   this.draw();
   return true;
 };
