@@ -19,6 +19,7 @@
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -445,18 +446,19 @@ int compare(int argc, char** argv, Failure& failure)
     }
 
     long long const frame = static_cast<long long>(baseImage->width) * baseImage->height;
-    std::string const mean =
-        french(static_cast<double>(f.sumAbs) / static_cast<double>(f.covered), 2);
-    std::string const within =
-        french(100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), 1);
-    std::string const share =
-        french(100.0 * static_cast<double>(f.covered) / static_cast<double>(frame), 1);
+    // The figures in French: their decimals after a comma, the only dots of this text.
+    char figures[160];
+    std::snprintf(
+        figures, sizeof figures,
+        "%.2f, %.1f %% \xE0 %d niveaux de gris pr\xE8s, sur %lld pixels (%.1f %% du cadre)\n",
+        static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
+        100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
+        f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
+    std::replace(figures, figures + std::strlen(figures), '.', ',');
     tell(stdout, std::string(rectifiedPath) +
                      " : \xE9"
                      "cart moyen absolu " +
-                     mean + ", " + within + " % \xE0 " + std::to_string(kTolerance) +
-                     " niveaux de gris pr\xE8s, sur " + std::to_string(f.covered) + " pixels (" +
-                     share + " % du cadre)\n");
+                     figures);
     if (!stdoutWritten()) {
         failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
                                            "crits : ") +

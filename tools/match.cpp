@@ -297,25 +297,24 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
     }
     Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
     Pair const& p = photo.pair;
-    tell(stderr,
-         photo.name +
-             format(" : A' %s B' %s, tourn\xE9"
-                    "e de %s\xB0 dans le sens %s, \xE9"
-                    "chelle %s, "
-                    "%d correspondances sur %d concordent, corr\xE9lation %s en A' et %s en B', "
-                    "la sc\xE8ne s'\xE9"
-                    "carte de cette rotation et de cette \xE9"
-                    "chelle de %s "
-                    "et %s pixels pour 100 autour de A' et B', erreur probable : A' %s px, B' %s "
-                    "px, aux coins %s px\n",
-                    decimal(p.a).c_str(), decimal(p.b).c_str(),
-                    french(std::fabs(t.degrees()), 2).c_str(),
-                    t.degrees() >= 0 ? "horaire" : "antihoraire", french(t.scale(), 3).c_str(),
-                    photo.estimate.inliers, photo.estimate.matches, french(p.atA.peak, 2).c_str(),
-                    french(p.atB.peak, 2).c_str(), french(p.misfitA, 1).c_str(),
-                    french(p.misfitB, 1).c_str(), french(p.errorA, 2).c_str(),
-                    french(p.errorB, 2).c_str(),
-                    french(cornerError(a, b, frame, p.errorA, p.errorB, t.scale()), 1).c_str()));
+    // The figures in French: their decimals after a comma, the only dots of this text.
+    char figures[400];
+    std::snprintf(figures, sizeof figures,
+                  ", tourn\xE9"
+                  "e de %.2f\xB0 dans le sens %s, \xE9"
+                  "chelle %.3f, %d "
+                  "correspondances sur %d concordent, corr\xE9lation %.2f en A' et %.2f en B', la "
+                  "sc\xE8ne s'\xE9"
+                  "carte de cette rotation et de cette \xE9"
+                  "chelle de %.1f et "
+                  "%.1f pixels pour 100 autour de A' et B', erreur probable : A' %.2f px, B' %.2f "
+                  "px, aux coins %.1f px\n",
+                  std::fabs(t.degrees()), t.degrees() >= 0 ? "horaire" : "antihoraire", t.scale(),
+                  photo.estimate.inliers, photo.estimate.matches, p.atA.peak, p.atB.peak, p.misfitA,
+                  p.misfitB, p.errorA, p.errorB,
+                  cornerError(a, b, frame, p.errorA, p.errorB, t.scale()));
+    std::replace(figures, figures + std::strlen(figures), '.', ',');
+    tell(stderr, photo.name + " : A' " + decimal(p.a) + " B' " + decimal(p.b) + figures);
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series

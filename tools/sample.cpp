@@ -14,6 +14,7 @@
 #include "image/image.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
+#include "tools/point_argument.h"
 #include "tools/similarity.h"
 
 #include <cerrno>
@@ -375,17 +376,21 @@ std::string description(SeriesPhoto const& photo)
     double const degrees = std::atan2(m.im, m.re) * 57.29577951308232;
     char text[160];
     if (scale == 1 && degrees == 0)
-        return "the base photograph";
+        return "la photographie de base";
     // With y pointing down, a positive angle turns the picture clockwise on screen.
-    std::snprintf(text, sizeof text, "scale %.3f, turned %.2f degrees %s", scale,
-                  std::fabs(degrees), degrees >= 0 ? "clockwise" : "anticlockwise");
+    std::snprintf(text, sizeof text,
+                  "\xE9"
+                  "chelle %s, tourn\xE9"
+                  "e de %s\xB0 dans le sens %s",
+                  french(scale, 3).c_str(), french(std::fabs(degrees), 2).c_str(),
+                  degrees >= 0 ? "horaire" : "antihoraire");
     return text;
 }
 
 std::string landmarkTable()
 {
-    std::string table = "# tavrin sample series: pixel positions (column,row) of the "
-                        "landmarks A and B,\n# to be typed at tavrin's prompts.\n"
+    std::string table = "# S\xE9rie d'essai de tavrin : positions en pixels (colonne,ligne) "
+                        "des points A et B,\n# \xE0 taper aux questions de tavrin.\n"
                         "# image        A          B\n";
     for (SeriesPhoto const& photo : kSeries) {
         char line[160];
@@ -399,20 +404,25 @@ std::string landmarkTable()
 
 void usage(FILE* to)
 {
-    std::fputs("usage: tavrin-sample [FOLDER]\n"
-               "Writes base.pgm, rotated.pgm, enlarged.pgm and reduced.pgm, a sample series\n"
-               "for tavrin, with landmarks.txt: where the landmarks A and B lie in each\n"
-               "photograph. Into FOLDER (made if missing), or without it into a new folder\n"
-               "serie-essai (serie-essai-2, -3... when that name is taken). A file there that\n"
-               "is not the series' own from an earlier run is never replaced: nothing is\n"
-               "written then.\n",
-               to);
+    tell(to,
+         "Usage : tavrin-sample [DOSSIER]\n"
+         "\xC9"
+         "crit base.pgm, rotated.pgm, enlarged.pgm et reduced.pgm, une s\xE9rie d'essai\n"
+         "pour tavrin, avec landmarks.txt : o\xF9 se trouvent les points A et B dans chaque\n"
+         "photographie. Dans DOSSIER (cr\xE9\xE9 s'il manque), ou sans lui dans un dossier neuf\n"
+         "serie-essai (serie-essai-2, -3... quand ce nom est pris). Un fichier qui s'y trouve\n"
+         "et n'est pas celui de la s\xE9rie d'une ex\xE9"
+         "cution pr\xE9"
+         "c\xE9"
+         "dente n'est jamais\n"
+         "remplac\xE9 : rien n'est \xE9"
+         "crit alors.\n");
 }
 
 int fail(std::string const& message)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "tavrin-sample: %s\n", message.c_str());
+    tell(stderr, "tavrin-sample : " + message + "\n");
     return 1;
 }
 
@@ -462,7 +472,7 @@ bool writeFile(std::size_t k, std::string const& path)
 // The system's reason for the last failure, in brackets.
 std::string lastReason()
 {
-    std::string const why = std::strerror(errno);
+    std::string const why = systemError(errno);
     return " (" + why + ")";
 }
 
@@ -507,7 +517,8 @@ int makeOwnFolder(fs::path& folder)
             return 0;
         }
         if (error && error != std::errc::file_exists)
-            return fail("cannot make the folder " + name + ": " + error.message());
+            return fail("le dossier " + name +
+                        " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value()));
     }
     std::fflush(stdout);
     tell(stderr, "tavrin-sample : serie-essai et serie-essai-2 \xE0 serie-essai-9999 existent "
@@ -537,7 +548,8 @@ int writeSeries(fs::path folder, bool ownFolder)
     } else {
         fs::create_directories(folder, error);
         if (error)
-            return fail("cannot make the folder " + folder.u8string() + ": " + error.message());
+            return fail("le dossier " + folder.u8string() +
+                        " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value()));
     }
 
     // Only a file that stands there already is made to be compared; the rest are made
@@ -567,7 +579,8 @@ int writeSeries(fs::path folder, bool ownFolder)
             continue;  // already there, byte for byte
         std::string const path = (folder / fileName(k)).u8string();
         if (!writeFile(k, path))
-            return fail("could not write " + path);
+            return fail(path + " n'a pu \xEAtre \xE9"
+                               "crit");
     }
 
     std::fputs(landmarkTable().c_str(), stdout);
@@ -575,7 +588,7 @@ int writeSeries(fs::path folder, bool ownFolder)
                                    "crite dans le dossier " +
                                        shown(folder) + "\n");
     if (!told || !stdoutWritten())
-        return fail(std::string("the landmarks could not be printed: ") + std::strerror(errno));
+        return fail("les points n'ont pu \xEAtre affich\xE9s : " + systemError(errno));
     return 0;
 }
 
@@ -598,7 +611,7 @@ int main(int count, char** given)
     try {
         status = writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path(), argc == 1);
     } catch (std::bad_alloc const&) {
-        status = fail("not enough memory for the photographs");
+        status = fail("pas assez de m\xE9moire pour les photographies");
     }
     if (argc == 1)
         holdOwnWindow();  // double-clicked: the window stays until what it says is read

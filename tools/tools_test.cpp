@@ -47,13 +47,13 @@ std::string figures(char const* name, char const* mean, char const* within, int 
 
 // clang-format off
 char const kLandmarks[] =
-    "# tavrin sample series: pixel positions (column,row) of the landmarks A and B,\n"
-    "# to be typed at tavrin's prompts.\n"
+    "# S\xE9rie d'essai de tavrin : positions en pixels (colonne,ligne) des points A et B,\n"
+    "# \xE0 taper aux questions de tavrin.\n"
     "# image        A          B\n"
-    "base.pgm       412,357    1236,842   # 1600 x 1200, the base photograph\n"
-    "rotated.pgm    1115,435   365,913    # 1500 x 1350, scale 0.930, turned 117.01 degrees clockwise\n"
-    "enlarged.pgm   123,338    1458,863   # 1600 x 1200, scale 1.500, turned 9.01 degrees anticlockwise\n"
-    "reduced.pgm    412,186    712,676    # 1100 x 850, scale 0.601, turned 28.04 degrees clockwise\n";
+    "base.pgm       412,357    1236,842   # 1600 x 1200, la photographie de base\n"
+    "rotated.pgm    1115,435   365,913    # 1500 x 1350, \xE9" "chelle 0,930, tourn\xE9" "e de 117,01\xB0 dans le sens horaire\n"
+    "enlarged.pgm   123,338    1458,863   # 1600 x 1200, \xE9" "chelle 1,500, tourn\xE9" "e de 9,01\xB0 dans le sens antihoraire\n"
+    "reduced.pgm    412,186    712,676    # 1100 x 850, \xE9" "chelle 0,601, tourn\xE9" "e de 28,04\xB0 dans le sens horaire\n";
 // clang-format on
 
 using ToolsTest = Folder;
@@ -164,11 +164,11 @@ TEST_F(ToolsTest, EveryCase)
          "tavrin-sample : rien n'est \xE9" "crit ; sans argument, tavrin-sample \xE9" "crit dans un dossier neuf\n", "",
          "mkdir series && head -c 100 ../ref/base.pgm >series/base.pgm && ln -s ../../ref/rotated.pgm series/rotated.pgm &&"
          " { printf P6; tail -c +3 ../ref/reduced.pgm; } >series/reduced.pgm && mkfifo series/landmarks.txt"},
-        {"sample series", 1, "", "tavrin-sample: the landmarks could not be printed: No space left on device\n", "", "", toFull, "series"},
-        {"sample a b", 2, "", "usage: tavrin-sample [FOLDER]\n*"},
-        {"sample --help", 0, "usage: tavrin-sample [FOLDER]\n*", ""},
+        {"sample series", 1, "", "tavrin-sample : les points n'ont pu \xEAtre affich\xE9s : plus de place sur le disque\n", "", "", toFull, "series"},
+        {"sample a b", 2, "", "Usage : tavrin-sample [DOSSIER]\n*"},
+        {"sample --help", 0, "Usage : tavrin-sample [DOSSIER]\n*", ""},
         // A folder inside a plain file cannot be made, not even by root.
-        {"sample plain.pgm/series", 1, "", "tavrin-sample: cannot make the folder plain.pgm/series: Not a directory\n"},
+        {"sample plain.pgm/series", 1, "", "tavrin-sample : le dossier plain.pgm/series ne peut \xEAtre cr\xE9\xE9 : un \xE9l\xE9ment du chemin n'est pas un dossier\n"},
     };
     // clang-format on
     for (ToolCase const& c : cases) {
