@@ -17,6 +17,7 @@
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -380,10 +381,10 @@ std::string description(SeriesPhoto const& photo)
     // With y pointing down, a positive angle turns the picture clockwise on screen.
     std::snprintf(text, sizeof text,
                   "\xE9"
-                  "chelle %s, tourn\xE9"
-                  "e de %s\xB0 dans le sens %s",
-                  french(scale, 3).c_str(), french(std::fabs(degrees), 2).c_str(),
-                  degrees >= 0 ? "horaire" : "antihoraire");
+                  "chelle %.3f, tourn\xE9"
+                  "e de %.2f\xB0 dans le sens %s",
+                  scale, std::fabs(degrees), degrees >= 0 ? "horaire" : "antihoraire");
+    std::replace(text, text + std::strlen(text), '.', ',');  // French decimals, the only dots
     return text;
 }
 
