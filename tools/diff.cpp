@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,7 @@ Failure runtimeError(std::string const& message)
 }
 
 char const kUsage[] =
-    "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']\n"
+    "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n"
     "Compare \xE0 BASE la photographie REDRESSEE, que tavrin a redress\xE9"
     "e sur BASE :\n"
     "\xE9"
@@ -66,7 +67,10 @@ char const kUsage[] =
     "\xE0 8 niveaux de gris pr\xE8s. Avec PHOTO, la photographie telle qu'elle a \xE9t\xE9 prise,\n"
     "et les points saisis pour elle (A et B sur BASE, A' et B' sur PHOTO, chacun x,y),\n"
     "seuls comptent les pixels du cadre que PHOTO couvre, \xE0 un pixel de ses bords ;\n"
-    "sinon tous. Un fichier d\xE9j\xE0 pr\xE9sent \xE0 CARTE n'est remplac\xE9 que si c'est une\n"
+    "sinon tous. Avec en plus un point de contr\xF4le C sur BASE et C' sur PHOTO, dit o\xF9\n"
+    "A et B placent C, \xE0 combien de pixels en est C', et lequel de A' ou B' d\xE9placer, et\n"
+    "o\xF9, pour l'y ramener.\n"
+    "Un fichier d\xE9j\xE0 pr\xE9sent \xE0 CARTE n'est remplac\xE9 que si c'est une\n"
     "carte \xE9"
     "crite par tavrin-diff.\n"
     "Code de sortie : 0 fait, 1 une image illisible ou la carte non \xE9"
@@ -253,12 +257,12 @@ struct Footprint {
     }
 };
 
-// The control points A, B, A', B' as typed; false when one is not a point or the pairs
-// are not two different points each.
-bool readPoints(char** args, Place (&points)[4], Failure& failure)
+// The control points A, B, A', B' as typed, and the check point C, C' when count is 6;
+// false when one is not a point or the pairs are not two different points each.
+bool readPoints(char** args, int count, Place (&points)[6], Failure& failure)
 {
-    char const* const names[] = {"A", "B", "A'", "B'"};
-    for (int k = 0; k < 4; ++k) {
+    char const* const names[] = {"A", "B", "A'", "B'", "C", "C'"};
+    for (int k = 0; k < count; ++k) {
         if (!parsePointArgument(args[k], points[k].x, points[k].y)) {
             failure = usageError(std::string("le point ") + names[k] +
                                  " s'\xE9"
@@ -371,15 +375,42 @@ bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint con
     return true;
 }
 
+// What the check point says of A' and B': where the similarity through them carries C,
+// how far C' lies from there, and the smaller move of one of A' and B' that brings it
+// there. C lands at A' (1 - u) + B' u, u = (C - A) / (B - A) in complex numbers, so
+// moving A' by r / (1 - u), or B' by r / u, takes up a residual r: the smaller move,
+// the likelier slip, is named.
+std::string checkPoint(Place const (&p)[6])
+{
+    using C = std::complex<double>;
+    C const a(p[0].x, p[0].y), b(p[1].x, p[1].y), a2(p[2].x, p[2].y), b2(p[3].x, p[3].y),
+        c(p[4].x, p[4].y), c2(p[5].x, p[5].y);
+    C const u = (c - a) / (b - a);
+    C const sent = a2 * (1.0 - u) + b2 * u;
+    C const r = c2 - sent;
+    bool const moveA = std::abs(1.0 - u) >= std::abs(u);
+    C const move = moveA ? r / (1.0 - u) : r / u;
+    C const to = (moveA ? a2 : b2) + move;
+    // The places as tavrin reads points; the distances in French decimals.
+    char line[240];
+    std::snprintf(line, sizeof line,
+                  "point de contr\xF4le C : A et B le placent en %.2f,%.2f ; C' en est \xE0 %s "
+                  "pixels ; d\xE9placer %s de %s pixels, en %.2f,%.2f, l'y ram\xE8ne\n",
+                  sent.real(), sent.imag(), french(std::abs(r), 2).c_str(), moveA ? "A'" : "B'",
+                  french(std::abs(move), 2).c_str(), to.real(), to.imag());
+    return line;
+}
+
 int compare(int argc, char** argv, Failure& failure)
 {
     char const* const basePath = argv[1];
     char const* const rectifiedPath = argv[2];
     char const* const mapPath = argv[3];
-    char const* const furtherPath = argc == 9 ? argv[4] : nullptr;
+    char const* const furtherPath = argc >= 9 ? argv[4] : nullptr;
+    bool const checked = argc == 11;
 
-    Place points[4];
-    if (furtherPath != nullptr && !readPoints(argv + 5, points, failure))
+    Place points[6];
+    if (furtherPath != nullptr && !readPoints(argv + 5, argc - 5, points, failure))
         return failure.status;
 
     // Every check that reads no pixel comes first: a refusal then costs nothing.
@@ -459,6 +490,8 @@ int compare(int argc, char** argv, Failure& failure)
                      " : \xE9"
                      "cart moyen absolu " +
                      figures);
+    if (checked)
+        tell(stdout, checkPoint(points));
     if (!stdoutWritten()) {
         failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
                                            "crits : ") +
@@ -479,7 +512,7 @@ int main(int count, char** given)
         tell(stdout, kUsage);
         return 0;
     }
-    if (argc != 4 && argc != 9) {
+    if (argc != 4 && argc != 9 && argc != 11) {
         tell(stderr, std::string("tavrin-diff : ") +
                          (argc < 4 ? "il manque des arguments" : "nombre d'arguments incorrect") +
                          "\n" + kUsage);

@@ -112,7 +112,10 @@ TEST_F(ToolsTest, EveryCase)
         {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("rect.pgm", "5,00", "50,0", 2, "33,3"),
          "", bytes({39, 0, 0, 39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0})},
         {f + "0,0 2,0 +1.0,1e0 3,1", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7"), "", shifted},
-        {"diff --help", 0, "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']\n*", ""},
+        // B' typed 3 pixels above where the check point puts it: B' is named, with its place.
+        {f + "0,0 2,0 1,1 3,1 2,1 1.5,5", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7") +
+         "point de contr\xF4le C : A et B le placent en 3.00,2.00 ; C' en est \xE0 3,35 pixels ; d\xE9placer B' de 3,00 pixels, en 3.00,4.00, l'y ram\xE8ne\n", "", shifted},
+        {"diff --help", 0, "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n*", ""},
         {"diff", 2, "", "tavrin-diff : il manque des arguments" + usage},
         {f + "0,0 1,0 1,1", 2, "", "tavrin-diff : nombre d'arguments incorrect" + usage},
         {f + "0,0 2,0 '1;1' 3,1", 2, "", mustBeXY + "1;1" + tryHelp},
