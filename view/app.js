@@ -12,7 +12,7 @@ var TV = window.TV || (window.TV = {});
   function setMode(m) {
     mode = m;
     TV.comparing.blink(false);
-    $("points-panel").hidden = $("points-stage").hidden = m !== "points";
+    $("points-panel").hidden = $("points-stage").hidden = $("points-tools").hidden = m !== "points";
     $("compare-panel").hidden = $("compare-stage").hidden = m !== "compare";
     TV.say("");
     (m === "points" ? TV.placing : TV.comparing).shown();
@@ -47,6 +47,7 @@ var TV = window.TV || (window.TV = {});
   $("compare-results").onchange = function () { TV.comparing.addResults(this.files); };
   $("fit").onclick = function () { viewers().forEach(function (v) { v.fit(); }); };
   $("actual").onclick = function () { viewers().forEach(function (v) { v.actualPixels(); }); };
+  $("linked").onchange = function () { TV.placing.link(); };
   $("show-keys").onclick = function () { $("keys").showModal(); };
   $("blink").onclick = function () { TV.comparing.blink(); };
   $("rate").onchange = function () { TV.comparing.rate(); };
@@ -82,6 +83,7 @@ var TV = window.TV || (window.TV = {});
       ArrowUp: points && function () { TV.placing.nudge(0, -by); },
       ArrowDown: points && function () { TV.placing.nudge(0, by); },
       Delete: points && TV.placing.remove,
+      p: points && function () { TV.placing.nextPoint(e.shiftKey ? -1 : 1); },
       b: !points && function () { TV.comparing.blink(); },
       " ": !points && TV.comparing.flip,
       "?": function () { $("keys").showModal(); }

@@ -98,10 +98,7 @@ var TV = window.TV || (window.TV = {});
       var tools = row.insertCell();
       [["Zoom", "zoom", "Zoomer sur " + l[k], function () { zoomTo(photo, k); }],
        ["Déplacer", "move", "Le prochain clic sur " + photo.name + " y met " + l[k], function () {
-         var moving = place.moving = place.selected = { photo: photo, k: k };
-         TV.say("Cliquez sur " + photo.name + " là où va " + l[k] + ".", true,
-                function () { return place.moving === moving; });
-         place.render();
+         place.arm(photo, k);
        }],
        ["\u2715", "delete", "Supprimer " + l[k], function () {
          place.change([{ photo: photo, k: k, after: null }]);

@@ -50,13 +50,16 @@ var TV = window.TV || (window.TV = {});
     place.undone.push(list);
     place.redone = [];
     apply(list, "after");
+    // A' just placed: where B' likely falls, in sight.
+    var photo = place.current();
+    if (list.some(function (c) { return c.photo === photo && c.k === 0 && !c.before && c.after; })) place.toLikely();
   };
 
   function apply(list, which) {
     list.forEach(function (c) { c.photo.points[c.k] = place.copy(c[which]); });
     var photo = list[0].photo, at = series.further.indexOf(photo);
     place.selected = { photo: photo, k: list[0].k };
-    if (at >= 0 && at !== series.current) { series.current = at; place.show(place.panes[1]); }
+    if (at >= 0 && at !== series.current) { leave(); series.current = at; place.show(place.panes[1]); }
     place.render();
   }
 
@@ -73,8 +76,15 @@ var TV = window.TV || (window.TV = {});
 
   // ------------------------------------------------------------ files, answers
 
+  // The view of the photograph left, for when it comes back.
+  function leave() {
+    var p = place.current(), pane = place.panes[1];
+    if (p && pane.entry && p.file && TV.sameFile(pane.entry.file, p.file)) p.view = pane.viewer.centre();
+  }
+
   place.choose = function (i) {
     if (i < 0 || i >= series.further.length) return;
+    if (i !== series.current) leave();
     series.current = i;
     // The arrow keys and Move act on what is shown.
     if (place.moving && place.moving.photo !== series.base) place.moving = null;
@@ -263,6 +273,8 @@ var TV = window.TV || (window.TV = {});
     setBase: setBase, addFurther: addFurther, loadAnswers: loadAnswers, save: save, footprint: footprint,
     undo: undo, redo: redo,
     nudge: function (dx, dy) { place.nudge(dx, dy); },
+    nextPoint: function (by) { place.nextPoint(by); },
+    link: function () { place.follow(); },
     step: function (by) { place.choose(series.current + by); },
     remove: function () {
       var s = place.selected;
@@ -270,7 +282,11 @@ var TV = window.TV || (window.TV = {});
     },
     base: function () { return series.base && series.base.file; },
     unsaved: function () { return changes !== saved; },
-    panes: function (which) { return which === "active" ? [place.active] : place.panes; },
+    // Linked, the base leads and the photograph follows.
+    panes: function (which) {
+      var linked = document.getElementById("linked").checked;
+      return which === "active" ? [place.active] : linked ? place.panes.slice(0, 1) : place.panes;
+    },
     entries: function () { return place.panes.map(function (p) { return p.entry; }); },
     shown: function () {
       place.panes.forEach(function (p) { if (!p.fitted && p.entry) p.fitted = p.viewer.fit(); });

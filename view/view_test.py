@@ -470,6 +470,91 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(under[0], under[1])
         self.assertRegex(under[0], r"^x \d+ y \d+ base \d+ résultat \d+ \|écart\| \d+$")
 
+    def under(self, canvas):  # the pixel at the middle of the canvas, as the top line tells it
+        self.pointer(canvas, press=False)
+        return self.text("cursor").split(" gris")[0]
+
+    def test_the_loupe_magnifies_the_pixels_about_the_pointer_square_beside_it_without_drawing_the_pane(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm")
+        self.press("#actual")
+        sizes = {"base-view": (1600, 1200, (self.series / "base.pgm").read_bytes()), "photo-view": (1500, 1350,
+                                                                                                   self.rotated)}
+        for canvas, (w, h, data) in sizes.items():
+            self.pointer(canvas, (300, 200), press=False)
+            self.js("window.frame = drawn[arguments[0]]", canvas)
+            self.pointer(canvas, (301, 201), press=False)  # pixel (301, 201), 10 screen pixels each, from (5, 5)
+            self.assertEqual((self.labels("loupe"), self.js("return drawn[arguments[0]] === frame", canvas)),
+                             (["301,201"], True))
+            grey = self.js("var c = document.getElementById('loupe').getContext('2d'); return arguments[0].map("
+                           "p => c.getImageData(p[0], p[1], 1, 1).data[0])", [(71, 71), (79, 79), (65, 65), (85, 85)])
+            self.assertEqual(grey, [data[x + y * w - w * h] for x, y in ((301, 201), (301, 201), (300, 200),
+                                                                           (302, 202))], canvas)
+            at = self.js("var r = document.getElementById('loupe').getBoundingClientRect(), c = document."
+                         "getElementById(arguments[0]).getBoundingClientRect(); "
+                         "return [r.left - c.left, r.top - c.top]", canvas)
+            self.assertTrue(at[0] > 301 or at[1] > 201, at)  # beside the pointer: right of it or below
+        self.pointer("photo-view", (10, 10), press=False)
+        self.d.find_element("id", "loupe-on").click()
+        self.pointer("photo-view", (20, 20), press=False)
+        self.assertFalse(self.js("return document.getElementById('loupe').checkVisibility()"))
+
+    def test_a_mark_is_taken_within_12_screen_pixels_and_a_press_beyond_pans(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.press("#actual")  # A's middle at (412.5, 357.5)
+        for start, a in ((423, "432"), (447, "432")):  # 10.5, then 14.5 screen pixels right of it
+            self.pointer("base-view", (start, 357), (start + 10, 357), (start + 20, 357))
+            self.assertEqual(self.d.find_element("id", "point-0-0-x").get_attribute("value"), a)
+
+    def test_linked_views_follow_through_the_points_or_else_at_the_same_zoom_and_relative_place(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.d.find_element("id", "linked").click()
+        self.press("#point-0-0-zoom")  # A at the middle, at 8:1; A' there too, at 8 / 0,930
+        self.assertEqual((self.text("photo-caption"), self.under("photo-view")), ("rotated.pgm \u00b7 8.6:1",
+                                                                                  "rotated.pgm x 1115 y 435"))
+        self.pointer("photo-view", wheel=-100)  # the photograph leads
+        self.assertEqual((self.text("base-caption"), self.under("base-view")), ("base.pgm (base) \u00b7 16:1",
+                                                                                "base.pgm x 412 y 357"))
+        self.key(Keys.PAGE_DOWN)  # no points: 412,5 / 1600 of the base's width, 357,5 / 1200 of its height
+        w, h = map(int, (self.series / "enlarged.pgm").read_bytes().split(b"\n")[1].split())
+        self.assertEqual((self.text("photo-caption"), self.under("photo-view")),
+                         ("enlarged.pgm \u00b7 16:1", "enlarged.pgm x %d y %d" % (412.5 * w / 1600, 357.5 * h / 1200)))
+
+    def test_p_chooses_the_next_point_and_arms_a_missing_one_for_the_next_click(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        chosen = []
+        for keys, modifier in (("p", None),) * 4 + (("P", Keys.SHIFT),):  # from A, chosen by the answers loaded
+            self.key(keys, modifier)
+            chosen.append(self.d.find_element("css selector", "#point-table tr.selected").get_attribute("id"))
+        self.assertEqual(chosen, ["point-0-1", "point-1-0", "point-1-1", "point-0-0", "point-1-1"])
+        self.key(Keys.PAGE_DOWN)
+        self.key("P", Keys.SHIFT)  # from nothing chosen, the last: B' of enlarged.pgm, missing
+        self.assertEqual(self.text("message"), "Cliquez sur enlarged.pgm là où va B'.")
+        self.pointer("photo-view")
+        self.assertRegex(self.text("photo-list").split("\n")[2], r"^enlarged.pgm A' \? B' \d+,\d+$")
+
+    def test_the_likely_next_point_comes_in_sight_and_each_photograph_keeps_its_view(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.press("#point-1-1-zoom")  # rotated.pgm at 8:1 about B' (365,913)
+        self.key(Keys.PAGE_DOWN)  # enlarged.pgm: A' where rotated.pgm has it
+        self.assertEqual(self.under("photo-view"), "enlarged.pgm x 1115 y 435")
+        self.assertIn("A' d'après rotated.pgm", self.labels("photo-view"))
+        r = self.js("return document.getElementById('photo-view').getBoundingClientRect()")
+        self.pointer("photo-view", (r["width"] / 2 + 16, r["height"] / 2 + 8))  # A' at (1117, 436)
+        self.assertEqual(self.under("photo-view"), "enlarged.pgm x 367 y 914")  # B' by rotated.pgm's turn and scale
+        self.assertIn("B' d'après rotated.pgm", self.labels("photo-view"))
+        for key, view in ((Keys.PAGE_UP, "rotated.pgm x 365 y 913"), (Keys.PAGE_DOWN, "enlarged.pgm x 367 y 914")):
+            self.key(key)
+            self.assertEqual((self.text("photo-caption"), self.under("photo-view")),
+                             (view.split()[0] + " \u00b7 8:1", view))
+
     def test_answers_are_saved_as_reponses_txt_and_the_page_tells_the_name_the_browser_may_give(self):
         self.choose("answers-file", self.file("reponses.txt", ANSWERS))
         for name in ("reponses.txt", "reponses (1).txt"):

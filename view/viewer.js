@@ -8,11 +8,12 @@ var TV = window.TV || (window.TV = {});
 TV.Viewer = function (canvas, hooks) {
   this.canvas = canvas;
   this.ctx = canvas.getContext("2d");
-  // scene(ctx), overlay(ctx), pointer(px | null), click(px), grab(sx, sy) -> bool,
+  // scene(ctx), overlay(ctx), pointer(px | null, s: its screen point), click(px), grab(sx, sy) -> bool,
   // drag(dx, dy, s): the motion since the press in image pixels, drop(moved), size(),
   // and, if given, moved(): the zoom or the position changed
   this.hooks = hooks;
   this.scale = 1; this.tx = 0; this.ty = 0;
+  this.panning = false;  // the view dragged, not a mark
   var self = this, press = null;
   new ResizeObserver(function () { self.draw(); }).observe(canvas);
   // A wheel's notch (100 pixels, or 3 lines) zooms by 2; a touchpad's small steps, by less.
@@ -33,14 +34,17 @@ TV.Viewer = function (canvas, hooks) {
     if (press) {
       press.moved = press.moved || Math.abs(s.x - press.x) + Math.abs(s.y - press.y) > 3;
       if (press.moved && press.grabbed) self.hooks.drag((s.x - press.x) / self.scale, (s.y - press.y) / self.scale, s);
-      else if (press.moved) { self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; self.moved(); }
+      else if (press.moved) {
+        self.panning = true;
+        self.tx = press.tx + s.x - press.x; self.ty = press.ty + s.y - press.y; self.moved();
+      }
       if (press.moved) self.draw();
     }
-    self.hooks.pointer(px);
+    self.hooks.pointer(px, s);
   });
   canvas.addEventListener("pointerup", function (e) {
     var s = self.screen(e), was = press;
-    press = null;
+    press = null; self.panning = false;
     if (!was) return;
     if (was.grabbed) self.hooks.drop(was.moved);
     else if (!was.moved) self.hooks.click(self.pixelAt(s.x, s.y));
@@ -48,7 +52,7 @@ TV.Viewer = function (canvas, hooks) {
   });
   canvas.addEventListener("pointercancel", function () {
     if (press && press.grabbed) self.hooks.drop(press.moved);
-    press = null;
+    press = null; self.panning = false;
   });
   canvas.addEventListener("pointerleave", function () { self.hooks.pointer(null); });
 };
