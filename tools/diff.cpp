@@ -19,7 +19,6 @@
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <complex>
@@ -485,11 +484,10 @@ int compare(int argc, char** argv, Failure& failure)
         static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
         100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
         f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
-    std::replace(figures, figures + std::strlen(figures), '.', ',');
     tell(stdout, std::string(rectifiedPath) +
                      " : \xE9"
                      "cart moyen absolu " +
-                     figures);
+                     withDecimalCommas(figures));
     if (checked)
         tell(stdout, checkPoint(points));
     if (!stdoutWritten()) {

@@ -313,8 +313,8 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
                   photo.estimate.inliers, photo.estimate.matches, p.atA.peak, p.atB.peak, p.misfitA,
                   p.misfitB, p.errorA, p.errorB,
                   cornerError(a, b, frame, p.errorA, p.errorB, t.scale()));
-    std::replace(figures, figures + std::strlen(figures), '.', ',');
-    tell(stderr, photo.name + " : A' " + decimal(p.a) + " B' " + decimal(p.b) + figures);
+    tell(stderr,
+         photo.name + " : A' " + decimal(p.a) + " B' " + decimal(p.b) + withDecimalCommas(figures));
 }
 
 // A name that nothing here answers to, so that tavrin's next open fails and the series

@@ -263,6 +263,13 @@ std::string checkPeak(cv::Mat const& score, cv::Rect search, cv::Point best, dou
     return {};
 }
 
+// Why a point is refused that would lie at place, outside the photograph.
+std::string outside(char const* name, cv::Point2d place)
+{
+    return format("%s tombe hors de la photographie, en %.1f,%.1f : trop peu de recouvrement", name,
+                  place.x, place.y);
+}
+
 // Where base point a lies in further, within search pixels of where the affine map m
 // puts it, with the base's neighbourhood carried by m. Refused, with a reason that
 // names the point by name, when the neighbourhood leaves either photograph, does not
@@ -275,9 +282,7 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Point2d const predicted = apply(m, a);
     if (!(predicted.x >= 0 && predicted.y >= 0 && predicted.x <= further.cols - 1 &&
           predicted.y <= further.rows - 1)) {
-        l.reason = format("%s tombe hors de la photographie, en %.1f,%.1f : trop peu de "
-                          "recouvrement",
-                          name, predicted.x, predicted.y);
+        l.reason = outside(name, predicted);
         return l;
     }
     cv::Matx23d back;
@@ -366,9 +371,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
     Located refused;
     if (!(roughly.x >= 0 && roughly.y >= 0 && roughly.x <= further.cols - 1 &&
           roughly.y <= further.rows - 1)) {
-        refused.reason = format("%s tombe hors de la photographie, en %.1f,%.1f : trop peu de "
-                                "recouvrement",
-                                name, roughly.x, roughly.y);
+        refused.reason = outside(name, roughly);
         return refused;
     }
     LocalModel const model = fitLocalModel(e, a, base.size(), name);

@@ -31,13 +31,18 @@ inline bool parsePointArgument(char const* text, double& x, double& y)
 
 // A decimal as a French reader writes it: a comma before the decimals. Never in the
 // answers that tavrin reads, whose decimals take a point.
+// Every dot of text, a printf'd line of figures and words, made a decimal comma.
+inline std::string withDecimalCommas(std::string text)
+{
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
 inline std::string french(double value, int decimals)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string s = text;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
+    return withDecimalCommas(text);
 }
 
 // Why a system call failed, in French for the errors a photograph's file meets; the

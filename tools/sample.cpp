@@ -17,7 +17,6 @@
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -384,8 +383,7 @@ std::string description(SeriesPhoto const& photo)
                   "chelle %.3f, tourn\xE9"
                   "e de %.2f\xB0 dans le sens %s",
                   scale, std::fabs(degrees), degrees >= 0 ? "horaire" : "antihoraire");
-    std::replace(text, text + std::strlen(text), '.', ',');  // French decimals, the only dots
-    return text;
+    return withDecimalCommas(text);
 }
 
 std::string landmarkTable()
