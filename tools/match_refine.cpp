@@ -38,6 +38,10 @@ constexpr double kMostUncertainty = 3;
 constexpr double kMostDisagreement = 4;
 // Gaussians tried on the base's neighbourhood to match a blurred photograph.
 constexpr double kBlurs[] = {0, 0.7, 1, 1.4, 2, 2.8, 4, 5.6};
+// The neighbourhood is carried this much wider than it is correlated, so that blurring
+// it sees the base's own pixels to its edge: OpenCV's Gaussian reaches four sigmas, and
+// a border mirrored in their place pulls the peak toward what the mirror repeats.
+constexpr int kBlurMargin = 23;
 // A further photograph narrower than the least neighbourhood with the first search on
 // both sides can never be refined (fitRadius finds no radius).
 constexpr int kLeastFurtherSide = 2 * (kLeastRadius + kFirstSearch) + 1;
@@ -77,10 +81,11 @@ int fitRadius(cv::Mat const& base, cv::Mat const& further, cv::Matx23d const& ba
 
 // The base photograph around the point, softened first when the photograph shows the
 // scene smaller, then carried by back's inverse onto the photograph's pixels c - radius
-// to c + radius.
+// to c + radius, and kBlurMargin beyond.
 cv::Mat carryBase(cv::Mat const& base, cv::Matx23d const& back, cv::Point c, int radius,
                   double scale)
 {
+    radius += kBlurMargin;
     double const blur = scale < 1 ? 0.5 * (1 / scale - 1) : 0;
     int const margin = 2 + static_cast<int>(std::ceil(3 * blur));
     double const reach = (std::fabs(back(0, 0)) + std::fabs(back(0, 1)) + std::fabs(back(1, 0)) +
@@ -106,20 +111,28 @@ cv::Mat carryBase(cv::Mat const& base, cv::Matx23d const& back, cv::Point c, int
     return expected;
 }
 
-// The Gaussian that, applied to expected, makes it correlate best with the window at
-// place: a blurred photograph is then compared with the base as blurred.
-double matchBlur(cv::Mat const& window, cv::Mat const& expected, cv::Point place)
+// The neighbourhood carried with its margin, blurred by sigma, without the margin. OpenCV's
+// filters read a part's neighbours from the whole it is part of: only the part is computed.
+cv::Mat blurredCentre(cv::Mat const& carried, double sigma)
 {
-    cv::Mat const seen = window(cv::Rect(place, expected.size()));
+    cv::Mat centre = carried(cv::Rect(
+        kBlurMargin, kBlurMargin, carried.cols - 2 * kBlurMargin, carried.rows - 2 * kBlurMargin));
+    if (sigma == 0)
+        return centre;
+    cv::Mat blurred;
+    cv::GaussianBlur(centre, blurred, cv::Size(), sigma);
+    return blurred;
+}
+
+// The Gaussian that, applied to the neighbourhood carried, makes it correlate best with
+// the window at place: a blurred photograph is then compared with the base as blurred.
+double matchBlur(cv::Mat const& window, cv::Mat const& carried, cv::Point place)
+{
+    cv::Mat const seen = window(cv::Rect(place, blurredCentre(carried, 0).size()));
     double best = -2, chosen = 0;
     for (double sigma : kBlurs) {
-        // A fresh matrix each time: blurring into a copy of the header would blur expected.
-        cv::Mat blurred, score;
-        if (sigma > 0)
-            cv::GaussianBlur(expected, blurred, cv::Size(), sigma);
-        else
-            blurred = expected;
-        cv::matchTemplate(seen, blurred, score, cv::TM_CCOEFF_NORMED);
+        cv::Mat score;
+        cv::matchTemplate(seen, blurredCentre(carried, sigma), score, cv::TM_CCOEFF_NORMED);
         if (score.at<float>(0, 0) > best + 0.002)
             best = score.at<float>(0, 0), chosen = sigma;
     }
@@ -205,17 +218,15 @@ cv::Mat searchWindow(cv::Mat const& further, cv::Point c, int radius, int search
     return window;
 }
 
-// The correlation over the window, expected first blurred as the photograph is at the
-// place it matches best; peak takes its best.
-cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat& expected, cv::Rect searched,
+// The correlation over the window of the neighbourhood carried, first blurred as the
+// photograph is at the place it matches best; peak takes its best.
+cv::Mat correlateMatchingBlur(cv::Mat const& window, cv::Mat const& carried, cv::Rect searched,
                               cv::Point& best, double& peak, double& blur)
 {
-    cv::Mat score = correlate(window, expected, searched, best, peak);
-    blur = matchBlur(window, expected, best);
-    if (blur > 0) {
-        cv::GaussianBlur(expected, expected, cv::Size(), blur);
-        score = correlate(window, expected, searched, best, peak);
-    }
+    cv::Mat score = correlate(window, blurredCentre(carried, 0), searched, best, peak);
+    blur = matchBlur(window, carried, best);
+    if (blur > 0)
+        score = correlate(window, blurredCentre(carried, blur), searched, best, peak);
     return score;
 }
 
@@ -298,9 +309,9 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
                           name);
         return l;
     }
-    cv::Mat expected = carryBase(base, back, c, radius, scale);
+    cv::Mat const carried = carryBase(base, back, c, radius, scale);
     cv::Scalar mean, deviation;
-    cv::meanStdDev(expected, mean, deviation);
+    cv::meanStdDev(blurredCentre(carried, 0), mean, deviation);
     if (deviation[0] < 1) {
         l.reason = format("%s n'a autour de lui, dans la photographie de base, aucun d\xE9tail "
                           "par lequel le retrouver",
@@ -310,7 +321,7 @@ Located refinePoint(cv::Mat const& base, cv::Mat const& further, cv::Matx23d con
     cv::Rect reach, searched;
     cv::Mat const window = searchWindow(further, c, radius, search, reach, searched);
     cv::Point best;
-    cv::Mat const score = correlateMatchingBlur(window, expected, searched, best, l.peak, l.blur);
+    cv::Mat const score = correlateMatchingBlur(window, carried, searched, best, l.peak, l.blur);
     cv::Point2d fraction;
     l.reason = checkPeak(score, searched, best, l.peak, name, within, fraction);
     l.radius = radius;
