@@ -1,6 +1,9 @@
 // POSIX: the pause and the folder are done in-process; nothing is run through a shell.
 #include "app/platform.h"
 
+#include "image/file_system.h"
+#include "image/results_folder.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,7 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-char const outputFolderPrefix[] = "Redressement/";
+char const outputFolderPrefix[] = TAVRIN_RESULTS_FOLDER "/";
 char const pathSeparators[] = "/";
 
 namespace {
@@ -160,7 +163,7 @@ std::string consoleText(std::string const& text, std::FILE*)
 
 void preparePlatform()
 {
-    std::signal(SIGXFSZ, SIG_IGN);
+    failWritesAtFileSizeLimit();
 }
 
 void pauseConsole()
@@ -177,12 +180,12 @@ void pauseConsole()
 
 void makeOutputFolder()
 {
-    if (mkdir("Redressement", 0777) == 0 || errno == EEXIST)
+    if (mkdir(TAVRIN_RESULTS_FOLDER, 0777) == 0 || errno == EEXIST)
         return;
     int err = errno;
     std::fflush(stdout);
     std::fprintf(stderr,
                  "\nImpossible de cr\xE9"
-                 "er le dossier Redressement : %s\n",
+                 "er le dossier " TAVRIN_RESULTS_FOLDER " : %s\n",
                  std::strerror(err));
 }

@@ -3,6 +3,7 @@
 #include "app/platform.h"
 
 #include "image/name_encoding.h"
+#include "image/results_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +15,7 @@
 #include <utility>
 #include <windows.h>
 
-char const outputFolderPrefix[] = "Redressement\\";
+char const outputFolderPrefix[] = TAVRIN_RESULTS_FOLDER "\\";
 char const pathSeparators[] = "/\\";
 
 namespace {
@@ -199,5 +200,5 @@ void pauseConsole()
 void makeOutputFolder()
 {
     std::fflush(stdout);
-    (void)std::system("md Redressement\\");
+    (void)std::system("md " TAVRIN_RESULTS_FOLDER "\\");
 }

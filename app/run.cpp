@@ -8,6 +8,7 @@
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/name_encoding.h"
+#include "image/results_folder.h"
 #include "image/whole_file.h"
 
 #include <algorithm>
@@ -184,7 +185,7 @@ bool leavesOutputFolder(std::string const& outputName)
 char const* folderReason(int err)
 {
     if (isNotFolder(std::string(outputFolderPrefix, std::strlen(outputFolderPrefix) - 1).c_str()))
-        return "Redressement est un fichier";
+        return TAVRIN_RESULTS_FOLDER " est un fichier";
     switch (err) {
     case ENOENT:
         return "le dossier ne peut pas \xEAtre cr\xE9\xE9";
@@ -212,7 +213,7 @@ bool prepareOutput()
         return true;
     char const* const reason = folderReason(errno);
     std::printf("\nImpossible d'\xE9"
-                "crire dans le dossier Redressement : %s\n",
+                "crire dans le dossier " TAVRIN_RESULTS_FOLDER " : %s\n",
                 reason);
     return false;
 }
@@ -313,7 +314,7 @@ Written refuseWrite(std::string const& outputPath, char const* why, char const* 
 Written writeOutput(IMAGE const& im, std::string const& outputPath, Series& series,
                     FileIdentity const* ownCopy = nullptr)
 {
-    char const* const outside = "sortirait du dossier Redressement";
+    char const* const outside = "sortirait du dossier " TAVRIN_RESULTS_FOLDER;
     if (leavesOutputFolder(outputPath.substr(std::strlen(outputFolderPrefix))))
         return refuseWrite(outputPath, outside, outside);
     OutputPlace const place(outputPath);

@@ -52,11 +52,15 @@ bool mayReplace(char const* path);
 // Renames from to to, replacing a file or a link at to (never what a link points to).
 bool replaceFile(char const* from, char const* to);
 
+// Makes a file-size limit a failed write (SIGXFSZ ignored) instead of the end of the
+// program, where there is such a limit: every program of the project calls it first.
+void failWritesAtFileSizeLimit();
+
 // Marks path as the fresh file being written: should SIGINT, SIGTERM or SIGHUP (on
 // Windows Ctrl-C, Ctrl-Break or closing the console) end the program before the file
-// is released, it is removed first. The first call also makes a file-size limit a
-// failed write (SIGXFSZ ignored) instead of the end of the program. A signal that the
-// program ignores, or handles itself, is left as it is.
+// is released, it is removed first. The first call also fails writes at a file-size
+// limit, as above. A signal that the program ignores, or handles itself, is left as it
+// is.
 void guardFreshFile(char const* path);
 void releaseFreshFile();
 

@@ -188,12 +188,17 @@ void preferLargePages(unsigned char* buffer, std::size_t bytes)
 #endif
 }
 
+void failWritesAtFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 void guardFreshFile(char const* path)
 {
     static bool ready = false;
     if (!ready) {
         ready = true;
-        std::signal(SIGXFSZ, SIG_IGN);
+        failWritesAtFileSizeLimit();
         for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
             struct sigaction current = {};
             if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)

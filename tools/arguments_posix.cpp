@@ -2,8 +2,9 @@
 // window of its own to hold open.
 #include "tools/arguments.h"
 
+#include "image/file_system.h"
+
 #include <cerrno>
-#include <csignal>
 #include <sys/stat.h>
 
 Arguments::Arguments(int argc, char** argv) : texts_(argv, argv + argc)
@@ -11,7 +12,7 @@ Arguments::Arguments(int argc, char** argv) : texts_(argv, argv + argc)
     for (std::string& text : texts_)
         pointers_.push_back(text.data());
     pointers_.push_back(nullptr);
-    std::signal(SIGXFSZ, SIG_IGN);
+    failWritesAtFileSizeLimit();
 }
 
 bool tell(std::FILE* stream, std::string const& text)

@@ -1,7 +1,7 @@
 // The similarity (a turn, a uniform scale and a shift) that two points and their
 // images fix: q = to + m (p - from), m the complex factor re + i im. Every tool takes
 // it from here: tavrin-diff and tavrin-sample as it is, tavrin-match its factor, into
-// its own form over OpenCV's types (tools/match_locate.h).
+// its own form over OpenCV's types (tools/match/locate.h).
 #ifndef TAVRIN_TOOLS_SIMILARITY_H
 #define TAVRIN_TOOLS_SIMILARITY_H
 

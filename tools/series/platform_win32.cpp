@@ -1,7 +1,7 @@
 // Windows: the companions run through CreateProcessW with a command line quoted as
 // they split it, their input and output kept in temporary files that the system
 // deletes when they are closed; the report shown by the default browser.
-#include "tools/series_platform.h"
+#include "tools/series/platform.h"
 
 #include "image/name_encoding.h"
 

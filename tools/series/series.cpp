@@ -8,12 +8,13 @@
 // Usage: tavrin-series [--base PHOTO] [--points AX,AY BX,BY] [--answers FILE] FOLDER | PHOTO...
 // Exit status: 0 every photograph rectified, 1 some refused or nothing could be done,
 // 2 bad usage.
-#include "tools/series_photo.h"
-#include "tools/series_platform.h"
+#include "tools/series/photo.h"
+#include "tools/series/platform.h"
 
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/name_encoding.h"
+#include "image/results_folder.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
 #include "tools/point_argument.h"
@@ -54,7 +55,8 @@ char const kUsage[] =
     "Les points A et B de la base sont donn\xE9s par --points, ou lus dans un fichier de\n"
     "r\xE9ponses enregistr\xE9 par la page (--answers), ou choisis par tavrin-series.\n"
     "Tout est \xE9"
-    "crit dans le dossier Redressement \xE0 c\xF4t\xE9 de la base : les r\xE9sultats,\n"
+    "crit dans le dossier " TAVRIN_RESULTS_FOLDER
+    " \xE0 c\xF4t\xE9 de la base : les r\xE9sultats,\n"
     "pgm\\ (les copies P5 et reponses.txt), ecarts\\ (les cartes des \xE9"
     "carts) et rapport.html.\n"
     "Une seconde ex\xE9"
@@ -705,7 +707,7 @@ std::string answers(Series const& s, std::vector<Photo const*> const& photos)
 // file or a link standing in its place stops the run before tavrin is started.
 fs::path tavrinsFolder(Series const& s)
 {
-    fs::path inner = s.pgm / "Redressement";
+    fs::path inner = s.pgm / TAVRIN_RESULTS_FOLDER;
     std::error_code e;
     fs::file_status const st = fs::symlink_status(inner, e);
     if (fs::exists(st) && !fs::is_directory(st))
@@ -735,7 +737,8 @@ bool rectify(Series const& s, std::vector<Photo*> const& photos, bool baseAlone 
         if (!p->found || !p->refusal.empty() || p->done)
             continue;
         std::error_code e;
-        fs::rename(s.pgm / "Redressement" / (p->stem + ".pgm"), s.out / (p->stem + ".pgm"), e);
+        fs::rename(s.pgm / TAVRIN_RESULTS_FOLDER / (p->stem + ".pgm"), s.out / (p->stem + ".pgm"),
+                   e);
         if (e) {
             p->refusal = "tavrin n'a pas \xE9"
                          "crit son r\xE9sultat";
@@ -753,7 +756,7 @@ void placeBase(Series const& s, bool rectified)
 {
     if (!rectified)
         rectify(s, {}, true);
-    fs::path const inner = s.pgm / "Redressement";
+    fs::path const inner = s.pgm / TAVRIN_RESULTS_FOLDER;
     fs::path const made = inner / (s.photos[0].stem + ".pgm");
     std::error_code e;
     fs::rename(made, s.out / (s.photos[0].stem + ".pgm"), e);
@@ -1126,13 +1129,13 @@ int run(int argc, char** argv)
     if (!base.refusal.empty() || !grey.refusal.empty())
         throw Stop{"La photographie de base " + base.source.u8string() +
                    " ne peut \xEAtre lue : " + base.refusal + grey.refusal};
-    s.out = fs::absolute(base.source).parent_path() / "Redressement";
+    s.out = fs::absolute(base.source).parent_path() / TAVRIN_RESULTS_FOLDER;
     s.pgm = s.out / "pgm";
     s.gaps = s.out / "ecarts";
     s.pictures = s.out / "rapport";
     for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures})
         makeFolder(folder);
-    sweep({s.out, s.pgm, s.gaps, s.pictures, s.pgm / "Redressement"});
+    sweep({s.out, s.pgm, s.gaps, s.pictures, s.pgm / TAVRIN_RESULTS_FOLDER});
     {  // the answers that earlier versions gave tavrin through a file, left by a killed run
         std::error_code e;
         fs::path const pending = s.pgm / "reponses-en-cours.txt";

@@ -11,7 +11,7 @@
 #include "image/file_system.h"
 #include "image/image.h"
 #include "tools/arguments.h"
-#include "tools/match_locate.h"
+#include "tools/match/locate.h"
 #include "tools/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>

@@ -1,6 +1,6 @@
 // The features, the similarity they agree on, and the local model they give around each
 // point.
-#include "tools/match_locate.h"
+#include "tools/match/locate.h"
 #include "tools/point_argument.h"
 
 #include "tools/similarity.h"

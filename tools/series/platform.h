@@ -1,5 +1,5 @@
 // tavrin-series' platform layer: where its companions are, how it runs them, and how
-// it shows the report. One file per platform: series_posix.cpp, series_win32.cpp.
+// it shows the report. One file per platform: platform_posix.cpp, platform_win32.cpp.
 #ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
 #define TAVRIN_TOOLS_SERIES_PLATFORM_H
 

@@ -1,6 +1,6 @@
 // The correlation that places each point to a fraction of a pixel, and the checks that
 // refuse a place the photograph does not make unambiguous.
-#include "tools/match_locate.h"
+#include "tools/match/locate.h"
 #include "tools/point_argument.h"
 
 #include <opencv2/imgproc.hpp>
@@ -115,8 +115,8 @@ cv::Mat carryBase(cv::Mat const& base, cv::Matx23d const& back, cv::Point c, int
 // filters read a part's neighbours from the whole it is part of: only the part is computed.
 cv::Mat blurredCentre(cv::Mat const& carried, double sigma)
 {
-    cv::Mat centre = carried(cv::Rect(
-        kBlurMargin, kBlurMargin, carried.cols - 2 * kBlurMargin, carried.rows - 2 * kBlurMargin));
+    cv::Mat centre = carried(cv::Rect(kBlurMargin, kBlurMargin, carried.cols - 2 * kBlurMargin,
+                                      carried.rows - 2 * kBlurMargin));
     if (sigma == 0)
         return centre;
     cv::Mat blurred;

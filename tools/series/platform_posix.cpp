@@ -1,6 +1,6 @@
 // POSIX: the companions run through fork and exec, their input and output kept in
 // unnamed temporary files that nothing leaves behind; the report shown by xdg-open.
-#include "tools/series_platform.h"
+#include "tools/series/platform.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "tools/series_photo.h"
+#include "tools/series/photo.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
