@@ -5,6 +5,7 @@
 #include "app/namecheck.h"
 #include "app/platform.h"
 #include "app/points.h"
+#include "image/answers.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/name_encoding.h"
@@ -25,7 +26,7 @@ namespace {
 
 // A name was held in 256 bytes beside output and test paths 22 bytes longer: names
 // of more than 233 bytes are refused, as they always were.
-constexpr int kLongestName = 233;
+constexpr int kLongestName = static_cast<int>(answers::kLongestName);
 
 // clang-format off
 char const* const kTitle[] = {

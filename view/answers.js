@@ -1,22 +1,24 @@
 // The answers file: what an operator types at tavrin's prompts, one answer a line:
 // the base photograph's name, A and B as x,y; each further photograph's name with its
 // A' and B'; then a closing name that nothing in the folder answers to, which ends
-// tavrin's series. man/tavrin-match.1 (DESCRIPTION) describes the same answers.
+// tavrin's series. Their rules have one home, image/answers.h, which tavrin, tavrin-match
+// and tavrin-series share; this is the page's copy. man/tavrin-match.1 (DESCRIPTION)
+// describes the same answers.
 "use strict";
 var TV = window.TV || (window.TV = {});
 
 TV.LONGEST_NAME = 233;  // bytes of UTF-8, as tavrin reads a name
 
 // The name as tavrin reads it back: in double quotes when it holds white space (C's
-// isspace), as tavrin-match writes it; null when no answer can carry it.
+// isspace) or begins with a byte-order mark, as answers::written puts it; null when no
+// answer can carry it.
 TV.answerName = function (name) {
   if (!name || name.indexOf('"') >= 0 || new TextEncoder().encode(name).length > TV.LONGEST_NAME) return null;
-  return /[ \t\n\v\f\r]/.test(name) ? '"' + name + '"' : name;
+  return /[ \t\n\v\f\r]|^\ufeff/.test(name) ? '"' + name + '"' : name;
 };
 
 // "fin", or "fin-2", "fin-3"... while a name of the series is that one: the rule of
-// endOfSeries() in tools/match/match.cpp, over the names the page knows (it cannot list the
-// folder). Windows opens a name in any case, so case does not tell names apart.
+// answers::closingName, over the names the page knows (it cannot list the folder). Windows opens a name in any case, so case does not tell names apart.
 TV.closingName = function (names) {
   var taken = names.map(function (n) { return n.toLowerCase(); }), name = "fin";
   for (var k = 2; taken.indexOf(name) >= 0; ++k) name = "fin-" + k;

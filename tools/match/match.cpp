@@ -8,6 +8,7 @@
 //        tavrin-match --pick BASE FURTHER...
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
+#include "image/answers.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "tools/arguments.h"
@@ -69,8 +70,6 @@ char const kUsage[] =
     "Pour toute une s\xE9rie de JPEG, PNG ou TIFF, d\xE9posez plut\xF4t son dossier sur\n"
     "tavrin-series.\n";
 
-constexpr std::size_t kLongestName = 233;  // what tavrin accepts at its prompts
-
 struct UsageError {
     std::string message;
 };
@@ -83,14 +82,6 @@ std::optional<cv::Point2d> parsePoint(char const* text)
     return std::nullopt;
 }
 
-// True when the name begins with a byte-order mark: UTF-8's, which tavrin skips at the
-// very start of its input, or UTF-16's, which makes it read the input as UTF-16.
-bool beginsWithMark(std::string const& name)
-{
-    return name.rfind("\xEF\xBB\xBF", 0) == 0 || name.rfind("\xFF\xFE", 0) == 0 ||
-           name.rfind("\xFE\xFF", 0) == 0;
-}
-
 // Why tavrin would read the name back as another, in French: a name in double quotes
 // ends at its line's end, a CR before it dropped. Empty when it would not.
 std::string lineBreakRefusal(std::string const& name)
@@ -98,18 +89,6 @@ std::string lineBreakRefusal(std::string const& name)
     if (name.find('\n') == std::string::npos && (name.empty() || name.back() != '\r'))
         return {};
     return "son nom contient un saut de ligne, o\xF9 tavrin arr\xEAte un nom";
-}
-
-// The name as tavrin reads it back: in double quotes when it holds white space, as a
-// dropped path is typed, or begins with a byte-order mark, which is then not the first
-// byte of the answers. Empty when tavrin cannot read it back at all.
-std::string answerName(std::string const& name)
-{
-    if (name.empty() || name.size() > kLongestName || name.find('"') != std::string::npos)
-        return {};
-    if (name.find_first_of(" \t\n\v\f\r") != std::string::npos || beginsWithMark(name))
-        return '"' + name + '"';
-    return name;
 }
 
 // Larger photographs are refused: OpenCV reads at most 2^30 pixels.
@@ -120,7 +99,7 @@ constexpr long long kMostPixels = 1LL << 30;
 // the maximum says, read straight into the matrix.
 cv::Mat load(std::string const& name, std::string& reason)
 {
-    if (answerName(name).empty()) {
+    if (answers::written(name).empty()) {
         reason = "tavrin lit un nom de 1 \xE0 233 octets sans guillemet, et celui-ci ne l'est "
                  "pas";
         return {};
@@ -265,7 +244,7 @@ void writeAnswers(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Siz
         -e * std::conj(centre) / (std::norm(centre) + (w * w + h * h - 2) / 12);
     std::complex<double> const bPrime = std::complex<double>(photo.pair.b.x, photo.pair.b.y) + e +
                                         d * std::complex<double>(b.x - a.x, b.y - a.y);
-    std::printf("%s\n%s\n%s\n", answerName(photo.name).c_str(), whole(rounded).c_str(),
+    std::printf("%s\n%s\n%s\n", answers::written(photo.name).c_str(), whole(rounded).c_str(),
                 decimal({bPrime.real(), bPrime.imag()}).c_str());
 }
 
@@ -322,10 +301,9 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
 // man/tavrin-match.1 describes the answers.
 std::string endOfSeries()
 {
-    std::string name = "fin";
-    for (int k = 2; fs::exists(fs::symlink_status(name)); ++k)
-        name = "fin-" + std::to_string(k);
-    return name;
+    return answers::closingName([](std::string const& name) {
+        return fs::exists(fs::symlink_status(name));
+    });
 }
 
 // The part of the base that every photograph found shows, as far as the similarity of
@@ -574,7 +552,7 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
 // held at a time. 1 when some were refused or the answers could not be written.
 int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& r, bool estimated)
 {
-    std::printf("%s\n%s\n%s\n", answerName(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
+    std::printf("%s\n%s\n%s\n", answers::written(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
     std::fflush(stdout);
     int status = 0;
     std::mutex told;

@@ -11,6 +11,7 @@
 #include "tools/series/photo.h"
 #include "tools/series/platform.h"
 
+#include "image/answers.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/name_encoding.h"
@@ -66,7 +67,6 @@ char const kUsage[] =
     "es, 2 mauvais usage.\n";
 
 char const kStateName[] = "etat-tavrin-series.txt";
-char const kClosing[] = "fin";
 
 struct UsageError {
     std::string message;
@@ -345,20 +345,6 @@ void writeRecord(Series& s)
 
 // ---------------------------------------------------------------- the answers file
 
-// A name as tavrin reads it from a line: in quotes up to the next quote, else the
-// first word.
-std::string answerName(std::string line)
-{
-    if (!line.empty() && line[0] == '"') {
-        std::size_t const end = line.find('"', 1);
-        return line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
-    }
-    std::size_t const start = line.find_first_not_of(" \t");
-    if (start == std::string::npos)
-        return {};
-    return line.substr(start, line.find_first_of(" \t", start) - start);
-}
-
 std::string lastElement(std::string const& name)
 {
     std::size_t const slash = name.find_last_of("/\\");
@@ -387,19 +373,20 @@ void readAnswers(std::string const& path, Series& s)
     std::vector<std::string> const lines = linesOf(text);
     double x = 0, y = 0;
     auto point = [&](std::size_t k) {
-        return k < lines.size() && parsePointArgument(answerName(lines[k]).c_str(), x, y);
+        return k < lines.size() && parsePointArgument(answers::read(lines[k]).c_str(), x, y);
     };
     if (!point(1) || !point(2))
         throw Stop{"Le fichier de r\xE9ponses " + path +
                    " ne commence pas par la base et ses points A et B"};
     if (s.a.empty())
-        s.a = answerName(lines[1]), s.b = answerName(lines[2]);
+        s.a = answers::read(lines[1]), s.b = answers::read(lines[2]);
     for (std::size_t k = 3; k + 2 < lines.size() && point(k + 1) && point(k + 2); k += 3) {
-        std::string const name = lower(lastElement(answerName(lines[k])));
+        std::string const name = lower(lastElement(answers::read(lines[k])));
         for (std::size_t p = 1; p < s.photos.size(); ++p) {
             Photo& photo = s.photos[p];
             if (name == lower(photo.shown) || name == lower(photo.stem + ".pgm")) {
-                photo.aPrime = answerName(lines[k + 1]), photo.bPrime = answerName(lines[k + 2]);
+                photo.aPrime = answers::read(lines[k + 1]),
+                photo.bPrime = answers::read(lines[k + 2]);
                 photo.given = photo.found = true;
             }
         }
@@ -622,7 +609,7 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
     for (Photo* p : photos) {
         std::string const name = matchName(p->stem);
         for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
-            if (answerName(lines[k]) == name)
+            if (answers::read(lines[k]) == name)
                 p->aPrime = lines[k + 1], p->bPrime = lines[k + 2], p->found = true;
         if (p->found) {
             p->likely.clear();
@@ -685,11 +672,10 @@ void progress(char const* what, std::size_t done, std::size_t all)
     std::fflush(stdout);
 }
 
-// A P5 copy's name on a line of tavrin's answers: in quotes when it holds a blank.
+// A P5 copy's name on a line of tavrin's answers (its stem is one tavrin reads back).
 std::string answerLine(std::string const& stem)
 {
-    std::string const n = stem + ".pgm";
-    return (n.find_first_of(" \t") == std::string::npos ? n : '"' + n + '"') + "\n";
+    return answers::written(stem + ".pgm") + "\n";
 }
 
 // The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of
@@ -700,7 +686,11 @@ std::string answers(Series const& s, std::vector<Photo const*> const& photos)
     for (Photo const* p : photos)
         if (p->found && p->refusal.empty())
             text += answerLine(p->stem) + p->aPrime + "\n" + p->bPrime + "\n";
-    return text + kClosing + "\n";
+    std::error_code e;
+    return text + answers::closingName([&](std::string const& name) {
+               return fs::exists(fs::symlink_status(s.pgm / name, e));
+           }) +
+           "\n";
 }
 
 // The folder in pgm/ where tavrin writes, as the operator's own run there would; a
