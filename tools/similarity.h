@@ -1,9 +1,10 @@
 // The similarity (a turn, a uniform scale and a shift) that two points and their
 // images fix: q = to + m (p - from), m the complex factor re + i im. Every tool takes
-// it from here: tavrin-diff and tavrin-sample as it is, tavrin-match its factor, into
-// its own form over OpenCV's types (tools/match/locate.h).
+// it from here; tavrin-match carries it over OpenCV's types (tools/match/locate.h).
 #ifndef TAVRIN_TOOLS_SIMILARITY_H
 #define TAVRIN_TOOLS_SIMILARITY_H
+
+#include <cmath>
 
 namespace plane {
 
@@ -31,6 +32,11 @@ struct Similarity {
         double const n = re * re + im * im;
         return {to, from, re / n, -im / n};
     }
+
+    double scale() const { return std::hypot(re, im); }
+
+    // The turn in degrees, clockwise on screen when positive (y points down).
+    double degrees() const { return std::atan2(im, re) * 57.29577951308232; }
 };
 
 // The similarity that takes a to aImage and b to bImage; a and b must differ.

@@ -18,7 +18,8 @@ TV.answerName = function (name) {
 };
 
 // "fin", or "fin-2", "fin-3"... while a name of the series is that one: the rule of
-// answers::closingName, over the names the page knows (it cannot list the folder). Windows opens a name in any case, so case does not tell names apart.
+// answers::closingName, over the names the page knows (it cannot list the folder).
+// Windows opens a name in any case, so case does not tell names apart.
 TV.closingName = function (names) {
   var taken = names.map(function (n) { return n.toLowerCase(); }), name = "fin";
   for (var k = 2; taken.indexOf(name) >= 0; ++k) name = "fin-" + k;

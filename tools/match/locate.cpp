@@ -164,35 +164,21 @@ cv::Matx23d tangent(cv::Mat const& h, cv::Point2d a)
 
 }  // namespace
 
-cv::Point2d Similarity::operator()(cv::Point2d p) const
+cv::Point2d apply(Similarity const& s, cv::Point2d p)
 {
-    return {re * p.x - im * p.y + tx, im * p.x + re * p.y + ty};
+    plane::Place const q = s.apply({p.x, p.y});
+    return {q.x, q.y};
 }
 
-cv::Matx23d Similarity::affine() const
+cv::Matx23d affine(Similarity const& s)
 {
-    return {re, -im, tx, im, re, ty};
+    cv::Point2d const origin = apply(s, {0, 0});
+    return {s.re, -s.im, origin.x, s.im, s.re, origin.y};
 }
 
-double Similarity::scale() const
+Similarity through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2)
 {
-    return std::hypot(re, im);
-}
-
-double Similarity::degrees() const
-{
-    return std::atan2(im, re) * 57.29577951308232;
-}
-
-Similarity Similarity::through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2)
-{
-    plane::Similarity const m =
-        plane::similarityOf({a.x, a.y}, {b.x, b.y}, {a2.x, a2.y}, {b2.x, b2.y});
-    Similarity s{m.re, m.im, 0, 0};
-    cv::Point2d const ma = s(a);
-    s.tx = a2.x - ma.x;
-    s.ty = a2.y - ma.y;
-    return s;
+    return plane::similarityOf({a.x, a.y}, {b.x, b.y}, {a2.x, a2.y}, {b2.x, b2.y});
 }
 
 cv::Size workingSize(cv::Size full)
@@ -271,7 +257,8 @@ Estimate estimateSimilarity(Features const& base, Features const& further)
                           e.inliers, e.matches, kLeastInliers);
         return e;
     }
-    e.t = {m.at<double>(0, 0), m.at<double>(1, 0), m.at<double>(0, 2), m.at<double>(1, 2)};
+    e.t = {
+        {0, 0}, {m.at<double>(0, 2), m.at<double>(1, 2)}, m.at<double>(0, 0), m.at<double>(1, 0)};
     double const scale = e.t.scale();
     if (!(scale >= kLeastScale && scale <= kMostScale)) {
         e.reason = "les d\xE9tails s'accordent sur une \xE9"

@@ -8,6 +8,8 @@
 #ifndef TAVRIN_TOOLS_MATCH_LOCATE_H
 #define TAVRIN_TOOLS_MATCH_LOCATE_H
 
+#include "tools/similarity.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
@@ -24,21 +26,12 @@ template <typename... Values> std::string format(char const* pattern, Values... 
     return text;
 }
 
-// q = m p + t with m = (re, im) a complex factor: |m| the scale, arg m the turn
-// (clockwise on screen when positive, y pointing down).
-struct Similarity {
-    double re = 1;
-    double im = 0;
-    double tx = 0;
-    double ty = 0;
-
-    cv::Point2d operator()(cv::Point2d p) const;
-    double scale() const;
-    double degrees() const;
-    // The one that carries a onto a2 and b onto b2 (a != b).
-    static Similarity through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2);
-    cv::Matx23d affine() const;
-};
+// The tools' similarity, carried over OpenCV's points and matrices.
+using Similarity = plane::Similarity;
+cv::Point2d apply(Similarity const& s, cv::Point2d p);
+cv::Matx23d affine(Similarity const& s);
+// The one that carries a onto a2 and b onto b2 (a != b).
+Similarity through(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2d b2);
 
 // One photograph's features, found on a reduced copy, positions in full pixels.
 struct Features {
@@ -60,7 +53,7 @@ std::string tooSmallToSearch(cv::Size size, bool further);
 
 struct Estimate {
     bool found = false;
-    Similarity t;
+    Similarity t{{0, 0}, {0, 0}, 1, 0};  // the identity until estimated
     int matches = 0;
     int inliers = 0;
     std::vector<cv::Point2f> from;  // the matches that passed the ratio test, base side

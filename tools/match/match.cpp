@@ -274,7 +274,7 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
                          photo.reason + "\n");
         return;
     }
-    Similarity const t = Similarity::through(a, b, photo.pair.a, photo.pair.b);
+    Similarity const t = through(a, b, photo.pair.a, photo.pair.b);
     Pair const& p = photo.pair;
     // The figures in French: their decimals after a comma, the only dots of this text.
     char figures[400];
@@ -301,9 +301,8 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
 // man/tavrin-match.1 describes the answers.
 std::string endOfSeries()
 {
-    return answers::closingName([](std::string const& name) {
-        return fs::exists(fs::symlink_status(name));
-    });
+    return answers::closingName(
+        [](std::string const& name) { return fs::exists(fs::symlink_status(name)); });
 }
 
 // The part of the base that every photograph found shows, as far as the similarity of
@@ -315,7 +314,7 @@ cv::Rect sharedPart(cv::Mat const& base, std::vector<Photograph*> const& found)
     cv::Rect shared = whole;
     for (Photograph const* p : found) {
         cv::Matx23d back;
-        cv::invertAffineTransform(p->estimate.t.affine(), back);
+        cv::invertAffineTransform(affine(p->estimate.t), back);
         double const w = p->image.cols - 1, h = p->image.rows - 1;
         double left = HUGE_VAL, top = HUGE_VAL, right = -HUGE_VAL, bottom = -HUGE_VAL;
         for (cv::Point2d const corner : {cv::Point2d(0, 0), {w, 0}, {0, h}, {w, h}}) {
@@ -552,7 +551,8 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
 // held at a time. 1 when some were refused or the answers could not be written.
 int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& r, bool estimated)
 {
-    std::printf("%s\n%s\n%s\n", answers::written(r.baseName).c_str(), r.textA.c_str(), r.textB.c_str());
+    std::printf("%s\n%s\n%s\n", answers::written(r.baseName).c_str(), r.textA.c_str(),
+                r.textB.c_str());
     std::fflush(stdout);
     int status = 0;
     std::mutex told;

@@ -378,7 +378,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
                     char const* name)
 {
     // Where the similarity puts the point comes first: outside, nothing near it matches.
-    cv::Point2d const roughly = e.t(a);
+    cv::Point2d const roughly = apply(e.t, a);
     Located refused;
     if (!(roughly.x >= 0 && roughly.y >= 0 && roughly.x <= further.cols - 1 &&
           roughly.y <= further.rows - 1)) {
@@ -392,7 +392,7 @@ Located locatePoint(cv::Mat const& base, cv::Mat const& further, Estimate const&
         return refused;
     }
     int const search = std::max(kFirstSearch, static_cast<int>(std::ceil(3 * e.pixel)));
-    cv::Matx23d const carry[2] = {model.m, movedOnto(e.t.affine(), a, apply(model.m, a))};
+    cv::Matx23d const carry[2] = {model.m, movedOnto(affine(e.t), a, apply(model.m, a))};
     Located l = refineBest(base, further, carry, a, search, model.within, name);
     l.local = model.m;
     double const off = cv::norm(l.at - apply(model.m, a));
@@ -492,7 +492,7 @@ ChordExcess chordExcess(cv::Point2d a, cv::Point2d b, cv::Point2d a2, cv::Point2
 Located refineAgain(cv::Mat const& base, cv::Mat const& further, Located const& first,
                     Similarity const& s, cv::Point2d a, char const* name)
 {
-    cv::Matx23d const carry[2] = {s.affine(), movedOnto(first.local, a, first.at)};
+    cv::Matx23d const carry[2] = {affine(s), movedOnto(first.local, a, first.at)};
     return refineBest(base, further, carry, a, kSecondSearch, first.within, name);
 }
 
@@ -515,14 +515,14 @@ Pair refinePair(cv::Mat const& base, cv::Mat const& further, Estimate const& e, 
     if (refused())
         return p;
     cv::Matx23d const locals[2] = {p.atA.local, p.atB.local};
-    Similarity s = Similarity::through(a, b, p.atA.at, p.atB.at);
+    Similarity s = through(a, b, p.atA.at, p.atB.at);
     p.atA = refineAgain(base, further, p.atA, s, a, "A'");
     p.atB = p.atA.found ? refineAgain(base, further, p.atB, s, b, "B'") : p.atB;
     if (refused())
         return p;
     // The departure the photograph bears out: none where the similarity carried the
     // neighbourhood best, the local model's where it did.
-    s = Similarity::through(a, b, p.atA.at, p.atB.at);
+    s = through(a, b, p.atA.at, p.atB.at);
     p.misfitA = misfit(p.atA.carried, s);
     p.misfitB = misfit(p.atB.carried, s);
     p.errorA = expectedError(p.atA, p.misfitA);
