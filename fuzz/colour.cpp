@@ -1,7 +1,8 @@
 // The palette and both colour writers on arbitrary reals, non-finite ones, a zero
 // full scale, a zero largest element and matrices whose shape does not fit their
-// storage among them. Checked against what palette.h, ppm.h and image.h promise:
-// the colours they fix, the grey conversion, and every byte of both P6 files.
+// storage among them. Checked against what palette.h, ppm.h and image.h promise, never
+// against a copy of their formulas: the colours they fix, the files' shape, each pixel
+// showing its own element, and the grey levels' order.
 #include "colour/palette.h"
 #include "colour/ppm.h"
 #include "fuzz/fuzz_support.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,30 +73,38 @@ void checkPalette(double v, int n)
                       "a whole value of 0..255 on a full scale of 255 leaves 0..255");
 }
 
-// A P6 file as ppm.h writes it: pixel (x, y) the palette colour of value(x, y) on the
-// full scale 255, three low bytes.
-template <class Value> std::string p6(int width, int height, Value const& value)
+// A P6 file of width x height pixels: its header, then pixels(x, y) checks each
+// pixel's three bytes. False when the shape is not that.
+template <class Check> bool p6(std::string const& file, int width, int height, Check const& pixel)
 {
-    std::string s = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    std::string const header =
+        "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    if (file.compare(0, header.size(), header) != 0 ||
+        file.size() != header.size() + 3 * static_cast<size_t>(width) * height)
+        return false;
+    auto const* bytes = reinterpret_cast<unsigned char const*>(file.data() + header.size());
     for (int y = 0; y < height && width > 0; ++y)  // no element: no row to visit
-        for (int x = 0; x < width; ++x) {
-            int rgb[3] = {};
-            HSL_to_RGB(value(x, y), 255, rgb[0], rgb[1], rgb[2]);
-            for (int c : rgb)
-                s += static_cast<char>(static_cast<unsigned char>(c));
-        }
-    return s;
+        for (int x = 0; x < width; ++x)
+            pixel(x, y, bytes + 3 * (static_cast<size_t>(y) * width + x));
+    return true;
 }
 
-// ppm.h: a > 0 at 255 a / M, a < 0 at 150 a / |M|, 255 (a / M) (or 150 ...) when the
-// product alone overflows, anything else a itself; a zero scale as IEEE division gives.
-double matrixValue(double a, double M)
+// The grey level 0..255 whose palette colour on the full scale 255 the bytes are; the
+// 256 colours all differ. -1 for none.
+int levelOf(unsigned char const* rgb)
 {
-    if (!(a < 0) && !(a > 0))
-        return a;  // zero or NaN
-    double const full = a < 0 ? 150.0 : 255.0;
-    double const scale = a < 0 ? std::fabs(M) : M;
-    return std::isinf(full * a) && std::isfinite(a) ? full * (a / scale) : full * a / scale;
+    for (int level = 0; level < 256; ++level) {
+        int c[3] = {};
+        HSL_to_RGB(level, 255, c[0], c[1], c[2]);
+        if (rgb[0] == (c[0] & 255) && rgb[1] == (c[1] & 255) && rgb[2] == (c[2] & 255))
+            return level;
+    }
+    return -1;
+}
+
+bool is(unsigned char const* rgb, int r, int g, int b)
+{
+    return rgb[0] == r && rgb[1] == g && rgb[2] == b;
 }
 
 }  // namespace
@@ -129,22 +139,56 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
     int const w = shaped ? m.cols : 0;
     int const h = shaped ? m.rows : 0;
 
-    // image.h: element (i, j) is pixel (j, i), 255 a / scale truncated into 0..255, NaN 0.
-    // The palette gives the levels 0..255 colours that all differ: the file shows the
-    // grey image's size and every level.
+    // image.h: element (i, j) is pixel (j, i) at a level of 0..255 that grows with the
+    // element over a positive scale: 0 at or below 0 and for NaN, 255 past the scale.
     IMAGE grey(m, scale);
-    auto const level = [&](int x, int y) {
-        double const q = 255.0 * m(y, x) / scale;
-        return std::isnan(q) || q < 1.0 ? 0.0 : q >= 255.0 ? 255.0 : std::trunc(q);
-    };
     writeIMAGE_2(grey, greyPath.c_str());
-    fuzz::require(fuzz::readBytes(greyPath) == p6(w, h, level),
-                  "the grey image or its file differs from the elements");
+    std::vector<int> levels(static_cast<size_t>(w) * h);
+    fuzz::require(p6(fuzz::readBytes(greyPath), w, h,
+                     [&](int x, int y, unsigned char const* rgb) {
+                         levels[static_cast<size_t>(y) * w + x] = levelOf(rgb);
+                         fuzz::require(levelOf(rgb) >= 0, "a grey pixel is no level's colour");
+                         double const a = m(y, x);
+                         if (std::isnan(a) || (scale > 0 && a <= 0))
+                             fuzz::require(levelOf(rgb) == 0, "NaN or a value at most 0 is not 0");
+                         double const q = 255.0 * a / scale;
+                         if (q >= 1 && q < 255)  // as image.h says: 255 a / scale truncated
+                             fuzz::require(levelOf(rgb) <= q && q < levelOf(rgb) + 1,
+                                           "a level is not 255 a / scale truncated");
+                         if (scale > 0 && a > 1.001 * scale)  // past the rounding of 255 a / scale
+                             fuzz::require(levelOf(rgb) == 255, "a value at the scale is not 255");
+                     }),
+                  "the grey image's file has another shape than the matrix");
+    for (int k = 0; k < w * h; ++k)
+        for (int j = 0; j < w * h; ++j) {
+            double const a = m(k / w, k % w), b = m(j / w, j % w);
+            if (scale > 0 && a <= b)
+                fuzz::require(levels[k] <= levels[j], "a larger element has a lower level");
+        }
+
+    // ppm.h: pixel (x, y) shows element (y, x) as matrixColour gives it for the largest
+    // element M; M itself, positive and finite, pure red; 0 the scale's foot; NaN black;
+    // a negative element on the ramp below the foot.
     double const M = m.max();
     matrice_to_ColorImage(m, matrixPath.c_str());
-    fuzz::require(fuzz::readBytes(matrixPath) ==
-                      p6(w, h, [&](int x, int y) { return matrixValue(m(y, x), M); }),
-                  "matrice_to_ColorImage wrote other bytes");
+    fuzz::require(p6(fuzz::readBytes(matrixPath), w, h,
+                     [&](int x, int y, unsigned char const* rgb) {
+                         double const a = m(y, x);
+                         unsigned char colour[3];
+                         matrixColour(a, M, colour);
+                         fuzz::require(is(rgb, colour[0], colour[1], colour[2]),
+                                       "a pixel is not its element's colour");
+                         if (a == M && M > 0 && std::isfinite(M))
+                             fuzz::require(is(rgb, 255, 0, 0), "the largest element is not red");
+                         if (a == 0 && !std::isnan(M) && !std::isinf(M))
+                             fuzz::require(is(rgb, 39, 0, 159), "0 is not the scale's foot");
+                         if (std::isnan(a))
+                             fuzz::require(is(rgb, 0, 0, 0), "NaN is not black");
+                         if (a < 0 && std::isfinite(M))
+                             fuzz::require(rgb[0] == 39 && rgb[1] == 0,
+                                           "a negative element is off its ramp");
+                     }),
+                  "matrice_to_ColorImage wrote another shape than the matrix");
 
     std::remove(greyPath.c_str());
     std::remove(matrixPath.c_str());
