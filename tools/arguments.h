@@ -19,6 +19,8 @@ public:
 
     int count() const { return static_cast<int>(pointers_.size()) - 1; }
     char** values() { return pointers_.data(); }  // null-terminated, as argv
+    // True when the one argument is --help or -h: the tool then prints its usage.
+    bool askForHelp() const { return count() == 2 && (texts_[1] == "--help" || texts_[1] == "-h"); }
 
 private:
     std::vector<std::string> texts_;

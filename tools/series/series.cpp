@@ -1239,7 +1239,7 @@ int main(int count, char** given)
     Arguments arguments(count, given);
     int const argc = arguments.count();
     char** const argv = arguments.values();
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    if (arguments.askForHelp()) {
         tell(stdout, kUsage);
         return 0;
     }
