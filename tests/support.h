@@ -169,4 +169,51 @@ protected:
     fs::path dir;
 };
 
+// A row of tests/p5_headers.txt: a file's bytes and what the P5 reader makes of them,
+// the pixel bytes the file holds (at most 6 of a 3 x 2 image) or a refusal.
+struct HeaderShape {
+    std::string what, file, pixels;
+    std::string refusal;  // "format" or "size"; empty when read
+};
+
+// A quoted field of the table, its C escapes decoded: \n \r \t \0 \\ \xHH.
+inline std::string unescaped(std::string const& field)
+{
+    std::string out;
+    for (std::size_t i = 1; i + 1 < field.size(); ++i) {
+        char c = field[i];
+        if (c == '\\') {
+            c = field[++i];
+            if (c == 'x') {
+                c = static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+inline std::vector<HeaderShape> headerShapes(char const* path)
+{
+    std::vector<HeaderShape> shapes;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::size_t const a = line.find('\t'), b = line.find('\t', a + 1);
+        if (a == std::string::npos || b == std::string::npos || b + 1 == line.size()) {
+            ADD_FAILURE() << path << ": not a row: " << line;
+            continue;
+        }
+        std::string const read = line.substr(b + 1);
+        bool const taken = read[0] == '"';
+        shapes.push_back({line.substr(0, a), unescaped(line.substr(a + 1, b - a - 1)),
+                          taken ? unescaped(read) : "", taken ? "" : read});
+    }
+    return shapes;
+}
+
 #endif

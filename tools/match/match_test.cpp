@@ -355,4 +355,31 @@ TEST_F(Match, BadUsageAndABaseTooSmallAnswerNothingAndTheManPageRenders)
     EXPECT_NE(o.out.find("tavrin-match"), std::string::npos);
 }
 
+// Each shape of header of tests/p5_headers.txt as a base: what the library reads is taken,
+// then refused as too small to search, or as incomplete where the file lacks pixels; what
+// the library refuses is no P5 to tavrin-match either.
+using MatchBase = Folder;
+
+TEST_F(MatchBase, TakesEachShapeOfHeaderAsTheLibraryReadsIt)
+{
+    std::vector<HeaderShape> const shapes = headerShapes(TAVRIN_P5_HEADERS);
+    ASSERT_FALSE(shapes.empty()) << TAVRIN_P5_HEADERS;
+    for (HeaderShape const& c : shapes) {
+        put("header.pgm", c.file);
+        Outcome const o = run(TAVRIN_MATCH_BIN, "", "header.pgm 0,0 2,1 photo.pgm");
+        std::string reason = "3 x 2 pixels : trop petite pour y chercher les points (6 pixels au "
+                             "moins de chaque c\xF4t\xE9)";
+        if (!c.refusal.empty())
+            reason = "ce n'est pas une image PGM binaire (P5)";
+        else if (c.pixels.size() < 6)
+            reason = "elle est incompl\xE8te : 3 x 2 pixels annonc\xE9s, " +
+                     std::to_string(c.pixels.size()) + " octets de pixels";
+        EXPECT_EQ(o.err, "tavrin-match : la photographie de base header.pgm est refus\xE9"
+                         "e, " +
+                             reason + "\n")
+            << c.what;
+        EXPECT_EQ(o.status, 1) << c.what;
+    }
+}
+
 }  // namespace
