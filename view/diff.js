@@ -69,7 +69,15 @@ TV.differenceMap = function (base, result, covers) {
 // differences. Uncovered pixels hold -53/150 M there and take 150 (-53/150 M) / M
 // (with M = 0: minus infinity).
 TV.mapColours = function (f, gain) {
-  var table = new Uint32Array(257), largest = f.largest, d = f.differences;
+  var table = TV.mapTable(f.largest, gain), d = f.differences;
+  var pixels = new ImageData(f.width, f.height), out = new Uint32Array(pixels.data.buffer);
+  for (var j = 0, n = d.length; j < n; ++j) out[j] = table[d[j] < 0 ? 256 : d[j]];
+  return pixels;
+};
+
+// Those colours as RGBA words, little-endian: [e] for a difference e, [256] for a pixel not counted.
+TV.mapTable = function (largest, gain) {
+  var table = new Uint32Array(257);
   for (var k = 0; k <= 256; ++k) {
     var v;
     if (k === 256) v = largest > 0 ? 150.0 * (-largest * 53.0 / 150.0) / largest : -Infinity;
@@ -77,9 +85,7 @@ TV.mapColours = function (f, gain) {
     var c = TV.paletteColour(v);
     table[k] = 0xff000000 | c[2] << 16 | c[1] << 8 | c[0];
   }
-  var pixels = new ImageData(f.width, f.height), out = new Uint32Array(pixels.data.buffer);
-  for (var j = 0, n = d.length; j < n; ++j) out[j] = table[d[j] < 0 ? 256 : d[j]];
-  return pixels;
+  return table;
 };
 
 // printf's "%.Nf": the exact binary value rounded, ties to even (toFixed takes ties up).

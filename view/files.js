@@ -28,7 +28,7 @@ var TV = window.TV || (window.TV = {});
     if (!sizes.has(file)) sizes.set(file, file.slice(0, 65536).arrayBuffer().catch(function () {
       throw unreadable(file);
     }).then(function (head) {
-      var h = TV.readHeader(new Uint8Array(head), file.name);
+      var h = TV.readHeader(new Uint8Array(head), file.name, file.size);
       var declared = h.width * h.height * (h.grey ? 1 : 3), held = Math.max(0, file.size - h.offset);
       if (held < declared / 2)
         throw new Error(file.name + " annonce " + TV.number(h.width) + " × " + TV.number(h.height) + " pixels (" +
@@ -65,6 +65,10 @@ var TV = window.TV || (window.TV = {});
       if (image.missing)
         TV.warn("short " + key, file.name + " s'arrête " + TV.number(image.missing) + " octets trop tôt : cette " +
                 "partie est dessinée en noir, et tavrin et les chiffres la comptent en noir.");
+      if (image.maximum > 255)
+        TV.warn("deep " + key, file.name + " annonce une valeur maximale de " + TV.number(image.maximum) + " : une " +
+                "image de plus de 8 bits, dont tavrin prend un octet par pixel, comme la page la montre ; " +
+                "tavrin-series la convertit en 8 bits.");
       if (dropped.indexOf(file.name) >= 0) dropped.splice(dropped.indexOf(file.name), 1);
       return c.entry;
     });

@@ -16,7 +16,10 @@ var TV = window.TV || (window.TV = {});
     this.side = side; this.entry = null; this.fitted = false; this.caption = $(caption);
     this.photo = function () { return side === "base" ? series.base : place.current(); };
     this.viewer = new TV.Viewer($(canvas), {
-      scene: function (ctx) { if (pane.entry) ctx.drawImage(pane.entry.canvas, 0, 0); },
+      scene: function (ctx) {  // on the base's pane, the preview's look, if one is chosen
+        if (pane.entry && !(side === "base" && TV.preview && TV.preview.scene(ctx)))
+          ctx.drawImage(pane.entry.canvas, 0, 0);
+      },
       overlay: function (ctx) { overlay(pane, ctx); },
       pointer: function (px, s) { pointer(pane, px, s); },
       click: function (px) { click(pane, px); },
@@ -120,6 +123,7 @@ var TV = window.TV || (window.TV = {});
     pane.caption.textContent = (photo ? photo.name + (pane.side === "base" ? " (base)" : "") :
       pane.side === "base" ? "photographie de base : pas encore ouverte" : "pas de photographie suivante") +
       "  \u00b7  " + v.zoomText();
+    if (TV.preview) TV.preview.overlay(pane, ctx);  // under the marks; previewing.js may not be loaded yet
     if (!photo || !pane.entry) return;
     var l = place.labelsOf(photo), guess = pane.side === "photo" && likely(photo);
     if (guess) {
@@ -137,6 +141,7 @@ var TV = window.TV || (window.TV = {});
     photo.points.forEach(function (p, k) {
       if (p) mark(ctx, v, p, COLOURS[k], l[k] + " " + TV.pointText(p), place.is(place.selected, photo, k));
     });
+    place.drawCheck(pane, ctx);
     if (pane.at) magnify(pane);  // the points as they are now
   }
 
@@ -169,7 +174,7 @@ var TV = window.TV || (window.TV = {});
     if (px.x < 0 || px.y < 0 || px.x >= photo.width || px.y >= photo.height)
       return TV.say("Ce clic tombe hors de " + photo.name + ".", true);
     var l = place.labelsOf(photo), moving = place.moving;
-    var k = moving && moving.photo === photo ? moving.k : photo.points.indexOf(null);
+    var k = moving && moving.photo === photo ? moving.k : photo.points.slice(0, 2).indexOf(null);  // C when armed
     if (k < 0)
       return TV.say(l[0] + " et " + l[1] + " sont placés sur " + photo.name + " : pour en déplacer un, faites " +
                     "glisser sa marque, ou « Déplacer » dans le tableau, ou les flèches.", true);
@@ -214,12 +219,13 @@ var TV = window.TV || (window.TV = {});
     place.change([{ photo: s.photo, k: s.k, after: within(s.photo, { x: p.x + dx, y: p.y + dy }) }]);
   };
 
-  // The next point (by 1) or the one before (by -1) of A, B, A', B': chosen, and in
-  // sight; one not placed yet, where it likely falls, the next click on its photograph
-  // placing it.
+  // The next point (by 1) or the one before (by -1) of A, B, A', B', then C, C' once C
+  // is placed: chosen, and in sight; one not placed yet, where it likely falls, the next
+  // click on its photograph placing it.
   place.nextPoint = function (by) {
-    var slots = [], s = place.selected;
-    [series.base, place.current()].forEach(function (photo) { if (photo) slots.push([photo, 0], [photo, 1]); });
+    var slots = [], s = place.selected, photos = [series.base, place.current()].filter(Boolean);
+    photos.forEach(function (photo) { slots.push([photo, 0], [photo, 1]); });
+    if (series.base && series.base.points[2]) photos.forEach(function (photo) { slots.push([photo, 2]); });
     if (!slots.length) return TV.say("Ouvrez d'abord la photographie de base.", true);
     var i = slots.map(function (t) { return place.is(s, t[0], t[1]); }).indexOf(true);
     var next = slots[(i < 0 && by < 0 ? slots.length - 1 : i + by + slots.length) % slots.length];

@@ -13,6 +13,7 @@ var TV = window.TV || (window.TV = {});
   place.render = function () {
     renderList();
     renderTable();
+    place.renderCheck();
     warnAboutPoints();
     place.panes.forEach(function (p) { p.viewer.draw(); });
     $("undo").disabled = !place.undone.length; $("redo").disabled = !place.redone.length;
@@ -49,6 +50,8 @@ var TV = window.TV || (window.TV = {});
       tableFor = photos;
       table.textContent = "";
       photos.forEach(function (photo, side) { if (photo) buildRows(table, photo, side); });
+      $("check-table").textContent = "";
+      photos.forEach(function (photo, side) { if (photo) buildRows($("check-table"), photo, side, [2]); });
     }
     photos.forEach(function (photo, side) {
       if (!photo) return;
@@ -73,11 +76,13 @@ var TV = window.TV || (window.TV = {});
     });
   }
 
-  function buildRows(table, photo, side) {
+  // The rows of A and B (or A' and B') under the photograph's name, and its facts; or
+  // only those of the points ks (the check point's, in a table of its own).
+  function buildRows(table, photo, side, ks) {
     var l = place.labelsOf(photo), head = document.createElement("th");
     head.colSpan = 4; head.textContent = photo.name;
-    table.insertRow().appendChild(head);
-    photo.points.forEach(function (p, k) {
+    if (!ks) table.insertRow().appendChild(head);
+    (ks || [0, 1]).forEach(function (k) {
       var row = table.insertRow(), id = "point-" + side + "-" + k, label = document.createElement("th");
       row.id = id;
       row.onclick = function (e) {
@@ -109,6 +114,7 @@ var TV = window.TV || (window.TV = {});
           tools.appendChild(b);
         });
     });
+    if (ks) return;
     var facts = table.insertRow().insertCell();
     facts.colSpan = 4; facts.className = "facts"; facts.id = "facts-" + side;
   }

@@ -1,19 +1,19 @@
 // Placing points: the base photograph with A and B on the left, the current further
 // photograph with A' and B' on the right, each at its own zoom; a table of the points
 // to read and type; every change of a point undoable. Saved as the answers tavrin reads.
-// In three scripts, loaded in this order, which share TV.place: this one (the series, its
+// In four scripts, loaded in this order, which share TV.place: this one (the series, its
 // history of changes, its files and answers, and TV.placing, which the rest of the page
-// uses); placing-marks.js (the two panes and the editing there); placing-table.js (the
-// list, the table and the warnings).
+// uses); placing-marks.js (the two panes and the editing there); placing-check.js (the
+// check point C, C'); placing-table.js (the list, the table and the warnings).
 "use strict";
 var TV = window.TV || (window.TV = {});
 
 (function () {
-  // A photograph: {name, file, width, height, missing, points: [A, B], loaded}; a point
+  // A photograph: {name, file, width, height, missing, points: [A, B, C], loaded}; a point
   // {x, y, text (as loaded, until it changes)}; loaded: the four points of an answers
-  // file, whose turn and scale foretell B'.
+  // file, whose turn and scale foretell B'. C, the check point, is never in the answers.
   var place = TV.place = {
-    COLOURS: ["#ffd400", "#00e5ff"],  // A, B: neither can be a grey of the photograph
+    COLOURS: ["#ffd400", "#00e5ff", "#ff4df0"],  // A, B, C: none can be a grey of the photograph
     series: { base: null, further: [], current: 0 },
     selected: null, moving: null, dragging: null,  // {photo, k}
     undone: [], redone: [],  // each a change: [{photo, k, before, after}]
@@ -24,11 +24,11 @@ var TV = window.TV || (window.TV = {});
   TV.keep = TV.keepView = function () {};  // replaced by keeping.js: the work kept at each change
   var changes = 0, saved = 0;  // changes made, undone and redone; their count at the last save
 
-  place.labelsOf = function (photo) { return photo === series.base ? ["A", "B"] : ["A'", "B'"]; };
+  place.labelsOf = function (photo) { return photo === series.base ? ["A", "B", "C"] : ["A'", "B'", "C'"]; };
   place.current = function () { return series.further[series.current] || null; };
   place.all = function () { return (series.base ? [series.base] : []).concat(series.further); };
   function named(name) { return place.all().filter(function (p) { return p.name === name; })[0]; }
-  function newPhoto(name) { return { name: name, points: [null, null] }; }
+  function newPhoto(name) { return { name: name, points: [null, null, null] }; }
   place.copy = function (p) { return p && { x: p.x, y: p.y, text: p.text }; };
   place.is = function (a, photo, k) { return !!a && a.photo === photo && a.k === k; };
 

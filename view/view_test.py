@@ -295,11 +295,8 @@ class ViewTest(unittest.TestCase):
         for name, data, message in (
                 ("plain.pgm", b"P2\n2 1\n255\n0 255\n", "plain.pgm est un PGM en texte (P2)" + convert),
                 ("photo.png", b"\x89PNG\r\n\x1a\n" + bytes(64), "photo.png est une image PNG" + convert),
-                ("deep.pgm", b"P5\n1 1\n65535\n\0\0", "deep.pgm : valeur maximale 65\u202f535, une image de plus de 8 "
-                 "bits ; la page et tavrin ne lisent que des échantillons de 8 bits (255 au plus) : tavrin-series la "
-                 "convertit"),
-                ("cut.pgm", b"P5\n1600 12",
-                 "cut.pgm s'arrête dans son en-tête, avant sa valeur maximale : le fichier est coupé"),
+                ("cut.pgm", b"P5\n1600", "cut.pgm : taille illisible ; tavrin la lit sur la ligne qui suit « P5 » et "
+                 "ses commentaires : la largeur puis la hauteur, en nombres entiers"),
                 ("huge.pgm", b"P5\n70000 70000\n255\n",
                  "huge.pgm : 70\u202f000 × 70\u202f000 n'est pas une taille d'image que tavrin lit"),
                 ("hollow.pgm", b"P5\n16000 16000\n255\n" + bytes(1024),
@@ -322,6 +319,34 @@ class ViewTest(unittest.TestCase):
         self.choose("answers-file", self.file("notepad.txt", b'\xef\xbb\xbf"my base.pgm"\r\n1,2\r\n30,40\r\nfin\r\n'))
         self.assertEqual(self.save("Sans leurs deux points, hors des réponses : rotated.pgm (A' B')."),
                          b'"my base.pgm"\n1,2\n30,40\nfin\n')
+        # More than 8 bits: taken as tavrin takes it, one byte a pixel, and said.
+        self.choose("points-further", self.file("deep.pgm", b"P5\n2 1\n65535\n" + bytes(4)))
+        self.key(Keys.PAGE_DOWN)  # decoded once it is the photograph shown
+        self.assertIn("deep.pgm annonce une valeur maximale de 65\u202f535 : une image de plus de 8 bits",
+                      self.text("warnings"))
+
+    def test_each_shape_of_p5_header_is_decoded_as_tavrin_reads_it(self):  # the rows of tests/p5_headers.txt
+        def unescaped(field):  # a quoted field, its C escapes decoded
+            return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m[1][1:], 16)]) if m[1][:1] == b"x" else
+                          {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"0": b"\0"}.get(m[1], m[1]), field[1:-1])
+
+        def expected(read):  # width, height, the 6 samples (those the file lacks as 0) and how many it lacks
+            return [3, 2, list(unescaped(read).ljust(6, b"\0")), 6 - len(unescaped(read))] if read[:1] == b'"' \
+                else read.decode()
+
+        def refusal(message):  # the page's, as the table names it
+            return ("format" if message == "in.pgm n'est pas une image PGM binaire (P5) ni PPM (P6)" else "size"
+                    if re.match("in.pgm : (taille illisible|.* n'est pas une taille d'image que tavrin lit$)", message)
+                    else message)
+
+        rows = [r.split(b"\t") for r in pathlib.Path(ARGS.headers).read_bytes().splitlines() if r and r[:1] != b"#"]
+        shown = self.js("return arguments[0].map(function (f) { try { var i = TV.decodePNM(new Uint8Array(f).buffer, "
+                        "'in.pgm'); return i.grey ? [i.width, i.height, Array.from(i.grey.slice(0, 6)), i.missing] "
+                        ": 'format'; } catch (e) { return e.message; } })",  # a P6 is no photograph to the page
+                        [list(unescaped(f)) for _, f, _ in rows])
+        self.assertEqual({w.decode(): s if type(s) is list else refusal(s) for (w, _, _), s in zip(rows, shown)},
+                         {w.decode(): expected(r) for w, _, r in rows})
+        self.assertTrue(rows)
 
     def test_at_1366x768_save_and_b_prime_show_and_nothing_moves_them_nor_brings_a_dismissed_warning_back(self):
         self.d.set_window_size(1366, 768)
@@ -556,6 +581,38 @@ class ViewTest(unittest.TestCase):
             self.assertEqual((self.text("photo-caption"), self.under("photo-view")),
                              (view.split()[0] + " \u00b7 8:1", view))
 
+    def test_a_check_point_names_the_point_to_move_as_tavrin_diff_does_is_kept_and_stays_out_of_the_answers(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.press("#actual")  # 1:1 from the top-left in both panes
+        self.pointer("base-view", (1100, 500))  # A and B placed: a click places no C unasked
+        self.assertTrue(self.text("message").startswith("A et B sont placés sur base.pgm"))
+        self.press("#point-0-2-move")
+        self.pointer("base-view", (1100, 500))
+        self.key("p")  # from C to C', armed
+        self.pointer("photo-view", (706, 945))  # the sample's similarity puts C at (705.87, 944.76): nearer B' than A'
+        self.type("1-1-x", "368")  # B' 3 pixels off
+        shown = self.text("check-line")
+        out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/rotated.pgm", "check.ppm", "rotated.pgm",
+                   "412,357", "1236,842", "1115,435", "368,913", "1100,500", "706,945"],
+                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
+        self.assertEqual(shown, out.split("\n")[1])
+        sent_x, sent_y, _, by, to_x, to_y = numbers(shown)
+        self.assertIn("déplacer B' de", shown)
+        self.assertTrue(abs(by - 3) < 0.5 and abs(to_x - 365) < 0.5 and abs(to_y - 913) < 0.5, shown)
+        ring = [t[1:] for t in self.js("return drawn['photo-view']") if t[0] == "C d'après A et B"]
+        self.assertEqual(len(ring), 1)  # drawn 12 px right of and 23 px below the ring's middle
+        self.assertTrue(abs(ring[0][0] - sent_x - 12.5) < 0.006 and abs(ring[0][1] - sent_y - 23.5) < 0.006, ring)
+        self.key("z", Keys.CONTROL)
+        self.assertEqual(self.save(), ANSWERS)
+        self.d.get(self.url)  # taken back: C and C' with the rest
+        self.press("#warnings button")
+        self.assertEqual([self.d.find_element("id", "point-%d-2-%s" % (side, c)).get_attribute("value")
+                          for side in (0, 1) for c in "xy"], ["1100", "500", "706", "945"])
+        self.press("#point-1-2-delete")  # nothing shown without C'
+        self.assertEqual(self.text("check-line"), "")
+
     def test_answers_are_saved_as_reponses_txt_and_the_page_tells_the_name_the_browser_may_give(self):
         self.choose("answers-file", self.file("reponses.txt", ANSWERS))
         for name in ("reponses.txt", "reponses (1).txt"):
@@ -575,9 +632,91 @@ class ViewTest(unittest.TestCase):
                              "Réponses non enregistrées : aucun fichier choisi.")
             self.assertFalse(os.path.exists(t + "/downloads"))
 
+    def preview(self, whole=True):  # -> (whole, grey bytes, grid) of the preview on show; by default once whole
+        if whole:
+            self.wait(lambda: self.js("var s = TV.preview.shown(); return !!s && s.whole && s.current"))
+        s = self.js("var s = TV.preview.shown(), g = s.grey, t = ''; for (var i = 0; i < g.length; i += 8192) "
+                    "t += String.fromCharCode.apply(null, g.subarray(i, i + 8192)); return [s.whole, btoa(t), s.grid]")
+        return s[0], base64.b64decode(s[1]), s[2]
+
+    @staticmethod
+    def differing(a, b):  # bytes that differ, told without a diff of megabytes
+        return abs(len(a) - len(b)) + sum(x != y for x, y in zip(a, b))
+
+    def rectified(self, answers):  # tavrin's rotated.pgm from these answers, run in a folder of its own
+        with tempfile.TemporaryDirectory() as t:
+            for f in ("base.pgm", "rotated.pgm"):
+                pathlib.Path(t, f).write_bytes((self.series / f).read_bytes())
+            run([os.path.abspath(ARGS.tavrin)], cwd=t, input=answers, stdout=DEVNULL)
+            return pathlib.Path(t, "Redressement/rotated.pgm").read_bytes()[-1920000:]
+
+    def test_the_preview_is_tavrin_s_result_to_the_byte_in_part_while_a_mark_is_held_and_whole_once_let_go(self):
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm")
+        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.press("input[value=preview]")
+        whole, grey, _ = self.preview()
+        result = (self.series / "Redressement/rotated.pgm").read_bytes()[-1920000:]
+        self.assertEqual((whole, self.differing(grey, result)), (True, 0))
+        self.press("input[value=preview-difference]")  # tavrin-diff's figures and map, counted where rotated.pgm covers
+        self.preview()
+        out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/rotated.pgm", "apercu.ppm", "rotated.pgm",
+                   "412,357", "1236,842", "1115,435", "365,913"],
+                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
+        self.assertEqual(numbers(self.text("preview-state").split(" ; ", 1)[1]), numbers(out.split(": ", 1)[1]))
+        self.js("window.lastCanvas = TV.preview.shown().canvas")
+        self.assertEqual(self.differing(self.map(), (self.series / "apercu.ppm").read_bytes()[-3 * 1920000:]), 0)
+        # B' held 40 screen pixels right, 80 pixels at 1:2: every step-th pixel of the base's pane, then the whole.
+        self.press("input[value=preview]")
+        r = self.js("var c = document.getElementById('photo-view').getBoundingClientRect(), "
+                    "s = TV.place.panes[1].viewer.toScreen(365.5, 913.5); return [c.x + s.x, c.y + s.y]")
+        a = ActionChains(self.d)
+        a.w3c_actions.pointer_action.move_to_location(*r).pointer_down().move_to_location(r[0] + 20, r[1]) \
+            .move_to_location(r[0] + 40, r[1])
+        a.perform()
+        self.wait(lambda: self.js("var s = TV.preview.shown(); return !!s && s.current"))
+        whole, grey, g = self.preview(whole=False)
+        moved = self.rectified(ANSWERS.replace(b"365,913", b"445,913"))
+        s = g["step"]
+        part = b"".join(moved[(g["k0"] + j * s) * 1600 + g["l0"]:][:g["cols"] * s:s] for j in range(g["rows"]))
+        self.assertEqual((whole, s > 1, self.differing(grey, part)), (False, True, 0))
+        a = ActionChains(self.d)
+        a.w3c_actions.pointer_action.pointer_up()
+        a.perform()
+        whole, grey, _ = self.preview()
+        self.assertEqual((whole, self.differing(grey, moved), self.text("preview-state")),
+                         (True, 0, "Aperçu de rotated.pgm : tout le cadre, 1600 × 1200 pixels."))
+
+    def test_the_preview_reads_decimal_points_as_tavrin_does_and_shows_nothing_for_points_it_cannot_use(self):
+        # Both x differences need a rounding in single precision; the anchor 435.6 is truncated.
+        typed = b"base.pgm\n412.4,357.25\n1236,842.75\nrotated.pgm\n1115.00,435.6\n365.6,913.1\nfin\n"
+        self.choose("points-base", "base.pgm")
+        self.choose("points-further", "rotated.pgm")
+        self.choose("answers-file", self.file("decimales.txt", typed))
+        self.press("input[value=preview-swipe]")
+        whole, grey, _ = self.preview()
+        self.assertEqual((whole, self.differing(grey, self.rectified(typed))), (True, 0))
+        import ctypes  # the C library's own reading of a float, which rounds once
+        strtof = ctypes.CDLL(None).strtof
+        strtof.restype, strtof.argtypes = ctypes.c_float, (ctypes.c_char_p, ctypes.c_void_p)
+        texts = ["435.6", "1115.00", "1e3", ".5", "16777217", "1.0000000596046447753906250001",
+                 "1.0000001788139343261718749999", "-1.0000000596046447753906250001"]  # the last three: near a tie
+        self.assertEqual(self.js("return arguments[0].map(TV.floatOf)", texts),
+                         [strtof(t.encode(), None) for t in texts])
+        self.type("1-0-x", "365.6 913.1")  # A' onto B': no preview, told under the choice only
+        self.assertEqual((self.text("preview-state"), self.js("return TV.preview.shown()"), self.text("message")),
+                         ("Pas d'aperçu : A' et B' de rotated.pgm sont le même pixel.", None, ""))
+        # The scale 2 and no turn put u or v on a half wherever l - 100 or k - 100 is odd, below A and right of it
+        # (1500 x 1099 pixels, less 750 x 549), and v on A's column above it (50); elsewhere tavrin's decimal
+        # half and full turns keep them off it. Those are told, tavrin's C library deciding there.
+        self.type("0-0-x", "100 100 100 300 100 100 100 200")
+        self.preview()
+        self.assertIn("1600 × 1200 pixels. 1\u202f236\u202f800 pixels tombent presque exactement entre deux pixels de "
+                      "rotated.pgm : tavrin peut y prendre", self.text("preview-state"))
+
 if __name__ == "__main__":
     ap = argparse.ArgumentParser()
-    for opt in ("--cmake", "--build", "--tavrin", "--sample", "--diff", "--screenshots"):
+    for opt in ("--cmake", "--build", "--tavrin", "--sample", "--diff", "--screenshots", "--headers"):
         ap.add_argument(opt)
     ARGS, rest = ap.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
