@@ -1,6 +1,6 @@
 /* hold FILE...: opens each file as a viewer may, sharing it with no one, and keeps it
    open until the file "release" appears in the working folder (at most 60 s). Writes
-   "held" to stdout once every file is open. For check-windows, under Wine. */
+   "held" to stdout once every file is open. For the Windows sessions, under Wine. */
 #include <stdio.h>
 #include <windows.h>
 

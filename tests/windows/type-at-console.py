@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a command on a pseudo-terminal and types at it as an operator would.
 
-Usage: type-at-console PROMPT PAUSE LINE... -- COMMAND [ARG...]
+Usage: type-at-console.py PROMPT PAUSE LINE... -- COMMAND [ARG...]
 
 Each LINE is typed, followed by Enter, once the terminal has shown PROMPT since the
 line before; one key is then pressed once it has shown PAUSE. What the terminal

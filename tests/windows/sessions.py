@@ -1,0 +1,276 @@
+"""One row of sessions.txt, typed at tavrin.exe under Wine and at the native program:
+the same exit status, the native stdout and stderr as Windows writes them, and every
+file and folder written the same, byte for byte.
+
+Usage: sessions.py NAME --native BIN --native-switch BIN --exe EXE --exe-switch EXE
+                        --hold EXE --prefix PREFIX --work DIR
+       sessions.py imports EXE...     (each imports KERNEL32.dll and msvcrt.dll alone)
+       sessions.py valgrind BIN DIR   (the series row under valgrind's memcheck, in DIR)
+"""
+import argparse
+import codecs
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # no __pycache__ left in the checkout
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+EGLISE = "\u00e9glise.pgm"  # an accented name, as the file system holds it (UTF-8)
+
+
+def rows():
+    """NAME -> (program, folder, check, input bytes)."""
+    found = {}
+    with open(os.path.join(HERE, "sessions.txt"), encoding="utf-8") as f:
+        for line in f:
+            if not line.strip() or line.startswith("#"):
+                continue
+            name, program, folder, check, *typed = line.split(None, 4) + [""]
+            typed = codecs.escape_decode(typed[0].rstrip("\n").encode())[0]
+            if typed.startswith(b"utf16le:"):  # a byte-order mark, then UTF-16 LE
+                typed = b"\xff\xfe" + typed[8:].decode("utf-8").encode("utf-16-le")
+            found[name] = (program, folder, check, typed)
+    return found
+
+
+# ---- the images: repeatable, position-dependent and without symmetry, so that a flip, a
+# transpose or an off-by-one in the resampling changes the bytes.
+def pgm(width, height, seed):
+    pixels = bytearray()
+    for y in range(height):
+        for x in range(width):
+            v = (x * x // 7 + 3 * y + x * y // 11 + 53 * seed) & 255
+            if x < width // 5 and y < height // 3:  # a bright block near the top-left
+                v = 250 - (x + 2 * y) % 40
+            pixels.append(v)
+    return b"P5\n%d %d\n255\n" % (width, height) + bytes(pixels)
+
+
+IMAGES = {"base.pgm": pgm(320, 240, 0), "further1.pgm": pgm(300, 280, 1), "further2.pgm": pgm(260, 340, 2),
+          "plain.pgm": b"P2\n3 2\n255\n1 2 3\n4 5 6\n"}  # a text PGM: not P5
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
+def images(d):
+    for name, data in IMAGES.items():
+        write(os.path.join(d, name), data)
+
+
+# ---- the working folders, each made twice: once for each side
+def earlier_run(d):
+    # An earlier run's files: one the series does not name, one it replaces, and a link at
+    # the base's output path to a file the series never reads.
+    images(d)
+    write(os.path.join(d, "Redressement", "earlier.txt"), "left by an earlier run\n")
+    write(os.path.join(d, "Redressement", "further2.pgm"), "an earlier result\n")
+    os.symlink("../plain.pgm", os.path.join(d, "Redressement", "base.pgm"))
+
+
+def subfolder(d):
+    images(d)
+    write(os.path.join(d, "photos", "further1.pgm"), IMAGES["further1.pgm"])
+
+
+def linked_subfolder(d):
+    # A folder below Redressement that is a link to a folder outside.
+    subfolder(d)
+    os.makedirs(os.path.join(d, "Redressement"))
+    os.makedirs(os.path.join(d, "elsewhere"))
+    os.symlink("../elsewhere", os.path.join(d, "Redressement", "photos"))
+
+
+def linked_folder(d):
+    # The output folder is the working folder itself: every write would replace an input.
+    images(d)
+    os.symlink(".", os.path.join(d, "Redressement"))
+
+
+def accented(d):
+    images(d)
+    write(os.path.join(d, EGLISE), IMAGES["further2.pgm"])
+
+
+def switch_images(d):
+    # The test switch's run reads img1.pgm and img2.pgm.
+    images(d)
+    write(os.path.join(d, "img1.pgm"), IMAGES["base.pgm"])
+    write(os.path.join(d, "img2.pgm"), IMAGES["further1.pgm"])
+
+
+def file_at_folder(d):
+    images(d)
+    write(os.path.join(d, "Redressement"), "not a folder\n")
+
+
+def files_held(d, options):
+    # Another program holds an earlier result and an input open, sharing them with no one,
+    # until a file named release appears.
+    images(d)
+    write(os.path.join(d, "Redressement", "further2.pgm"), "an earlier result")
+    with open(os.path.join(d, "hold.out"), "wb") as out:
+        subprocess.Popen(["wine", options.hold, "further1.pgm", "Redressement\\further2.pgm"], cwd=d,
+                         stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                         env=wine.environment(options.prefix))
+    for _ in range(1500):
+        if os.path.getsize(os.path.join(d, "hold.out")):
+            return
+        time.sleep(0.02)
+    sys.exit("hold.exe never said it holds the files")
+
+
+FOLDERS = {"images": images, "earlier-run": earlier_run, "subfolder": subfolder,
+           "linked-subfolder": linked_subfolder, "linked-folder": linked_folder, "accented": accented,
+           "switch-images": switch_images, "file-at-folder": file_at_folder}
+
+
+# ---- what the comparison with the native run cannot show: each returns a reason or None
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def inputs_kept(d, out, err):
+    for name in ["base.pgm", "further1.pgm", "further2.pgm", "plain.pgm", "photos/further1.pgm"]:
+        path = os.path.join(d, name)
+        if os.path.exists(path) and read(path) != IMAGES[os.path.basename(name)]:
+            return name + " was changed"
+
+
+def says(out, *texts):
+    for text in texts:
+        if text not in out:
+            return "stdout lacks %r" % text
+
+
+CHECKS = {
+    "folder-made": lambda d, out, err: None if os.path.isdir(os.path.join(d, "Redressement")) else "md made no folder",
+    "inputs-kept": inputs_kept,
+    "nothing-through": lambda d, out, err: os.listdir(os.path.join(d, "elsewhere")) and "written through the link",
+    "backslash-refused": lambda d, out, err: (
+        err.count(b"sortirait du dossier Redressement") != 2 and "%d refusals on stderr" % err.count(b"sortirait")
+        or inputs_kept(d, out, err)
+        or os.listdir(os.path.join(d, "Redressement")) != ["base.pgm"] and "Redressement holds more than base.pgm"),
+    "folder-refused": lambda d, out, err: (
+        says(out, b"Impossible d'\xe9crire dans le dossier Redressement : Redressement est un fichier\r\n"
+                  b"Press any key") or b"Coordonnes" in out and "points were asked"),
+    "in-use-said": lambda d, out, err: (
+        says(out, b"Redressement\\further2.pgm (utilis\xe9e par un autre programme)\r\n\r\n",
+             b"Aucun r\xe9sultat pour l'image 1\r\n",
+             b"further1.pgm\r\n en lecture\r\nL'image est utilis\xe9e par un autre programme\r\n")
+        or read(os.path.join(d, "Redressement", "further2.pgm")) != b"an earlier result"
+        and "the earlier result was replaced"),
+}
+
+
+# ---- the comparison
+def windows_text(native):
+    # Paths take the backslash, the pause is cmd's own (LANG=C.UTF-8), and the C runtime
+    # writes the standard streams in text mode: every line feed comes out as CR LF.
+    text = native.replace(b"Redressement/", b"Redressement\\")
+    text = text.replace(b"Appuyez sur une touche pour continuer...\n", b"Press any key to continue... ")
+    return text.replace(b"\n", b"\r\n")
+
+
+def first_difference(a, b):
+    i = next((k for k in range(min(len(a), len(b))) if a[k] != b[k]), min(len(a), len(b)))
+    return "at byte %d: expected %r, got %r (lengths %d, %d)" % (i, a[max(0, i - 12):i + 12],
+                                                                 b[max(0, i - 12):i + 12], len(a), len(b))
+
+
+def tree(d):
+    found = {}
+    for here, dirs, files in os.walk(d):
+        for name in dirs:
+            found[os.path.relpath(os.path.join(here, name), d) + "/"] = None
+        for name in files:
+            found[os.path.relpath(os.path.join(here, name), d)] = os.path.join(here, name)
+    return found
+
+
+def same_files(native_dir, windows_dir):
+    a, b = tree(native_dir), tree(windows_dir)
+    if sorted(a) != sorted(b):
+        return "files: native %s, windows %s" % (sorted(a), sorted(b))
+    left = [p for p in a if p.endswith("-test.tmp") or ".tavrin-" in p]
+    if left:
+        return "temporary file left behind: %s" % left
+    for rel, path in sorted(a.items()):
+        if path and read(path) != read(b[rel]):
+            return "%s: %s" % (rel, first_difference(read(path), read(b[rel])))
+
+
+def session(name, options):
+    program, folder, check, typed = rows()[name]
+    windows_dir = os.path.join(options.work, "windows")
+    (FOLDERS.get(folder) or (lambda d: files_held(d, options)))(windows_dir)
+    exe = options.exe_switch if program == "switch" else options.exe
+    status, out, err = wine.run(options.prefix, exe, cwd=windows_dir, stdin=typed)
+    if program == "windows-only":
+        if folder == "files-held":
+            write(os.path.join(windows_dir, "release"), "")
+        return status != 1 and "exit status %s, 1 expected" % status or CHECKS[check](windows_dir, out, err)
+    native_dir = os.path.join(options.work, "native")
+    FOLDERS[folder](native_dir)
+    binary = options.native_switch if program == "switch" else options.native
+    native_status, native_out, native_err = wine.run_native([binary], native_dir, typed)
+    if status != native_status:
+        return "exit status %s, native %s" % (status, native_status)
+    if out != windows_text(native_out):
+        return "stdout " + first_difference(windows_text(native_out), out)
+    if err != windows_text(native_err):
+        return "stderr " + first_difference(windows_text(native_err), err)
+    return same_files(native_dir, windows_dir) or check != "-" and CHECKS[check](windows_dir, out, err) or None
+
+
+def imports(executables):
+    # A Windows user has KERNEL32.dll and msvcrt.dll and nothing else we could ship.
+    for exe in executables:
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True, text=True, check=True)
+        dlls = sorted(line.split("DLL Name:")[1].strip() for line in dump.stdout.splitlines() if "DLL Name:" in line)
+        if dlls != ["KERNEL32.dll", "msvcrt.dll"]:
+            sys.exit("%s imports %s" % (exe, " ".join(dlls)))
+    print("each imports KERNEL32.dll and msvcrt.dll alone")
+
+
+def valgrind(binary, work):
+    # Any memory error or leak fails; the program's own end at the unknown name is status 1.
+    shutil.rmtree(work, ignore_errors=True)
+    images(work)
+    status, out, err = wine.run_native(["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
+                                        "--show-leak-kinds=all", "--errors-for-leak-kinds=all", binary],
+                                       work, rows()["series"][3], dict(os.environ, LC_ALL="C"))
+    if status != 1 or err or not os.path.isfile(os.path.join(work, "Redressement", "further2.pgm")):
+        sys.exit("valgrind: exit status %s (1 expected)\n%s" % (status, err.decode(errors="replace")))
+    print("valgrind: series rectified, no memory error, no leak")
+
+
+def main():
+    if sys.argv[1] == "imports":
+        return imports(sys.argv[2:])
+    if sys.argv[1] == "valgrind":
+        return valgrind(*sys.argv[2:])
+    parser = argparse.ArgumentParser()
+    parser.add_argument("name", choices=sorted(rows()))
+    for option in ["native", "native-switch", "exe", "exe-switch", "hold", "prefix", "work"]:
+        parser.add_argument("--" + option, required=True)
+    options = parser.parse_args()
+    shutil.rmtree(options.work, ignore_errors=True)
+    os.makedirs(options.work)
+    reason = session(options.name, options)
+    if reason:
+        sys.exit("%s: %s" % (options.name, reason))
+    print("%s: as it should be on Windows" % options.name)
+
+
+if __name__ == "__main__":
+    main()
