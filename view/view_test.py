@@ -85,6 +85,28 @@ class ViewTest(unittest.TestCase):
     def text(self, element_id):
         return self.d.find_element("id", element_id).text
 
+    def value(self, element_id):
+        return self.d.find_element("id", element_id).get_attribute("value")
+
+    def open(self, *further, answers=ANSWERS):  # the base, these photographs, the answers as reponses.txt
+        self.choose("points-base", "base.pgm")
+        if further:
+            self.choose("points-further", *further)
+        if answers:
+            self.choose("answers-file", self.file("reponses.txt", answers))
+
+    def compare(self, *results):  # in the mode compare, against base.pgm
+        self.press("input[value=compare]")
+        self.choose("compare-base", "base.pgm")
+        self.choose("compare-results", *results)
+
+    def diff(self, name, ppm, *further):  # -> what tavrin-diff prints
+        return run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, ppm, *further], cwd=self.series,
+                   check=True, capture_output=True, encoding="cp1252").stdout
+
+    def pixels(self, name):  # the grey bytes of a 1600 x 1200 PGM of the series
+        return (self.series / name).read_bytes()[-1920000:]
+
     def pointer(self, canvas, *points, wheel=0, press=True):  # at points on the canvas, by default its middle
         r = self.js("return document.getElementById(arguments[0]).getBoundingClientRect()", canvas)
         a = ActionChains(self.d)
@@ -116,15 +138,16 @@ class ViewTest(unittest.TestCase):
             self.d.find_element("id", f).send_keys(Keys.CONTROL, "a", Keys.NULL, value, Keys.TAB)
         self.js("document.activeElement.blur()")  # for the keys
 
-    def save(self, confirm=None):  # -> the answers saved; confirm: the question asked first, answered yes
+    def save(self, confirm=None, name="reponses.txt", keep=False):  # -> the answers saved
+        # confirm: the question asked first, answered yes; keep: the file left in the downloads
         self.d.find_element("id", "save").click()
         if confirm:
             self.assertEqual(self.d.switch_to.alert.text, confirm + "\n\nEnregistrer les réponses malgré tout ?")
             self.d.switch_to.alert.accept()
-        path = self.downloads / "reponses.txt"
+        path = self.downloads / name
         self.wait(lambda: path.exists() and path.stat().st_size)  # written: answers are never empty
         data = path.read_bytes()
-        path.unlink()
+        keep or path.unlink()
         return data
 
     def file(self, name, data):  # -> its path, in the temporary folder
@@ -132,8 +155,7 @@ class ViewTest(unittest.TestCase):
         return str(self.downloads.parent / name)
 
     def agrees(self, name, *further):  # the figures and the map shown as tavrin-diff makes them
-        out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, name + ".ppm", *further],
-                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
+        out = self.diff(name, name + ".ppm", *further)
         shown, printed = self.text("figures"), out.replace("Redressement/", "")
         self.assertTrue(shown.startswith(name + " : "), shown)
         self.assertEqual(numbers(shown.split(" : ", 1)[1]), numbers(printed.split(": ", 1)[1]))
@@ -155,8 +177,7 @@ class ViewTest(unittest.TestCase):
             self.d.set_window_size(3600, 1400)
 
     def test_points_side_by_side_at_two_zooms_typed_undone_and_nudged_save_the_answers_tavrin_reads(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
+        self.open("rotated.pgm", answers=None)
         self.press("#actual")  # 1:1 from the top-left: screen (412, 357) is the top-left corner of pixel (412, 357)
         self.pointer("base-view", (412, 357))
         self.pointer("base-view", (1230, 850), wheel=-400)  # pixel (1235, 842) spans x 1310..1326, y 722..738
@@ -177,8 +198,8 @@ class ViewTest(unittest.TestCase):
         self.press("#undo", "#point-0-0 th")  # A chosen
         self.key(Keys.ARROW_LEFT, Keys.SHIFT)
         self.press("#point-1-1-delete", "#point-1-0-move")
-        self.pointer("photo-view", (300, 300))
-        self.pointer("photo-view", (200, 200))
+        for at in (300, 300), (200, 200):
+            self.pointer("photo-view", at)
         self.assertEqual(self.js("return Array.from(document.querySelectorAll('#point-table input'), i => i.value)"),
                          "402 357 1236 842 599 599 399 399".split())
         self.key("zzzz", Keys.CONTROL)
@@ -193,9 +214,7 @@ class ViewTest(unittest.TestCase):
 
     def test_loaded_answers_are_kept_saved_back_as_typed_and_compared_as_tavrin_diff_does(self):
         typed = b"base.pgm\n412.5,357\n1236, 842\nrotated.pgm\n1115,435\n365,913\nreduced.pgm\n412,186\n712,676\nfin\n"
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
-        self.choose("answers-file", self.file("typed.txt", typed))
+        self.open("rotated.pgm", answers=typed)
         self.press("#actual")
         self.assertEqual(self.js("return drawn['base-view']"),
                          [["A 412.5,357", 429, 343.5], ["B 1236,842", 1252.5, 828.5]])
@@ -205,9 +224,7 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.text("photo-list").split("\n")[2], "reduced.pgm A' 412,186 B' 712,676 à choisir")
         self.pointer("photo-view", (700, 700))  # Fault 2: a click where A' and B' are placed moved A' there
         self.assertEqual(self.save(), typed.replace(b", ", b","))
-        self.press("input[value=compare]")
-        self.choose("compare-base", "base.pgm")
-        self.choose("compare-results", "Redressement/rotated.pgm", "Redressement/enlarged.pgm")
+        self.compare("Redressement/rotated.pgm", "Redressement/enlarged.pgm")
         # Fault 7: each file decoded once, whichever mode opened it.
         self.assertEqual(self.js("return decoded"), ["base.pgm", "rotated.pgm", "rotated.pgm"])
         self.agrees("rotated.pgm", "rotated.pgm", "412.5,357", "1236,842", "1115,435", "365,913")  # covered part
@@ -223,7 +240,7 @@ class ViewTest(unittest.TestCase):
         self.pointer("compare-view", (1000, 400), wheel=-100)  # 2:1 about another point, kept for the next result
         self.pointer("compare-view", (1600, 600))
         x, y = map(int, (at := self.text("cursor")).split()[1:4:2])
-        base, result = [(self.series / f).read_bytes()[-1920000:] for f in ("base.pgm", "Redressement/enlarged.pgm")]
+        base, result = [self.pixels(f) for f in ("base.pgm", "Redressement/enlarged.pgm")]
         self.assertIn("|écart| %d" % abs(result[x + 1600 * y] - base[x + 1600 * y]), at)
         self.assertEqual(self.text("legend-max"), "%d niveaux de gris" % max(abs(a - b) for a, b in zip(result, base)))
         self.key(Keys.PAGE_UP)
@@ -378,8 +395,7 @@ class ViewTest(unittest.TestCase):
     def test_a_message_goes_when_its_cause_does(self):
         self.pointer("base-view")
         self.assertEqual(self.text("message"), "Ouvrez d'abord la photographie de base.")
-        self.choose("points-base", "base.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open()
         for make, message, cure in (
                 (lambda: self.type("0-1-x", "412 357") or self.press("#save"), SAME,
                  lambda: self.key("z", Keys.CONTROL)),
@@ -397,14 +413,12 @@ class ViewTest(unittest.TestCase):
                                    ("1-1-x", "502;422", "502 422"), ("1-1-y", "12,5;30", "12.5 30")):
             self.d.find_element("id", "point-" + field).send_keys(Keys.CONTROL, "a", Keys.NULL, typed, Keys.TAB)
             row = "point-" + field[:4]
-            self.assertEqual(" ".join(self.d.find_element("id", row + c).get_attribute("value") for c in "xy"),
+            self.assertEqual(" ".join(self.value(row + c) for c in "xy"),
                              both, typed)
         self.assertEqual(self.save(), ANSWERS.replace(b"1115,435\n365,913", b"501,421\n12.5,30"))
 
     def test_the_work_kept_is_offered_back_and_its_points_return_with_the_photographs_chosen_again(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm")
         self.press("#actual")
         self.pointer("base-view", (700, 500), wheel=-100)
         self.pointer("photo-view", (1, 1), wheel=100)  # B' at 1:2 is at screen (183.25, 457.25)
@@ -436,8 +450,7 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.text("warnings"), "")
 
     def test_photographs_are_decoded_once_and_the_page_says_when_memory_lets_some_go(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm", "enlarged.pgm", "reduced.pgm")
+        self.open("rotated.pgm", "enlarged.pgm", "reduced.pgm", answers=None)
         self.key(Keys.PAGE_DOWN * 2 + Keys.PAGE_UP * 2)
         # Each once; the browser reads the files chosen together in whatever order it likes.
         self.assertEqual(sorted(self.js("return decoded")), ["base.pgm", "enlarged.pgm", "reduced.pgm", "rotated.pgm"])
@@ -451,11 +464,9 @@ class ViewTest(unittest.TestCase):
         self.assertIn("ne garde plus reduced.pgm, enlarged.pgm décodées", self.text("warnings"))
 
     def test_the_difference_map_s_contrast_with_the_tolerance_on_its_legend(self):
-        self.press("input[value=compare]")
-        self.choose("compare-base", "base.pgm")
-        self.choose("compare-results", "Redressement/enlarged.pgm")
+        self.compare("Redressement/enlarged.pgm")
         self.press("input[value=difference]")
-        base, result = [(self.series / f).read_bytes()[-1920000:] for f in ("base.pgm", "Redressement/enlarged.pgm")]
+        base, result = [self.pixels(f) for f in ("base.pgm", "Redressement/enlarged.pgm")]
         errors = [abs(a - b) for a, b in zip(result, base)]
         largest, at_one = max(errors), {}  # at the gain 1, tavrin-diff's colour of each difference
         ppm = (self.series / "enlarged.pgm.ppm").read_bytes()[-3 * 1920000:]
@@ -479,20 +490,15 @@ class ViewTest(unittest.TestCase):
         self.agrees("enlarged.pgm")  # tavrin-diff's own map again
 
     def test_side_by_side_the_base_and_the_result_pan_and_zoom_together(self):
-        self.press("input[value=compare]")
-        self.choose("compare-base", "base.pgm")
-        self.choose("compare-results", "Redressement/rotated.pgm")
+        self.compare("Redressement/rotated.pgm")
         self.press("input[value=side]")
         self.pointer("compare-base-view", (300, 200), wheel=-200)
         self.pointer("compare-view", (400, 400), (300, 330))
         self.assertEqual((self.labels("compare-base-view"), self.labels("compare-view")),
                          (["base.pgm (base)"], ["rotated.pgm"]))
-        self.assertEqual(self.text("compare-base-caption").split(" \u00b7 ")[1], "4:1")
-        self.assertEqual(self.text("compare-caption").split(" \u00b7 ")[1], "4:1")
-        under = []
-        for canvas in ("compare-base-view", "compare-view"):
-            self.pointer(canvas, (250, 180), press=False)
-            under.append(self.text("cursor"))
+        panes = ("compare-base", "compare")
+        self.assertEqual([self.text(c + "-caption").split(" \u00b7 ")[1] for c in panes], ["4:1"] * 2)
+        under = [self.pointer(c + "-view", (250, 180), press=False) or self.text("cursor") for c in panes]
         self.assertEqual(under[0], under[1])
         self.assertRegex(under[0], r"^x \d+ y \d+ base \d+ résultat \d+ \|écart\| \d+$")
 
@@ -501,8 +507,7 @@ class ViewTest(unittest.TestCase):
         return self.text("cursor").split(" gris")[0]
 
     def test_the_loupe_magnifies_the_pixels_about_the_pointer_square_beside_it_without_drawing_the_pane(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
+        self.open("rotated.pgm", answers=None)
         self.press("#actual")
         sizes = {"base-view": (1600, 1200, (self.series / "base.pgm").read_bytes()), "photo-view": (1500, 1350,
                                                                                                    self.rotated)}
@@ -526,17 +531,14 @@ class ViewTest(unittest.TestCase):
         self.assertFalse(self.js("return document.getElementById('loupe').checkVisibility()"))
 
     def test_a_mark_is_taken_within_12_screen_pixels_and_a_press_beyond_pans(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open()
         self.press("#actual")  # A's middle at (412.5, 357.5)
         for start, a in ((423, "432"), (447, "432")):  # 10.5, then 14.5 screen pixels right of it
             self.pointer("base-view", (start, 357), (start + 10, 357), (start + 20, 357))
-            self.assertEqual(self.d.find_element("id", "point-0-0-x").get_attribute("value"), a)
+            self.assertEqual(self.value("point-0-0-x"), a)
 
     def test_linked_views_follow_through_the_points_or_else_at_the_same_zoom_and_relative_place(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm", "enlarged.pgm")
         self.d.find_element("id", "linked").click()
         self.press("#point-0-0-zoom")  # A at the middle, at 8:1; A' there too, at 8 / 0,930
         self.assertEqual((self.text("photo-caption"), self.under("photo-view")), ("rotated.pgm \u00b7 8.6:1",
@@ -550,9 +552,7 @@ class ViewTest(unittest.TestCase):
                          ("enlarged.pgm \u00b7 16:1", "enlarged.pgm x %d y %d" % (412.5 * w / 1600, 357.5 * h / 1200)))
 
     def test_p_chooses_the_next_point_and_arms_a_missing_one_for_the_next_click(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm", "enlarged.pgm")
         chosen = []
         for keys, modifier in (("p", None),) * 4 + (("P", Keys.SHIFT),):  # from A, chosen by the answers loaded
             self.key(keys, modifier)
@@ -565,9 +565,7 @@ class ViewTest(unittest.TestCase):
         self.assertRegex(self.text("photo-list").split("\n")[2], r"^enlarged.pgm A' \? B' \d+,\d+$")
 
     def test_the_likely_next_point_comes_in_sight_and_each_photograph_keeps_its_view(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm", "enlarged.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm", "enlarged.pgm")
         self.press("#point-1-1-zoom")  # rotated.pgm at 8:1 about B' (365,913)
         self.key(Keys.PAGE_DOWN)  # enlarged.pgm: A' where rotated.pgm has it
         self.assertEqual(self.under("photo-view"), "enlarged.pgm x 1115 y 435")
@@ -582,9 +580,7 @@ class ViewTest(unittest.TestCase):
                              (view.split()[0] + " \u00b7 8:1", view))
 
     def test_a_check_point_names_the_point_to_move_as_tavrin_diff_does_is_kept_and_stays_out_of_the_answers(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm")
         self.press("#actual")  # 1:1 from the top-left in both panes
         self.pointer("base-view", (1100, 500))  # A and B placed: a click places no C unasked
         self.assertTrue(self.text("message").startswith("A et B sont placés sur base.pgm"))
@@ -594,10 +590,8 @@ class ViewTest(unittest.TestCase):
         self.pointer("photo-view", (706, 945))  # the sample's similarity puts C at (705.87, 944.76): nearer B' than A'
         self.type("1-1-x", "368")  # B' 3 pixels off
         shown = self.text("check-line")
-        out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/rotated.pgm", "check.ppm", "rotated.pgm",
-                   "412,357", "1236,842", "1115,435", "368,913", "1100,500", "706,945"],
-                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
-        self.assertEqual(shown, out.split("\n")[1])
+        self.assertEqual(shown, self.diff("rotated.pgm", "check.ppm", "rotated.pgm", "412,357", "1236,842", "1115,435",
+                                          "368,913", "1100,500", "706,945").split("\n")[1])
         sent_x, sent_y, _, by, to_x, to_y = numbers(shown)
         self.assertIn("déplacer B' de", shown)
         self.assertTrue(abs(by - 3) < 0.5 and abs(to_x - 365) < 0.5 and abs(to_y - 913) < 0.5, shown)
@@ -608,7 +602,7 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.save(), ANSWERS)
         self.d.get(self.url)  # taken back: C and C' with the rest
         self.press("#warnings button")
-        self.assertEqual([self.d.find_element("id", "point-%d-2-%s" % (side, c)).get_attribute("value")
+        self.assertEqual([self.value("point-%d-2-%s" % (side, c))
                           for side in (0, 1) for c in "xy"], ["1100", "500", "706", "945"])
         self.press("#point-1-2-delete")  # nothing shown without C'
         self.assertEqual(self.text("check-line"), "")
@@ -616,9 +610,7 @@ class ViewTest(unittest.TestCase):
     def test_answers_are_saved_as_reponses_txt_and_the_page_tells_the_name_the_browser_may_give(self):
         self.choose("answers-file", self.file("reponses.txt", ANSWERS))
         for name in ("reponses.txt", "reponses (1).txt"):
-            self.d.find_element("id", "save").click()
-            self.wait(lambda: (self.downloads / name).exists() and (self.downloads / name).stat().st_size)
-            self.assertEqual((self.downloads / name).read_bytes(), ANSWERS)
+            self.assertEqual(self.save(name=name, keep=True), ANSWERS)
         self.assertIn("il s'y appelle sans doute reponses (1).txt, ou plus. Vérifiez son nom, et mettez-le sous le "
                       "nom reponses.txt dans le dossier des photographies : tavrin < reponses.txt.",
                       self.text("message"))
@@ -651,18 +643,14 @@ class ViewTest(unittest.TestCase):
             return pathlib.Path(t, "Redressement/rotated.pgm").read_bytes()[-1920000:]
 
     def test_the_preview_is_tavrin_s_result_to_the_byte_in_part_while_a_mark_is_held_and_whole_once_let_go(self):
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
-        self.choose("answers-file", self.file("reponses.txt", ANSWERS))
+        self.open("rotated.pgm")
         self.press("input[value=preview]")
         whole, grey, _ = self.preview()
-        result = (self.series / "Redressement/rotated.pgm").read_bytes()[-1920000:]
+        result = self.pixels("Redressement/rotated.pgm")
         self.assertEqual((whole, self.differing(grey, result)), (True, 0))
         self.press("input[value=preview-difference]")  # tavrin-diff's figures and map, counted where rotated.pgm covers
         self.preview()
-        out = run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/rotated.pgm", "apercu.ppm", "rotated.pgm",
-                   "412,357", "1236,842", "1115,435", "365,913"],
-                  cwd=self.series, check=True, capture_output=True, encoding="cp1252").stdout
+        out = self.diff("rotated.pgm", "apercu.ppm", "rotated.pgm", "412,357", "1236,842", "1115,435", "365,913")
         self.assertEqual(numbers(self.text("preview-state").split(" ; ", 1)[1]), numbers(out.split(": ", 1)[1]))
         self.js("window.lastCanvas = TV.preview.shown().canvas")
         self.assertEqual(self.differing(self.map(), (self.series / "apercu.ppm").read_bytes()[-3 * 1920000:]), 0)
@@ -680,9 +668,7 @@ class ViewTest(unittest.TestCase):
         s = g["step"]
         part = b"".join(moved[(g["k0"] + j * s) * 1600 + g["l0"]:][:g["cols"] * s:s] for j in range(g["rows"]))
         self.assertEqual((whole, s > 1, self.differing(grey, part)), (False, True, 0))
-        a = ActionChains(self.d)
-        a.w3c_actions.pointer_action.pointer_up()
-        a.perform()
+        ActionChains(self.d).release().perform()
         whole, grey, _ = self.preview()
         self.assertEqual((whole, self.differing(grey, moved), self.text("preview-state")),
                          (True, 0, "Aperçu de rotated.pgm : tout le cadre, 1600 × 1200 pixels."))
@@ -690,9 +676,7 @@ class ViewTest(unittest.TestCase):
     def test_the_preview_reads_decimal_points_as_tavrin_does_and_shows_nothing_for_points_it_cannot_use(self):
         # Both x differences need a rounding in single precision; the anchor 435.6 is truncated.
         typed = b"base.pgm\n412.4,357.25\n1236,842.75\nrotated.pgm\n1115.00,435.6\n365.6,913.1\nfin\n"
-        self.choose("points-base", "base.pgm")
-        self.choose("points-further", "rotated.pgm")
-        self.choose("answers-file", self.file("decimales.txt", typed))
+        self.open("rotated.pgm", answers=typed)
         self.press("input[value=preview-swipe]")
         whole, grey, _ = self.preview()
         self.assertEqual((whole, self.differing(grey, self.rectified(typed))), (True, 0))
