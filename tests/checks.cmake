@@ -1,9 +1,6 @@
 # The checks beyond the test suite, each a CTest test with its label, each switched on by
 # its own option and configure preset (CMakePresets.json): windows, valgrind, static.
-if(TAVRIN_WINDOWS_CHECKS OR TAVRIN_VALGRIND_CHECKS)
-  set(Python3_EXECUTABLE /usr/bin/python3)  # Debian's, with the packages scripts/packages lists
-  set(TAVRIN_SESSIONS ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/windows/sessions.py)
-endif()
+set(Python3_EXECUTABLE /usr/bin/python3)  # Debian's, with the packages scripts/packages lists
 
 # tavrin.exe and the operator's kit, cross-built and run under Wine, every output compared
 # with this native build's. The builds and the Wine prefix are fixtures, made once:
@@ -18,7 +15,7 @@ if(TAVRIN_WINDOWS_CHECKS)
   set(cross ${PROJECT_SOURCE_DIR}/build-windows)  # the windows presets' folders
   set(here ${CMAKE_CURRENT_BINARY_DIR}/windows-checks)
   set(prefix ${here}/wineprefix)
-  add_test(NAME windows/kit COMMAND ${PROJECT_SOURCE_DIR}/scripts/package-windows ${here}/kit)
+  add_test(NAME windows/kit COMMAND ${PROJECT_SOURCE_DIR}/scripts/package-windows ${cross}/release/package)
   add_test(NAME windows/cross-build COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DCROSS=${cross}
                                             -P ${CMAKE_CURRENT_LIST_DIR}/windows/cross-build.cmake)
   add_test(NAME windows/wine-start COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/windows/wine.py start ${prefix})
@@ -29,16 +26,11 @@ if(TAVRIN_WINDOWS_CHECKS)
   set_tests_properties(windows/wine-stop PROPERTIES FIXTURES_CLEANUP windows-wine)
   set(tests windows/kit windows/cross-build windows/wine-start windows/wine-stop)
 
-  add_test(NAME windows/imports COMMAND ${TAVRIN_SESSIONS} imports ${cross}/release/tavrin.exe
-                                        ${cross}/debugmode/tavrin.exe)
-  set_tests_properties(windows/imports PROPERTIES FIXTURES_REQUIRED "windows-kit;windows-switch")
-  list(APPEND tests windows/imports)
-
-  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/windows/sessions.txt rows REGEX "^[a-z]")
+  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/windows/sessions.txt rows ENCODING UTF-8 REGEX "^[a-z]")
   foreach(row ${rows})
     string(REGEX MATCH "^[^ ]+" name "${row}")
     add_test(NAME windows/session/${name}
-             COMMAND ${TAVRIN_SESSIONS} ${name} --native $<TARGET_FILE:tavrin>
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/windows/sessions.py ${name} --native $<TARGET_FILE:tavrin>
                      --native-switch $<TARGET_FILE:tavrin_switch_on> --exe ${cross}/release/tavrin.exe
                      --exe-switch ${cross}/debugmode/tavrin.exe --hold ${cross}/hold.exe --prefix ${prefix}
                      --work ${here}/session/${name})
@@ -53,8 +45,8 @@ if(TAVRIN_WINDOWS_CHECKS)
     add_test(NAME windows/kit/${check}
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/windows/kit.py ${check} --zip ${cross}/release/package
                      --native ${CMAKE_BINARY_DIR} --prefix ${prefix} --work ${here}/kit-${check}
-                     --view-files ${view_files} --typist ${CMAKE_CURRENT_LIST_DIR}/windows/type-at-console.py)
-    set_tests_properties(windows/kit/${check} PROPERTIES FIXTURES_REQUIRED "windows-kit;windows-wine")
+                     --view-files ${view_files} --switch-exe ${cross}/debugmode/tavrin.exe)
+    set_tests_properties(windows/kit/${check} PROPERTIES FIXTURES_REQUIRED "windows-kit;windows-switch;windows-wine")
     list(APPEND tests windows/kit/${check})
   endforeach()
   set_tests_properties(${tests} PROPERTIES LABELS windows)
@@ -62,7 +54,7 @@ endif()
 
 # A series under valgrind's memcheck: any memory error or leak fails it.
 if(TAVRIN_VALGRIND_CHECKS)
-  add_test(NAME valgrind/series COMMAND ${TAVRIN_SESSIONS} valgrind $<TARGET_FILE:tavrin>
+  add_test(NAME valgrind/series COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/valgrind.py $<TARGET_FILE:tavrin>
                                         ${CMAKE_CURRENT_BINARY_DIR}/valgrind-series)
   set_tests_properties(valgrind/series PROPERTIES LABELS valgrind TIMEOUT 600)
 endif()

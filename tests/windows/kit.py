@@ -3,7 +3,8 @@
 850), unzipped into a folder whose name holds a space and an accent; what it writes is compared byte for byte
 with the native build's. One check per run: prints each fault and exits 1, or what held.
 
-Usage: kit.py CHECK --zip ZIP|FOLDER --native DIR --prefix PREFIX --work DIR [--view-files "a;b"] [--typist PATH]
+Usage: kit.py CHECK --zip ZIP|FOLDER --native DIR --prefix PREFIX --work DIR --view-files "a;b"
+              --switch-exe EXE  (tavrin.exe with its test switch set, for the imports)
 CHECK: files, imports, lisezmoi, chain, sample, series, console. PREFIX is started by `wine.py start`.
 A FOLDER holds one zip: the kit that CPack made last.
 """
@@ -14,6 +15,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # no __pycache__ left in the checkout
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import wine  # noqa: E402
+from wine import differ, tree  # noqa: E402
 
 PROGRAMS = ["tavrin", "tavrin-diff", "tavrin-match", "tavrin-sample", "tavrin-series"]
 LICENCES = ["libjpeg-turbo", "libpng", "libtiff", "opencv", "zlib"]
@@ -42,19 +44,6 @@ def run(side, name, args=(), cwd=None, stdin=b""):
     return wine.run_native([str(opts.native / name), *map(str, args)], cwd, stdin)
 
 
-def tree(top, blind="$^"):
-    """Every folder (None) and file (its bytes, b"" if its path matches blind) under top, by relative path."""
-    return {name: None if p.is_dir() else b"" if re.fullmatch(blind, name) else p.read_bytes()
-            for p in Path(top).rglob("*") for name in [str(p.relative_to(top))]}
-
-
-def differ(one, two):
-    """What tells two trees apart, or "" when they hold the same names and bytes."""
-    return "; ".join(what + ", ".join(sorted(names)) for what, names in [
-        ("only native: ", one.keys() - two.keys()), ("only Windows: ", two.keys() - one.keys()),
-        ("differ: ", {k for k in one.keys() & two.keys() if one[k] != two[k]})] if names)
-
-
 def reference():
     """The native tavrin-sample's series, in this check's own folder."""
     (folder := work / "reference").mkdir()
@@ -73,12 +62,14 @@ def check_files():
 
 
 def check_imports():
-    for program in PROGRAMS:
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", kit / (program + ".exe")], capture_output=True)
-        expect(dump.returncode == 0, "objdump cannot read %s.exe: %s" % (program, tail(dump.stderr)))
+    # tavrin.exe, in the kit and with its test switch set, uses no third-party library at all.
+    for program, exe in [(p, kit / (p + ".exe")) for p in PROGRAMS] + [("tavrin", opts.switch_exe)]:
+        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True)
+        expect(dump.returncode == 0, "objdump cannot read %s: %s" % (exe, tail(dump.stderr)))
+        allowed = {"KERNEL32.dll", "msvcrt.dll"} if program == "tavrin" else SYSTEM_DLLS
         for dll in re.findall(rb"^\s*DLL Name: (\S+)", dump.stdout, re.M):
-            expect(dll.decode() in SYSTEM_DLLS, "%s.exe imports %s, which Windows lacks" % (program, dll.decode()))
-    return "the programs import only DLLs every Windows has"
+            expect(dll.decode() in allowed, "%s imports %s, which Windows lacks" % (exe, dll.decode()))
+    return "the programs import only DLLs every Windows has, tavrin.exe KERNEL32.dll and msvcrt.dll alone"
 
 
 def check_lisezmoi():
@@ -191,7 +182,7 @@ def check_console():
     shutil.copy(ref / "base.pgm", folder / EGLISE)
     shutil.copy(kit / "tavrin.exe", folder)
     typed = ["-> ", "continuer", EGLISE, "1,1", "5,5", "0" * 234, "--", "wine", "cmd", "/c", "chcp & tavrin.exe & chcp"]
-    _, out, err = wine.run_native([sys.executable, opts.typist, *typed], folder, b"",
+    _, out, err = wine.run_native([sys.executable, Path(__file__).parent / "type-at-console.py", *typed], folder, b"",
                                   wine.environment(opts.prefix, "fr_FR.UTF-8"))
     (work / "console.log").write_bytes(shown := out + err)
     pages = sum(bool(re.search(rb"Page de code.* 850", line)) for line in shown.splitlines())
@@ -209,13 +200,10 @@ CHECKS = {"files": check_files, "imports": check_imports, "lisezmoi": check_lise
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("check", choices=CHECKS)
-    for option in ("--zip", "--native", "--prefix", "--work", "--typist"):
-        parser.add_argument(option, required=option != "--typist", type=lambda p: Path(p).absolute())
-    parser.add_argument("--view-files", default="")
+    for option in ("--zip", "--native", "--prefix", "--work", "--switch-exe"):
+        parser.add_argument(option, required=True, type=lambda p: Path(p).absolute())
+    parser.add_argument("--view-files", required=True)
     opts = parser.parse_args()
-    for check, option in [("files", "view_files"), ("console", "typist")]:
-        if opts.check == check and not getattr(opts, option):
-            parser.error("the %s check needs --%s" % (check, option.replace("_", "-")))
     work, kit = opts.work, opts.work / "Mes outils de redressement, été"
     shutil.rmtree(work, ignore_errors=True)
     zips = sorted(opts.zip.glob("*.zip")) if opts.zip.is_dir() else [opts.zip]

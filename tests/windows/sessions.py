@@ -4,8 +4,6 @@ file and folder written the same, byte for byte.
 
 Usage: sessions.py NAME --native BIN --native-switch BIN --exe EXE --exe-switch EXE
                         --hold EXE --prefix PREFIX --work DIR
-       sessions.py imports EXE...     (each imports KERNEL32.dll and msvcrt.dll alone)
-       sessions.py valgrind BIN DIR   (the series row under valgrind's memcheck, in DIR)
 """
 import argparse
 import codecs
@@ -20,21 +18,27 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-EGLISE = "\u00e9glise.pgm"  # an accented name, as the file system holds it (UTF-8)
+
+
+def lines(mark):  # the lines that begin with mark, or else the rows
+    with open(os.path.join(HERE, "sessions.txt"), encoding="utf-8") as f:
+        return [line.rstrip("\n") for line in f if line[0] == mark or mark == "" and line[0].islower()]
+
+
+def folders():
+    """NAME -> the shell commands that make the folder."""
+    return {name: commands.strip() for name, _, commands in (line[1:].partition(" ") for line in lines("@"))}
 
 
 def rows():
     """NAME -> (program, folder, check, input bytes)."""
     found = {}
-    with open(os.path.join(HERE, "sessions.txt"), encoding="utf-8") as f:
-        for line in f:
-            if not line.strip() or line.startswith("#"):
-                continue
-            name, program, folder, check, *typed = line.split(None, 4) + [""]
-            typed = codecs.escape_decode(typed[0].rstrip("\n").encode())[0]
-            if typed.startswith(b"utf16le:"):  # a byte-order mark, then UTF-16 LE
-                typed = b"\xff\xfe" + typed[8:].decode("utf-8").encode("utf-16-le")
-            found[name] = (program, folder, check, typed)
+    for line in lines(""):
+        name, program, folder, check, *typed = line.split(None, 4) + [""]
+        typed = codecs.escape_decode(typed[0].encode())[0]
+        if typed.startswith(b"utf16le:"):  # a byte-order mark, then UTF-16 LE
+            typed = b"\xff\xfe" + typed[8:].decode("utf-8").encode("utf-16-le")
+        found[name] = (program, folder, check, typed)
     return found
 
 
@@ -66,57 +70,17 @@ def images(d):
         write(os.path.join(d, name), data)
 
 
-# ---- the working folders, each made twice: once for each side
-def earlier_run(d):
-    # An earlier run's files: one the series does not name, one it replaces, and a link at
-    # the base's output path to a file the series never reads.
+# ---- the working folders, each made twice, once for each side: the images, then the
+# folder's shell commands (the lines of sessions.txt that begin with @)
+def make_folder(name, d):
     images(d)
-    write(os.path.join(d, "Redressement", "earlier.txt"), "left by an earlier run\n")
-    write(os.path.join(d, "Redressement", "further2.pgm"), "an earlier result\n")
-    os.symlink("../plain.pgm", os.path.join(d, "Redressement", "base.pgm"))
-
-
-def subfolder(d):
-    images(d)
-    write(os.path.join(d, "photos", "further1.pgm"), IMAGES["further1.pgm"])
-
-
-def linked_subfolder(d):
-    # A folder below Redressement that is a link to a folder outside.
-    subfolder(d)
-    os.makedirs(os.path.join(d, "Redressement"))
-    os.makedirs(os.path.join(d, "elsewhere"))
-    os.symlink("../elsewhere", os.path.join(d, "Redressement", "photos"))
-
-
-def linked_folder(d):
-    # The output folder is the working folder itself: every write would replace an input.
-    images(d)
-    os.symlink(".", os.path.join(d, "Redressement"))
-
-
-def accented(d):
-    images(d)
-    write(os.path.join(d, EGLISE), IMAGES["further2.pgm"])
-
-
-def switch_images(d):
-    # The test switch's run reads img1.pgm and img2.pgm.
-    images(d)
-    write(os.path.join(d, "img1.pgm"), IMAGES["base.pgm"])
-    write(os.path.join(d, "img2.pgm"), IMAGES["further1.pgm"])
-
-
-def file_at_folder(d):
-    images(d)
-    write(os.path.join(d, "Redressement"), "not a folder\n")
+    subprocess.run(["sh", "-c", folders()[name].encode()], cwd=d, check=True)
 
 
 def files_held(d, options):
     # Another program holds an earlier result and an input open, sharing them with no one,
     # until a file named release appears.
-    images(d)
-    write(os.path.join(d, "Redressement", "further2.pgm"), "an earlier result")
+    make_folder("files-held", d)
     with open(os.path.join(d, "hold.out"), "wb") as out:
         subprocess.Popen(["wine", options.hold, "further1.pgm", "Redressement\\further2.pgm"], cwd=d,
                          stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
@@ -126,11 +90,6 @@ def files_held(d, options):
             return
         time.sleep(0.02)
     sys.exit("hold.exe never said it holds the files")
-
-
-FOLDERS = {"images": images, "earlier-run": earlier_run, "subfolder": subfolder,
-           "linked-subfolder": linked_subfolder, "linked-folder": linked_folder, "accented": accented,
-           "switch-images": switch_images, "file-at-folder": file_at_folder}
 
 
 # ---- what the comparison with the native run cannot show: each returns a reason or None
@@ -153,9 +112,6 @@ def says(out, *texts):
 
 
 CHECKS = {
-    "folder-made": lambda d, out, err: None if os.path.isdir(os.path.join(d, "Redressement")) else "md made no folder",
-    "inputs-kept": inputs_kept,
-    "nothing-through": lambda d, out, err: os.listdir(os.path.join(d, "elsewhere")) and "written through the link",
     "backslash-refused": lambda d, out, err: (
         err.count(b"sortirait du dossier Redressement") != 2 and "%d refusals on stderr" % err.count(b"sortirait")
         or inputs_kept(d, out, err)
@@ -187,32 +143,16 @@ def first_difference(a, b):
                                                                  b[max(0, i - 12):i + 12], len(a), len(b))
 
 
-def tree(d):
-    found = {}
-    for here, dirs, files in os.walk(d):
-        for name in dirs:
-            found[os.path.relpath(os.path.join(here, name), d) + "/"] = None
-        for name in files:
-            found[os.path.relpath(os.path.join(here, name), d)] = os.path.join(here, name)
-    return found
-
-
 def same_files(native_dir, windows_dir):
-    a, b = tree(native_dir), tree(windows_dir)
-    if sorted(a) != sorted(b):
-        return "files: native %s, windows %s" % (sorted(a), sorted(b))
+    a = wine.tree(native_dir)
     left = [p for p in a if p.endswith("-test.tmp") or ".tavrin-" in p]
-    if left:
-        return "temporary file left behind: %s" % left
-    for rel, path in sorted(a.items()):
-        if path and read(path) != read(b[rel]):
-            return "%s: %s" % (rel, first_difference(read(path), read(b[rel])))
+    return wine.differ(a, wine.tree(windows_dir)) or left and "temporary file left behind: %s" % left
 
 
 def session(name, options):
     program, folder, check, typed = rows()[name]
     windows_dir = os.path.join(options.work, "windows")
-    (FOLDERS.get(folder) or (lambda d: files_held(d, options)))(windows_dir)
+    files_held(windows_dir, options) if folder == "files-held" else make_folder(folder, windows_dir)
     exe = options.exe_switch if program == "switch" else options.exe
     status, out, err = wine.run(options.prefix, exe, cwd=windows_dir, stdin=typed)
     if program == "windows-only":
@@ -220,7 +160,7 @@ def session(name, options):
             write(os.path.join(windows_dir, "release"), "")
         return status != 1 and "exit status %s, 1 expected" % status or CHECKS[check](windows_dir, out, err)
     native_dir = os.path.join(options.work, "native")
-    FOLDERS[folder](native_dir)
+    make_folder(folder, native_dir)
     binary = options.native_switch if program == "switch" else options.native
     native_status, native_out, native_err = wine.run_native([binary], native_dir, typed)
     if status != native_status:
@@ -232,33 +172,7 @@ def session(name, options):
     return same_files(native_dir, windows_dir) or check != "-" and CHECKS[check](windows_dir, out, err) or None
 
 
-def imports(executables):
-    # A Windows user has KERNEL32.dll and msvcrt.dll and nothing else we could ship.
-    for exe in executables:
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True, text=True, check=True)
-        dlls = sorted(line.split("DLL Name:")[1].strip() for line in dump.stdout.splitlines() if "DLL Name:" in line)
-        if dlls != ["KERNEL32.dll", "msvcrt.dll"]:
-            sys.exit("%s imports %s" % (exe, " ".join(dlls)))
-    print("each imports KERNEL32.dll and msvcrt.dll alone")
-
-
-def valgrind(binary, work):
-    # Any memory error or leak fails; the program's own end at the unknown name is status 1.
-    shutil.rmtree(work, ignore_errors=True)
-    images(work)
-    status, out, err = wine.run_native(["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
-                                        "--show-leak-kinds=all", "--errors-for-leak-kinds=all", binary],
-                                       work, rows()["series"][3], dict(os.environ, LC_ALL="C"))
-    if status != 1 or err or not os.path.isfile(os.path.join(work, "Redressement", "further2.pgm")):
-        sys.exit("valgrind: exit status %s (1 expected)\n%s" % (status, err.decode(errors="replace")))
-    print("valgrind: series rectified, no memory error, no leak")
-
-
 def main():
-    if sys.argv[1] == "imports":
-        return imports(sys.argv[2:])
-    if sys.argv[1] == "valgrind":
-        return valgrind(*sys.argv[2:])
     parser = argparse.ArgumentParser()
     parser.add_argument("name", choices=sorted(rows()))
     for option in ["native", "native-switch", "exe", "exe-switch", "hold", "prefix", "work"]:

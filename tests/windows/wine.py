@@ -1,14 +1,18 @@
 """The one Wine set-up of the Windows checks: a prefix of their own (never the user's
 ~/.wine) made once by the fixture test windows/wine-start, used by every session and kit
-check, and stopped by windows/wine-stop; and the runs, each with a time limit.
+check, and stopped by windows/wine-stop; the runs, each with a time limit; and the
+comparison of what two runs wrote.
 
 Usage: wine.py start PREFIX | stop PREFIX
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+
+from pathlib import Path
 
 LIMIT = 300  # seconds for one program's run; it is then killed
 
@@ -70,6 +74,20 @@ def run_native(command, cwd=None, stdin=b"", env=None):
         out.seek(0)
         err.seek(0)
         return status, out.read(), err.read()
+
+
+def tree(top, blind="$^"):
+    """Every folder (None) and file (its bytes, b"" if its path matches blind) under top, by relative path."""
+    return {name: None if p.is_dir() else b"" if re.fullmatch(blind, name) else p.read_bytes()
+            for p in Path(top).rglob("*") for name in [str(p.relative_to(top))]}
+
+
+def differ(one, two):
+    """What tells two trees apart, or "" when they hold the same names and bytes."""
+    return "; ".join(what + ", ".join(sorted(names)) for what, names in [
+        ("only native: ", one.keys() - two.keys()), ("only Windows: ", two.keys() - one.keys()),
+        ("differ: ", {k for k in one.keys() & two.keys() if one[k] != two[k]})] if names)
+
 
 if __name__ == "__main__":
     {"start": start, "stop": stop}[sys.argv[1]](sys.argv[2])
