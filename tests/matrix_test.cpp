@@ -5,8 +5,9 @@
 
 namespace {
 
-// Shapes kept or refused; storage column by column from zeros; deep copies, empty moves.
-TEST(Matrix, ShapesStorageCopiesAndMoves)
+// Shapes kept or refused; storage column by column from zeros; deep copies, empty moves;
+// the largest element.
+TEST(Matrix, ShapesStorageCopiesMovesAndMax)
 {
     // Rows, columns, then the rows, columns and size kept.
     int const shapes[][5] = {{1, 1, 1, 1, 1},  {0, 3, 0, 3, 0},  {2, 0, 2, 0, 0},
@@ -29,21 +30,18 @@ TEST(Matrix, ShapesStorageCopiesAndMoves)
     EXPECT_EQ(b(1, 2) + c(1, 2) * 10 + c.rows * 1000 + c.cols * 10000, 32129);  // -1, 13, 2 x 3
     mat_tpl<double> d(std::move(c));
     EXPECT_TRUE(d(1, 0) == 11 && c.data == nullptr && c.rows + c.cols + c.size == 0);
-}
-
-TEST(Vector, MaxScansWithAStrictComparison)
-{
     // clang-format off
-    // An equal later element is not taken: the first zero of {0, -0} stays.
-    struct { std::vector<double> elements; double want; } const cases[] = {
+    // max scans with a strict comparison: an equal later element is not taken, so the
+    // first zero of {0, -0} stays.
+    struct { std::vector<double> elements; double want; } const maxima[] = {
         {{3, 7, 7, -1}, 7}, {{-3, -1, -2}, -1}, {{1, kNaN, 2}, 2}, {{2, kInf, 1}, kInf}, {{1, 2, kNaN}, 2},
         {{kNaN, 1}, kNaN}, {{}, kNaN}, {{0.0, -0.0}, 0.0}, {{-0.0, 0.0}, -0.0}};
     // clang-format on
-    for (auto const& c : cases) {
-        vect_tpl<double> v(static_cast<int>(c.elements.size()));
-        std::copy(c.elements.begin(), c.elements.end(), v.data);
+    for (auto const& row : maxima) {
+        vect_tpl<double> v(static_cast<int>(row.elements.size()));
+        std::copy(row.elements.begin(), row.elements.end(), v.data);
         double const got = v.max();
-        EXPECT_EQ(std::memcmp(&got, &c.want, sizeof got), 0) << got;  // the same bits
+        EXPECT_EQ(std::memcmp(&got, &row.want, sizeof got), 0) << got;  // the same bits
     }
 }
 

@@ -9,43 +9,38 @@ namespace {
 using PpmTest = Folder;
 using namespace std::string_literals;
 
-TEST_F(PpmTest, MatrixScaledAgainstItsLargestElement)
+// A matrix that claims more elements than it holds is written as no pixel, as is its
+// empty grey image; a failed write (the whole-file writer's cases: run_test) is reported
+// by both writers, and makes nothing.
+TEST_F(PpmTest, MatricesScaledShapesWithoutPixelsAndFailures)
 {
+    mat_tpl<double> odd(2, 3);
+    odd.cols = 5;  // 10 elements claimed, 6 held
+    IMAGE const grey(odd, 10.0);
+    std::string const target = path("missing/out.ppm");
+    std::string const want = "\nError to write the image file: "s + std::strerror(ENOENT) + "\n";
+    EXPECT_EQ(capture([&] { EXPECT_FALSE(writeIMAGE_2(grey, target.c_str())); }).err, want);
+    EXPECT_EQ(capture([&] { EXPECT_FALSE(matrice_to_ColorImage(odd, target.c_str())); }).err, want);
+    EXPECT_EQ(snapshot(dir), Files{});
+    EXPECT_TRUE(matrice_to_ColorImage(odd, path("m.ppm").c_str()));
+    EXPECT_TRUE(writeIMAGE_2(grey, path("g.ppm").c_str()));
+    EXPECT_EQ(readFile(path("m.ppm")) + readFile(path("g.ppm")), "P6\n0 0\n255\nP6\n0 0\n255\n");
     // clang-format off
-    struct { char const* what; int rows, cols; std::vector<double> byRow; std::string pixels; } const cases[] = {
-        {"all equal, tiny", 1, 2, {1e-300, 1e-300}, bytes({255, 0, 0, 255, 0, 0})},
-        {"far below: the low bits of -449841", 1, 2, {2, -2000}, bytes({255, 0, 0, 39, 0, 207})},
-        {"all negative: scaled by |M|", 1, 2, {-2, -4}, bytes({39, 0, 221, 39, 0, 27})},
-        {"-infinity", 1, 2, {10, -kInf}, bytes({255, 0, 0, 39, 0, 0})},
-        {"no row", 0, 3, {}, ""},
+    struct { char const* what; int rows, cols; std::vector<double> byRow; std::string file; } const cases[] = {
+        {"all equal, tiny", 1, 2, {1e-300, 1e-300}, "P6\n2 1\n255\n" + bytes({255, 0, 0, 255, 0, 0})},
+        {"far below: the low bits of -449841", 1, 2, {2, -2000}, "P6\n2 1\n255\n" + bytes({255, 0, 0, 39, 0, 207})},
+        {"all negative: scaled by |M|", 1, 2, {-2, -4}, "P6\n2 1\n255\n" + bytes({39, 0, 221, 39, 0, 27})},
+        {"-infinity", 1, 2, {10, -kInf}, "P6\n2 1\n255\n" + bytes({255, 0, 0, 39, 0, 0})},
+        {"no row", 0, 3, {}, "P6\n3 0\n255\n"},
     };
     // clang-format on
     for (auto const& c : cases) {
         mat_tpl<double> m(c.rows, c.cols);
         for (std::size_t k = 0; k < c.byRow.size(); ++k)
             m(static_cast<int>(k) / c.cols, static_cast<int>(k) % c.cols) = c.byRow[k];
-        matrice_to_ColorImage(m, path("m.ppm").c_str());
-        EXPECT_EQ(readFile(path("m.ppm")), "P6\n" + std::to_string(c.cols) + " " +
-                                               std::to_string(c.rows) + "\n255\n" + c.pixels)
-            << c.what;
+        EXPECT_TRUE(matrice_to_ColorImage(m, path("m.ppm").c_str()));
+        EXPECT_EQ(readFile(path("m.ppm")), c.file) << c.what;
     }
-    mat_tpl<double> m(2, 3);
-    m.cols = 5;  // 10 elements claimed, 6 held: no pixel, and the empty grey image
-    EXPECT_TRUE(matrice_to_ColorImage(m, path("m.ppm").c_str()));
-    EXPECT_TRUE(writeIMAGE_2(IMAGE(m, 10.0), path("g.ppm").c_str()));
-    EXPECT_EQ(readFile(path("m.ppm")) + readFile(path("g.ppm")), "P6\n0 0\n255\nP6\n0 0\n255\n");
-}
-
-// Both writers report a failure of the whole-file writer (its cases: run_test) and make nothing.
-TEST_F(PpmTest, FailedWritesAreReported)
-{
-    IMAGE im(2, 2);
-    mat_tpl<double> m(2, 2);
-    std::string const target = path("missing/out.ppm");
-    std::string const want = "\nError to write the image file: "s + std::strerror(ENOENT) + "\n";
-    EXPECT_EQ(capture([&] { EXPECT_FALSE(writeIMAGE_2(im, target.c_str())); }).err, want);
-    EXPECT_EQ(capture([&] { EXPECT_FALSE(matrice_to_ColorImage(m, target.c_str())); }).err, want);
-    EXPECT_EQ(snapshot(dir), Files{});
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The resampling: nearest-neighbour lookups worked out by hand on small images
-// (scales, half pixels, the fallback to the first pixel, extreme points), and the
+// (half pixels, the fallback to the first pixel, degenerate points), and the
 // fast path against the literal per-pixel loop, byte for byte, with every row-loop
 // variant, on hard cases, odd sizes and seeded random transforms.
 #include "app/geometry.h"
@@ -14,8 +14,7 @@ constexpr double kPi = 3.141592653589793;
 
 Transform fromPoints(Point a, Point b, Point a2, Point b2)
 {
-    Segment const base = measureSegment(a, b);
-    Segment const further = measureSegment(a2, b2);
+    Segment const base = measureSegment(a, b), further = measureSegment(a2, b2);
     return registerIMAGE(base.bearing, base.distance, a2, further.bearing, further.distance);
 }
 
@@ -55,45 +54,31 @@ long long expectIdentical(Setting const& s, IMAGE const& further, int w = 223, i
 
 // ------------------------------------------------------------ worked by hand
 
-// On a 12 x 10 further image, output (l, k) shows the further pixel (x0 + l s, y0 + k s),
-// or the first pixel when that lies outside. A half-pixel position is checked only
-// where `halves` says it rounds upward, floor(0.5 + v); elsewhere it is a tie left
-// to the last bit.
+// On a 12 x 10 further image whose pixel (x, y) is pattern(x, y), the first one 5: a
+// half-pixel position rounds upward, floor(0.5 + v), and a position outside shows the
+// first pixel. Whole points and scales are checked end to end by run_test, the
+// truncation of A' by geometry_test.
 TEST(Resample, WorkedByHand)
 {
     // clang-format off
-    struct { char const* what; Point a, b, a2, b2; int w, h; double x0, y0, s; bool halves; } const cases[] = {
-        {"same points: identity", {1, 1}, {4, 3}, {1, 1}, {4, 3}, 14, 11, 0, 0, 1, false},
-        {"a further segment twice as long", {1, 1}, {1, 3}, {2, 1}, {2, 5}, 6, 5, 0, -1, 2, false},
-        {"half as long", {1, 1}, {1, 3}, {2, 1}, {2, 2}, 9, 7, 1.5, 0.5, 0.5, false},
-        {"A' truncated", {2, 1}, {2, 4}, {3.9f, 2.9f}, {3.9f, 5.9f}, 4, 3, 1, 1, 1, false},
-        {"halves round upward", {0, 3}, {0, 5}, {2, 0}, {2, 1}, 1, 7, 2, -1.5, 0.5, true},
-        {"A' = B': the anchor's pixel", {1, 1}, {4, 3}, {4, 3}, {4, 3}, 7, 4, 4, 3, 0, false},
-        {"A = B: scale 0", {2, 2}, {2, 2}, {1, 1}, {4, 3}, 7, 4, -1, -1, 0, false},
-        {"A NaN", {NAN, NAN}, {4, 3}, {1, 1}, {4, 3}, 5, 4, -1, -1, 0, false},
-        {"A' NaN", {1, 1}, {4, 3}, {NAN, 1}, {4, 3}, 5, 4, -1, -1, 0, false},
+    struct { char const* what; Point a, b, a2, b2; int w, h; std::string pixels; } const cases[] = {
+        // Scale 2 down the column x = 2: y = -1.5 and -1 lie outside, -0.5 and 0 give row 0,
+        // 0.5 and 1 row 1, 1.5 row 2.
+        {"halves round upward", {0, 3}, {0, 5}, {2, 0}, {2, 1}, 1, 7, bytes({5, 5, 19, 19, 32, 32, 45})},
+        {"A' = B': the anchor's pixel, (4, 3)", {1, 1}, {4, 3}, {4, 3}, {4, 3}, 7, 4, std::string(28, 72)},
+        {"A = B: scale 0, all outside", {2, 2}, {2, 2}, {1, 1}, {4, 3}, 7, 4, std::string(28, 5)},
+        {"A NaN: all outside", {NAN, NAN}, {4, 3}, {1, 1}, {4, 3}, 5, 4, std::string(20, 5)},
     };
     // clang-format on
     IMAGE further(12, 10);
     for (int k = 0; k < 120; ++k)
         further.pix[k] = static_cast<unsigned char>(pattern(k % 12, k / 12));
     for (auto const& c : cases) {
-        auto out = resampleIMAGE(further, c.a.x, c.a.y, c.w, c.h, fromPoints(c.a, c.b, c.a2, c.b2));
-        for (int k = 0; k < c.h; ++k)
-            for (int l = 0; l < c.w; ++l) {
-                double const x = c.x0 + l * c.s;
-                double const y = c.y0 + k * c.s;
-                if (!c.halves && (x != std::floor(x) || y != std::floor(y)))
-                    continue;
-                int const sx = static_cast<int>(std::floor(0.5 + x));
-                int const sy = static_cast<int>(std::floor(0.5 + y));
-                EXPECT_EQ(*out->getpix(l, k), *further.getpix(sx, sy))  // outside: the first
-                    << c.what << ": " << l << "," << k;
-            }
+        Transform const t = fromPoints(c.a, c.b, c.a2, c.b2);
+        EXPECT_EQ(pixelsOf(*resampleIMAGE(further, c.a.x, c.a.y, c.w, c.h, t)), c.pixels) << c.what;
     }
-    IMAGE empty(0, 5);  // no first pixel to fall back on: zeros
-    auto out = resampleIMAGE(empty, 1, 1, 5, 4, fromPoints({1, 1}, {4, 3}, {1, 1}, {4, 3}));
-    EXPECT_EQ(pixelsOf(*out), std::string(20, '\0'));
+    // No first pixel to fall back on: zeros.
+    EXPECT_EQ(pixelsOf(*resampleIMAGE(IMAGE(0, 5), 1, 1, 5, 4, {1, 1, 1, 0})), std::string(20, 0));
 }
 
 // -------------------------------------------------------- fast against literal
@@ -130,9 +115,8 @@ TEST(ResampleDifferential, HardCasesAndOddSizes)
 
     // The fast path does carry the work: on a typical transform only the row of A goes
     // through the literal steps, while exact half pixels all do.
-    Transform const reduced =
-        fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f}, {295.5f, 146.8f});
-    EXPECT_LE(expectIdentical({"worked example, reduced", 59.7, 57.8, reduced}, *further), 4);
+    auto const t = fromPoints({59.7f, 57.8f}, {277.9f, 184.6f}, {16.2f, 307.0f}, {295.5f, 146.8f});
+    EXPECT_LE(expectIdentical({"worked example, reduced", 59.7, 57.8, t}, *further), 4);
     EXPECT_EQ(expectIdentical({"A on row 30", 40, 30, {100, 90, 1.3, 0.9}}, *further), 223);
     EXPECT_GT(expectIdentical({"half pixels", 10.5, 3, {5, 7, 1, 0}}, *further), 15000);
 

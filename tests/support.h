@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <limits>
@@ -54,12 +53,11 @@ inline std::string bytes(std::initializer_list<int> values)
 }
 
 // A P5 file whose pixel (x, y) is f(x, y).
-inline std::string p5(int w, int h, std::function<int(int, int)> const& f)
+template <class F> std::string p5(int w, int h, F const& f)
 {
     std::string s = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            s += static_cast<char>(f(x, y));
+    for (int k = 0; k < w * h; ++k)
+        s += static_cast<char>(f(k % w, k / w));
     return s;
 }
 
@@ -71,9 +69,7 @@ inline int pattern(int x, int y)
 
 inline std::string pixelsOf(IMAGE const& im)
 {
-    return im.pix == nullptr ? std::string()
-                             : std::string(reinterpret_cast<char const*>(im.pix),
-                                           static_cast<std::size_t>(im.width) * im.height);
+    return {reinterpret_cast<char const*>(im.pix), im.pix ? std::size_t(im.width) * im.height : 0};
 }
 
 // A folder's entries by path: what snapshot() finds, or what a test expects.
@@ -83,21 +79,18 @@ using Files = std::map<std::string, std::string>;
 inline Files snapshot(fs::path const& dir)
 {
     Files tree;
-    for (auto const& e : fs::recursive_directory_iterator(dir)) {
-        fs::file_status const s = e.symlink_status();
-        std::string& entry = tree[e.path().lexically_relative(dir).string()];
-        entry = fs::is_symlink(s)        ? "link to " + fs::read_symlink(e.path()).string()
-                : fs::is_regular_file(s) ? readFile(e.path())
-                : fs::is_directory(s)    ? "folder"
-                                         : "special";
-    }
+    for (auto const& e : fs::recursive_directory_iterator(dir))
+        tree[e.path().lexically_relative(dir).string()] =
+            e.is_symlink()        ? "link to " + fs::read_symlink(e.path()).string()
+            : e.is_regular_file() ? readFile(e.path())
+            : e.is_directory()    ? "folder"
+                                  : "special";
     return tree;
 }
 
 // What a run or an action printed, and how the run ended.
 struct Outcome {
-    std::string out;
-    std::string err;
+    std::string out, err;
     int status;
 };
 
@@ -108,8 +101,7 @@ template <class Action> Outcome capture(Action action)
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     action();
-    std::fflush(stdout);
-    std::fflush(stderr);
+    std::fflush(nullptr);
     return {testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr(), 0};
 }
 
@@ -137,11 +129,6 @@ inline Outcome runIn(fs::path const& dir, std::string const& command)
 // program live; what the program is fed and prints stays beside it, outside.
 class Folder : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = freshFolder();
-        io = dir.parent_path();
-    }
     void TearDown() override
     {
         std::system(("chmod -R u+rwx '" + io.string() + "'").c_str());
@@ -149,12 +136,6 @@ protected:
     }
 
     std::string path(char const* name) const { return (dir / name).string(); }
-
-    std::string put(char const* name, std::string const& content) const
-    {
-        writeFile(dir / name, content);
-        return path(name);
-    }
 
     // Runs "prefix 'program' arguments" in the folder with the input on stdin; a hang
     // fails the test instead of stopping the suite.
@@ -165,33 +146,29 @@ protected:
         return runIn(dir, prefix + " timeout -k 5 120 '" + program + "' " + arguments);
     }
 
-    fs::path io;
-    fs::path dir;
+    fs::path dir = freshFolder();
+    fs::path io = dir.parent_path();
 };
 
 // A row of tests/p5_headers.txt: a file's bytes and what the P5 reader makes of them,
-// the pixel bytes the file holds (at most 6 of a 3 x 2 image) or a refusal.
+// the pixel bytes the file holds (at most 6 of a 3 x 2 image) or a refusal: "format" or
+// "size", empty when read.
 struct HeaderShape {
-    std::string what, file, pixels;
-    std::string refusal;  // "format" or "size"; empty when read
+    std::string what, file, pixels, refusal;
 };
 
 // A quoted field of the table, its C escapes decoded: \n \r \t \0 \\ \xHH.
 inline std::string unescaped(std::string const& field)
 {
+    std::map<char, char> const letters = {{'n', '\n'}, {'r', '\r'}, {'t', '\t'}, {'0', '\0'}};
     std::string out;
     for (std::size_t i = 1; i + 1 < field.size(); ++i) {
-        char c = field[i];
-        if (c == '\\') {
-            c = field[++i];
-            if (c == 'x') {
-                c = static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
-            }
-        }
-        out += c;
+        char const c = field[i] == '\\' ? field[++i] : '\0';  // the letter after a backslash
+        if (c == 'x')
+            out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+        else
+            out += letters.count(c) ? letters.at(c) : c ? c : field[i];
+        i += c == 'x' ? 2 : 0;
     }
     return out;
 }
@@ -201,17 +178,15 @@ inline std::vector<HeaderShape> headerShapes(char const* path)
     std::vector<HeaderShape> shapes;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
+        std::size_t const a = line.find('\t'), b = line.find('\t', a + 1);  // no tab: no b
         if (line.empty() || line[0] == '#')
             continue;
-        std::size_t const a = line.find('\t'), b = line.find('\t', a + 1);
-        if (a == std::string::npos || b == std::string::npos || b + 1 == line.size()) {
+        if (b == std::string::npos || b + 1 == line.size())
             ADD_FAILURE() << path << ": not a row: " << line;
-            continue;
-        }
-        std::string const read = line.substr(b + 1);
-        bool const taken = read[0] == '"';
-        shapes.push_back({line.substr(0, a), unescaped(line.substr(a + 1, b - a - 1)),
-                          taken ? unescaped(read) : "", taken ? "" : read});
+        else
+            shapes.push_back({line.substr(0, a), unescaped(line.substr(a + 1, b - a - 1)),
+                              line[b + 1] == '"' ? unescaped(line.substr(b + 1)) : "",
+                              line[b + 1] == '"' ? "" : line.substr(b + 1)});
     }
     return shapes;
 }
