@@ -1,6 +1,7 @@
 // The demo's companions, run as built: tavrin-diff's exact figures and map bytes on
 // tiny images and every way it refuses; tavrin-sample's series, where it writes it and
-// what it never replaces; and the man page, which must render without a warning.
+// what it never replaces; and the man pages of tavrin, tavrin-series and tavrin-match,
+// which must render without a warning.
 #include "tests/support.h"
 
 #include <tuple>
@@ -13,7 +14,7 @@ namespace {
 struct ToolCase {
     std::string command;  // "diff ..." or "sample ...", arguments quoted for the shell
     int status;
-    std::string out;          // the whole of stdout; a '*' stands for any text
+    std::string out;          // the whole of stdout; a '*' at its end stands for any text
     std::string err;          // the whole of stderr, likewise
     std::string map = {};     // the pixels of map.ppm afterwards, "" when none is written
     std::string setup = {};   // shell commands run in the folder first
@@ -21,28 +22,19 @@ struct ToolCase {
     std::string series = {};  // the folder that holds tavrin-sample's series afterwards
 };
 
-// Whether the text is the pattern, each '*' of which stands for any run of text.
+// Whether the text is the pattern, or begins as it when it ends in '*'.
 bool matches(std::string const& text, std::string const& pattern)
 {
-    std::size_t const star = pattern.find('*');
-    if (star == std::string::npos)
-        return text == pattern;
-    if (text.compare(0, star, pattern, 0, star) != 0)
-        return false;
-    for (std::size_t at = star; at <= text.size(); ++at)
-        if (matches(text.substr(at), pattern.substr(star + 1)))
-            return true;
-    return false;
+    bool const open = !pattern.empty() && pattern.back() == '*';
+    return open ? text.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0 : text == pattern;
 }
 
-std::string figures(char const* name, char const* mean, char const* within, int n,
-                    char const* frame)
+// tavrin-diff's figures for rect.pgm.
+std::string figures(char const* mean, char const* within, int n, char const* frame)
 {
-    return std::string(name) +
-           " : \xE9"
-           "cart moyen absolu " +
-           mean + ", " + within + " % \xE0 8 niveaux de gris pr\xE8s, sur " + std::to_string(n) +
-           " pixels (" + frame + " % du cadre)\n";
+    return std::string("rect.pgm : \xE9") + "cart moyen absolu " + mean + ", " + within +
+           " % \xE0 8 niveaux de gris pr\xE8s, sur " + std::to_string(n) + " pixels (" + frame +
+           " % du cadre)\n";
 }
 
 // clang-format off
@@ -66,18 +58,16 @@ TEST_F(ToolsTest, EveryCase)
     ASSERT_EQ(run(TAVRIN_SAMPLE_BIN, "", "../ref").status, 0);
     Files const series = snapshot(io / "ref");
     ASSERT_EQ(series.at("landmarks.txt"), kLandmarks);
-    for (auto [name, header, size] : {std::tuple{"base.pgm", "P5\n1600 1200\n255\n", 1920017},
-                                      {"rotated.pgm", "P5\n1500 1350\n255\n", 2025017},
-                                      {"enlarged.pgm", "P5\n1600 1200\n255\n", 1920017},
-                                      {"reduced.pgm", "P5\n1100 850\n255\n", 935016}}) {
-        EXPECT_EQ(series.at(name).rfind(header, 0), 0u) << name;
-        EXPECT_EQ(series.at(name).size(), static_cast<std::size_t>(size)) << name;
-    }
+    for (auto [name, header, size] : {std::tuple{"base.pgm", "P5\n1600 1200\n255\n", 1920017u},
+                                      {"rotated.pgm", "P5\n1500 1350\n255\n", 2025017u},
+                                      {"enlarged.pgm", "P5\n1600 1200\n255\n", 1920017u},
+                                      {"reduced.pgm", "P5\n1100 850\n255\n", 935016u}})
+        EXPECT_TRUE(series.at(name).rfind(header, 0) == 0 && series.at(name).size() == size)
+            << name;
     std::string const told = std::string(kLandmarks) +
                              "S\xE9rie d'essai \xE9"
                              "crite dans le dossier " +
                              fs::canonical(dir).string() + "/";
-    auto const wrote = [&](char const* folder) { return told + folder + "\n"; };
 
     std::string const f = "diff base.pgm rect.pgm map.ppm further.pgm ";
     std::string const mustBeXY = "tavrin-diff : le point A' s'\xE9"
@@ -89,31 +79,28 @@ TEST_F(ToolsTest, EveryCase)
         bytes({39, 0, 159, 0, 207, 25, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0});
     std::string const usage = "\nUsage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm *";
     std::string const toFull = "sh -c 'exec \"$0\" \"$@\" >/dev/full'";  // stdout on a full disk
-    auto const notAMap = [](char const* name) {
-        return "tavrin-diff : " + std::string(name) +
-               " existe d\xE9j\xE0 et n'est pas une carte \xE9"
-               "crite par tavrin-diff : rien n'est \xE9"
-               "crit\n";
-    };
+    std::string const notAMap = " existe d\xE9j\xE0 et n'est pas une carte \xE9"
+                                "crite par tavrin-diff : rien n'est \xE9"
+                                "crit\n";
     auto const incomplete = [](char const* name, char const* declared) {
         return "tavrin-diff : " + std::string(name) + " est incomplet : son en-t\xEAte annonce " +
                declared + " : rien n'est compar\xE9\n";
     };
     // clang-format off
     std::vector<ToolCase> const cases = {
-        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5,00", "66,7", 6, "100,0"), "", whole},
+        {"diff base.pgm rect.pgm map.ppm", 0, figures("5,00", "66,7", 6, "100,0"), "", whole},
         // A' - A = (1, 1): base (x, y) lies at (x + 1, y + 1); column 2 falls out.
-        {f + "0,0 2,0 1,1 3,1", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7"), "", shifted},
+        {f + "0,0 2,0 1,1 3,1", 0, figures("3,75", "75,0", 4, "66,7"), "", shifted},
         // A' - A = (-1, 1): columns 0 and 1 fall out, each row's run starts at its end.
-        {f + "1,0 3,0 0,1 2,1", 0, figures("rect.pgm", "7,50", "50,0", 2, "33,3"), "",
+        {f + "1,0 3,0 0,1 2,1", 0, figures("7,50", "50,0", 2, "33,3"), "",
          bytes({39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 0, 39, 0, 0, 0, 207, 25})},
         // Scale 2 and a quarter turn: base (x, y) at (5 - 2y, 1 + 2x) in the 6 x 5 image,
         // inside for (0, 1) and (1, 1) only; the opposite turn would cover nothing.
-        {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("rect.pgm", "5,00", "50,0", 2, "33,3"),
+        {"diff base.pgm rect.pgm map.ppm big.pgm 0,0 1,0 5,1 5,3", 0, figures("5,00", "50,0", 2, "33,3"),
          "", bytes({39, 0, 0, 39, 0, 0, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0})},
-        {f + "0,0 2,0 +1.0,1e0 3,1", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7"), "", shifted},
+        {f + "0,0 2,0 +1.0,1e0 3,1", 0, figures("3,75", "75,0", 4, "66,7"), "", shifted},
         // B' typed 3 pixels above where the check point puts it: B' is named, with its place.
-        {f + "0,0 2,0 1,1 3,1 2,1 1.5,5", 0, figures("rect.pgm", "3,75", "75,0", 4, "66,7") +
+        {f + "0,0 2,0 1,1 3,1 2,1 1.5,5", 0, figures("3,75", "75,0", 4, "66,7") +
          "point de contr\xF4le C : A et B le placent en 3.00,2.00 ; C' en est \xE0 3,35 pixels ; d\xE9placer B' de 3,00 pixels, en 3.00,4.00, l'y ram\xE8ne\n", "", shifted},
         {"diff --help", 0, "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n*", ""},
         {"diff", 2, "", "tavrin-diff : il manque des arguments" + usage},
@@ -139,11 +126,9 @@ TEST_F(ToolsTest, EveryCase)
         // folder is compared after each row. The map replaces only an earlier map.
         {"diff base.pgm rect.pgm rect.pgm", 1, "", "tavrin-diff : la carte rect.pgm remplacerait rect.pgm, une image compar\xE9" "e : rien n'est \xE9" "crit\n"},
         {"diff base.pgm rect.pgm big.pgm", 1, "", "tavrin-diff : la carte big.pgm remplacerait une photographie P5 : rien n'est \xE9" "crit\n"},
-        {"diff base.pgm rect.pgm plain.pgm", 1, "", notAMap("plain.pgm")},
-        {"diff base.pgm rect.pgm photo.jpg", 1, "", notAMap("photo.jpg"), "", "printf '\\377\\330\\377\\340\\0\\020JFIF' >photo.jpg"},
-        {"diff base.pgm rect.pgm map.ppm", 1, "", notAMap("map.ppm"), "", "printf 'P6\\n1 1\\n255\\nabc' >map.ppm"},
-        {"diff base.pgm rect.pgm map.ppm", 0, figures("rect.pgm", "5,00", "66,7", 6, "100,0"), "", whole,
-         "printf 'P6\\n# tavrin-diff\\n1 1\\n255\\nabc' >map.ppm"},
+        {"diff base.pgm rect.pgm plain.pgm", 1, "", "tavrin-diff : plain.pgm" + notAMap},
+        {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm" + notAMap, "", "printf 'P6\\n1 1\\n255\\nabc' >map.ppm"},
+        {"diff base.pgm rect.pgm map.ppm", 0, figures("5,00", "66,7", 6, "100,0"), "", whole, "printf 'P6\\n# tavrin-diff\\n1 1\\n255\\nabc' >map.ppm"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm est un lien, pas une carte \xE9" "crite par tavrin-diff : rien n'est \xE9" "crit\n",
          "", "ln -s plain.pgm map.ppm"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm n'est pas un fichier ordinaire : rien n'est \xE9" "crit\n", "", "mkfifo map.ppm"},
@@ -153,12 +138,12 @@ TEST_F(ToolsTest, EveryCase)
         {"diff base.pgm /dev/zero map.ppm", 1, "", "tavrin-diff : /dev/zero n'est pas un fichier ordinaire\n"},
         // Without a folder, a new one: a second double-click does not write into the first,
         // nor where a name is taken by anything, even a dangling link.
-        {"sample", 0, wrote("serie-essai"), "", "", "", "", "serie-essai"},
-        {"sample", 0, wrote("serie-essai-3"), "", "", "cp -r ../ref serie-essai && ln -s missing serie-essai-2", "", "serie-essai-3"},
+        {"sample", 0, told + "serie-essai\n", "", "", "", "", "serie-essai"},
+        {"sample", 0, told + "serie-essai-3\n", "", "", "cp -r ../ref serie-essai && ln -s missing serie-essai-2", "", "serie-essai-3"},
         // A folder given: its own earlier series is fine; anything else at one of its names
         // (a shorter file, a file one byte off, a link, a folder, a FIFO) is refused and
         // nothing is written, not even where nothing was (enlarged.pgm).
-        {"sample series/.", 0, wrote("series"), "", "", "cp -r ../ref series", "", "series"},
+        {"sample series/.", 0, told + "series\n", "", "", "cp -r ../ref series", "", "series"},
         {"sample series", 1, "",
          "tavrin-sample : series/base.pgm existe d\xE9j\xE0 et n'est pas un fichier de l'essai\n"
          "tavrin-sample : series/rotated.pgm est un lien, pas un fichier de l'essai\n"
@@ -195,23 +180,30 @@ TEST_F(ToolsTest, EveryCase)
         EXPECT_TRUE(matches(o.err, c.err)) << o.err;
         if (!c.map.empty())
             expected["map.ppm"] = "P6\n# tavrin-diff\n3 2\n255\n" + c.map;
-        if (!c.series.empty())
-            expected[c.series] = "folder";
         for (auto const& [name, content] : c.series.empty() ? Files() : series)
-            expected[c.series + "/" + name] = content;
+            expected[c.series] = "folder", expected[c.series + "/" + name] = content;
         EXPECT_EQ(snapshot(dir), expected);
     }
 }
 
-TEST_F(ToolsTest, ManPageRendersWithoutWarnings)
+// The man pages of tavrin and of its companions, and what each must show.
+TEST_F(ToolsTest, ManPagesRenderWithoutWarnings)
 {
-    Outcome o = run("man", "", "--warnings -l '" TAVRIN_MAN_PAGE "'", "MANWIDTH=80");
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.err, "");
-    for (char const* section :
-         {"NAME", "SYNOPSIS", "THE DIALOGUE", "CONTROL POINTS", "HOW A SERIES ENDS",
-          "OUTPUT FOLDER", "EXIT STATUS", "POSIX AND WINDOWS"})
-        EXPECT_NE(o.out.find(std::string("\n") + section + "\n"), std::string::npos) << section;
+    std::pair<char const*, std::vector<char const*>> const pages[] = {
+        {"tavrin.1",
+         {"\nNAME\n", "\nSYNOPSIS\n", "\nTHE DIALOGUE\n", "\nCONTROL POINTS\n",
+          "\nHOW A SERIES ENDS\n", "\nOUTPUT FOLDER\n", "\nEXIT STATUS\n",
+          "\nPOSIX AND WINDOWS\n"}},
+        {"tavrin-series.1", {"reponses.txt"}},
+        {"tavrin-match.1", {"tavrin-match"}}};
+    for (auto const& [page, shown] : pages) {
+        std::string const file = (fs::path(TAVRIN_MAN_PAGE).parent_path() / page).string();
+        Outcome o = run("man", "", "--warnings -l '" + file + "'", "MANWIDTH=80");
+        EXPECT_EQ(o.status, 0) << page;
+        EXPECT_EQ(o.err, "") << page;
+        for (char const* text : shown)
+            EXPECT_NE(o.out.find(text), std::string::npos) << page << text;
+    }
 }
 
 }  // namespace
