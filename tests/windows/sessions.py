@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the checkout
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -59,15 +60,10 @@ IMAGES = {"base.pgm": pgm(320, 240, 0), "further1.pgm": pgm(300, 280, 1), "furth
           "plain.pgm": b"P2\n3 2\n255\n1 2 3\n4 5 6\n"}  # a text PGM: not P5
 
 
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data if isinstance(data, bytes) else data.encode())
-
-
 def images(d):
+    os.makedirs(d, exist_ok=True)
     for name, data in IMAGES.items():
-        write(os.path.join(d, name), data)
+        Path(d, name).write_bytes(data)
 
 
 # ---- the working folders, each made twice, once for each side: the images, then the
@@ -93,15 +89,10 @@ def files_held(d, options):
 
 
 # ---- what the comparison with the native run cannot show: each returns a reason or None
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def inputs_kept(d, out, err):
     for name in ["base.pgm", "further1.pgm", "further2.pgm", "plain.pgm", "photos/further1.pgm"]:
         path = os.path.join(d, name)
-        if os.path.exists(path) and read(path) != IMAGES[os.path.basename(name)]:
+        if os.path.exists(path) and Path(path).read_bytes() != IMAGES[os.path.basename(name)]:
             return name + " was changed"
 
 
@@ -123,7 +114,7 @@ CHECKS = {
         says(out, b"Redressement\\further2.pgm (utilis\xe9e par un autre programme)\r\n\r\n",
              b"Aucun r\xe9sultat pour l'image 1\r\n",
              b"further1.pgm\r\n en lecture\r\nL'image est utilis\xe9e par un autre programme\r\n")
-        or read(os.path.join(d, "Redressement", "further2.pgm")) != b"an earlier result"
+        or Path(d, "Redressement", "further2.pgm").read_bytes() != b"an earlier result"
         and "the earlier result was replaced"),
 }
 
@@ -157,7 +148,7 @@ def session(name, options):
     status, out, err = wine.run(options.prefix, exe, cwd=windows_dir, stdin=typed)
     if program == "windows-only":
         if folder == "files-held":
-            write(os.path.join(windows_dir, "release"), "")
+            Path(windows_dir, "release").write_bytes(b"")
         return status != 1 and "exit status %s, 1 expected" % status or CHECKS[check](windows_dir, out, err)
     native_dir = os.path.join(options.work, "native")
     make_folder(folder, native_dir)
