@@ -5,8 +5,6 @@ from subprocess import DEVNULL, run
 from selenium import webdriver
 from selenium.webdriver import ActionChains, Keys
 
-SAME = ("A et B de base.pgm sont le même pixel : tavrin ne peut pas en tirer la rotation ni l'échelle ; "
-        "déplacez l'un des deux.")
 ANSWERS = b"base.pgm\n412,357\n1236,842\nrotated.pgm\n1115,435\n365,913\nfin\n"
 # Read off the page without its help: the texts each canvas drew in its last frame, the decodes, the last canvas made.
 WATCH = """window.drawn = {}; window.decoded = [];
@@ -15,17 +13,13 @@ proto.clearRect = function () { drawn[this.canvas.id] = []; return clear.apply(t
 proto.fillText = function (t, x, y) { drawn[this.canvas.id].push([t, x, y]); return text.apply(this, arguments); };
 var decode = TV.decodePNM, offscreen = TV.offscreen;
 TV.decodePNM = function (b, name) { decoded.push(name); return decode(b, name); };
-TV.offscreen = function (p) { return window.lastCanvas = offscreen(p); };
-window.leaving = function () {  // what closing the page would do: true, ask first
-  var e = new Event('beforeunload', {cancelable: true}); dispatchEvent(e); return e.defaultPrevented; };"""
+TV.offscreen = function (p) { return window.lastCanvas = offscreen(p); };"""
+# What closing the page would do: true, ask first.
+LEAVING = "var e = new Event('beforeunload', {cancelable: true}); dispatchEvent(e); return e.defaultPrevented"
 
 
 def numbers(text):  # the figures of a line, as a French or an English one writes them
     return [float(n.replace(",", ".")) for n in re.findall(r"\d+(?:[.,]\d+)?", text.replace("\u202f", ""))]
-
-
-def differing(a, b):  # bytes that differ, told without a diff of megabytes
-    return abs(len(a) - len(b)) + sum(x != y for x, y in zip(a, b))
 
 
 def browser(folder, picker=False):
@@ -59,8 +53,6 @@ class ViewTest(unittest.TestCase):
         cls.d = cls.enterClassContext(browser(t))
 
     def setUp(self):
-        for f in self.downloads.glob("reponses*.txt"):  # a failed case's, or those a case keeps
-            f.unlink()
         self.d.set_window_size(3600, 1400)
         self.d.get(self.url)
         self.js("localStorage.clear()")  # the work kept by the case before
@@ -93,20 +85,18 @@ class ViewTest(unittest.TestCase):
     def text(self, element_id):
         return self.d.find_element("id", element_id).text
 
-    def value(self, element_id):
-        return self.d.find_element("id", element_id).get_attribute("value")
+    def values(self, css):  # of the inputs there
+        return self.js("return Array.from(document.querySelectorAll(arguments[0]), i => i.value)", css)
 
-    def open(self, *further, answers=ANSWERS):  # the base, these photographs, the answers as reponses.txt
+    def open(self, *further, answers=ANSWERS, actual=False):  # the base, these photographs, the answers; actual: 1:1
         self.choose("points-base", "base.pgm")
         further and self.choose("points-further", *further)
         answers and self.choose("answers-file", self.file("reponses.txt", answers))
+        actual and self.press("#actual")
 
     def diff(self, name, ppm, *further):  # -> what tavrin-diff prints
         return run([os.path.abspath(ARGS.diff), "base.pgm", "Redressement/" + name, ppm, *further], cwd=self.series,
                    check=True, capture_output=True, encoding="cp1252").stdout
-
-    def pixels(self, name):  # the grey bytes of a 1600 x 1200 PGM of the series
-        return (self.series / name).read_bytes()[-1920000:]
 
     def pointer(self, canvas, *points, wheel=0, press=True, up=True):  # at points of the canvas, by default its middle
         r = self.js("return document.getElementById(arguments[0]).getBoundingClientRect()", canvas)
@@ -123,9 +113,11 @@ class ViewTest(unittest.TestCase):
         a.perform()
         return self.wait()
 
-    def under(self, pane):  # the caption of the pane and its middle pixel, as the top line tells it
+    def under(self, pane, caption, cursor, label=None):  # the pane's caption, its middle pixel, a label it draws
         self.pointer(pane + "-view", press=False)
-        return self.text(pane + "-caption"), self.text("cursor").split(" gris")[0]
+        self.assertEqual((self.text(pane + "-caption"), self.text("cursor").split(" gris")[0]), (caption, cursor))
+        if label:
+            self.assertIn(label, self.labels(pane + "-view"))
 
     def key(self, keys, modifier=None):  # each of keys, with the modifier held
         a = ActionChains(self.d)
@@ -141,45 +133,45 @@ class ViewTest(unittest.TestCase):
             self.d.find_element("id", f).send_keys(Keys.CONTROL, "a", Keys.NULL, value, Keys.TAB)
         self.js("document.activeElement.blur()")  # for the keys
 
-    def save(self, confirm=None, name="reponses.txt", keep=False):  # -> the answers saved
+    def save(self, confirm=None, name="reponses.txt", keep=False):  # -> the answers saved; keep: those saved before
+        for f in () if keep else self.downloads.glob("reponses*.txt"):  # those saved before, a failed case's too
+            f.unlink()
         self.d.find_element("id", "save").click()
         if confirm:  # the question asked first, answered yes
             self.assertEqual(self.d.switch_to.alert.text, confirm + "\n\nEnregistrer les réponses malgré tout ?")
             self.d.switch_to.alert.accept()
         path = self.downloads / name
         self.wait(lambda: path.exists() and path.stat().st_size)  # written: answers are never empty
-        data = path.read_bytes()
-        keep or path.unlink()  # keep: the file left in the downloads
-        return data
+        return path.read_bytes()
 
     def file(self, name, data):  # -> its path, in the temporary folder
         (self.downloads.parent / name).write_bytes(data)
         return str(self.downloads.parent / name)
 
-    def agrees(self, name, *further):  # the figures and the map shown as tavrin-diff makes them
-        shown, printed = self.text("figures"), self.diff(name, name + ".ppm", *further)
-        self.assertTrue(shown.startswith(name + " : "), shown)
-        self.assertEqual(numbers(shown.split(" : ", 1)[1]), numbers(printed.split(": ", 1)[1]))
-        self.assertEqual(self.map(), (self.series / (name + ".ppm")).read_bytes()[-3 * 1920000:], name)
+    def agrees(self, shown, head, name, ppm, *further, canvas="lastCanvas"):  # shown: head, then the figures
+        # The figures and the map drawn as tavrin-diff makes them.
+        self.assertTrue(shown.startswith(head), shown)
+        self.assertEqual(numbers(shown[len(head):]), numbers(self.diff(name, ppm, *further).split(": ", 1)[1]))
+        self.assertEqual(self.map(canvas), (self.series / ppm).read_bytes()[-3 * 1920000:], ppm)
 
     def map(self, canvas="lastCanvas"):  # its RGB bytes; by default the last canvas made: the last difference map
         return base64.b64decode(self.js("var c = " + canvas + ", d = c.getContext('2d').getImageData(0, 0, c.width, "
                                         "c.height).data, s = ''; for (var i = 0; i < d.length; i += 4) "
                                         "s += String.fromCharCode(d[i], d[i + 1], d[i + 2]); return btoa(s)"))
 
-    def shot(self, name, canvas):  # at the size of the operators' smallest screens
+    def shot(self, name, canvas, *css):  # at the size of the operators' smallest screens, these pressed
         if ARGS.screenshots:
             os.makedirs(ARGS.screenshots, exist_ok=True)
             self.d.set_window_size(1366, 768)
-            self.press("#fit")
+            self.press(*css, "#fit")
             self.pointer(canvas, press=False)
             self.d.save_screenshot(os.path.join(ARGS.screenshots, name))
             self.d.set_window_size(3600, 1400)
 
     def test_points_side_by_side_at_two_zooms_under_the_loupe_typed_undone_and_checked_save_tavrin_s_answers(self):
-        self.open("rotated.pgm", answers=None)
-        self.press("#actual")  # 1:1 from the top-left: screen (412, 357) is the top-left corner of pixel (412, 357)
-        for canvas, w, data in (("base-view", 1600, self.pixels("base.pgm")),
+        # 1:1 from the top-left: screen (412, 357) is the top-left corner of pixel (412, 357).
+        self.open("rotated.pgm", answers=None, actual=True)
+        for canvas, w, data in (("base-view", 1600, (self.series / "base.pgm").read_bytes()[-1920000:]),
                                 ("photo-view", 1500, photo := self.rotated[-1500 * 1350:])):
             self.pointer(canvas, (300, 200), press=False)
             self.js("window.frame = drawn[arguments[0]]", canvas)
@@ -197,8 +189,7 @@ class ViewTest(unittest.TestCase):
         self.pointer("photo-view", (1115, 435))
         self.assertIn("B' à l'échelle 1 est sur ce cercle", self.labels("photo-view"))
         self.pointer("photo-view", (1, 1), wheel=100)  # half a screen pixel a pixel: screen x -> 2 x - 1
-        self.pointer("photo-view", (183, 457))
-        self.assertEqual(self.save(), ANSWERS)
+        self.pointer("photo-view", (183, 457))  # the four points: their facts here, the answers saved below
         self.assertEqual([e.text for e in self.d.find_elements("css selector", "#point-table .facts")],
                          ["A\u2013B 956,1 px", "A'\u2013B' 889,4 px : tournée de 117,01° dans le sens horaire, "
                           "échelle 0,930"])
@@ -209,8 +200,7 @@ class ViewTest(unittest.TestCase):
         self.press("#point-1-1-delete", "#point-1-0-move")
         for at in (300, 300), (200, 200):
             self.pointer("photo-view", at)
-        self.assertEqual(self.js("return Array.from(document.querySelectorAll('#point-table input'), i => i.value)"),
-                         "402 357 1236 842 599 599 399 399".split())
+        self.assertEqual(self.values("#point-table input"), "402 357 1236 842 599 599 399 399".split())
         self.key("zzzz", Keys.CONTROL)  # all undone
         self.press("#point-1-1-zoom")
         self.pointer("photo-view", press=False)
@@ -231,22 +221,20 @@ class ViewTest(unittest.TestCase):
         shown = self.text("check-line")
         self.assertEqual(shown, self.diff("rotated.pgm", "check.ppm", "rotated.pgm", "412,357", "1236,842", "1115,435",
                                           "368,913", "1100,500", "706,945").split("\n")[1])
-        [(x, y)] = [t[1:] for t in self.js("return drawn['photo-view']") if t[0] == "C d'après A et B"]  # once, 12 px
-        sent = numbers(shown)  # right of and 23 px below the ring's middle
-        self.assertTrue(abs(x - sent[0] - 12.5) < 0.006 and abs(y - sent[1] - 23.5) < 0.006, (x, y))
+        # C's label drawn once, 12 px right of and 23 px below the ring's middle.
+        [(x, y)] = [t[1:] for t in self.js("return drawn['photo-view']") if t[0] == "C d'après A et B"]
+        self.assertTrue(abs(x - numbers(shown)[0] - 12.5) < 0.006 and abs(y - numbers(shown)[1] - 23.5) < 0.006, (x, y))
         self.key("z", Keys.CONTROL)
         self.assertEqual(self.save(), ANSWERS)
         self.d.get(self.url)  # taken back: C and C' with the rest
         self.press("#warnings button")
-        self.assertEqual([self.value("point-%d-2-%s" % (side, c)) for side in (0, 1) for c in "xy"],
-                         ["1100", "500", "706", "945"])
+        self.assertEqual(self.values("#check-table input"), ["1100", "500", "706", "945"])
         self.press("#point-1-2-delete")  # nothing shown without C'
         self.assertEqual(self.text("check-line"), "")
 
     def test_loaded_answers_are_kept_saved_back_as_typed_and_compared_as_tavrin_diff_does_at_any_contrast(self):
         typed = b"base.pgm\n412.5,357\n1236, 842\nrotated.pgm\n1115,435\n365,913\nreduced.pgm\n412,186\n712,676\nfin\n"
-        self.open("rotated.pgm", answers=typed)
-        self.press("#actual")
+        self.open("rotated.pgm", answers=typed, actual=True)
         self.assertEqual(self.js("return [drawn['base-view'], Array.from(document.getElementById('base-view')"
                                  ".getContext('2d').getImageData(421, 357, 1, 1).data)]"),  # the A mark's right tick
                          [[["A 412.5,357", 429, 343.5], ["B 1236,842", 1252.5, 828.5]],  # covers its pixel's row,
@@ -259,24 +247,24 @@ class ViewTest(unittest.TestCase):
         self.choose("compare-results", "Redressement/rotated.pgm", "Redressement/enlarged.pgm")
         # Fault 7: each file decoded once, whichever mode opened it.
         self.assertEqual(self.js("return decoded"), ["base.pgm", "rotated.pgm", "rotated.pgm"])
-        self.agrees("rotated.pgm", "rotated.pgm", "412.5,357", "1236,842", "1115,435", "365,913")  # covered part
+        self.agrees(self.text("figures"), "rotated.pgm : ", "rotated.pgm", "rotated.pgm.ppm", "rotated.pgm",
+                    "412.5,357", "1236,842", "1115,435", "365,913")  # the covered part
         # Fault 7: a Space flip was kept for the next result; Shift+B and (last) Shift+F did nothing.
         for key, label in (" ", "base.pgm (base)"), (Keys.PAGE_DOWN, "enlarged.pgm"):
             self.key(key)
             self.assertEqual(self.labels("compare-view"), [label])
-        self.agrees("enlarged.pgm")
+        self.agrees(self.text("figures"), "enlarged.pgm : ", "enlarged.pgm", "enlarged.pgm.ppm")
         self.key("B", Keys.SHIFT)
         self.assertEqual(self.text("blink"), "Arrêter")
         self.press("input[value=difference]")
-        base, result = [self.pixels(f) for f in ("base.pgm", "Redressement/enlarged.pgm")]
+        base, result = [(self.series / f).read_bytes()[-1920000:] for f in ("base.pgm", "Redressement/enlarged.pgm")]
         errors, ppm = [abs(a - b) for a, b in zip(result, base)], self.map()  # tavrin-diff's, as agrees() found it
         largest, colour = max(errors), {e: ppm[3 * i:3 * i + 3] for i, e in enumerate(errors)}  # at the gain 1
         for gain, keys in (1, ""), (4, Keys.ARROW_RIGHT * 2), (1, Keys.ARROW_LEFT * 2):  # back to tavrin-diff's map
             self.d.find_element("id", "gain").send_keys(keys)
             self.wait(lambda: self.text("gain-text") == "×%d" % gain)
-            tick = self.js("var b = document.getElementById('legend-bar').getBoundingClientRect(), t = document."
-                           "getElementById('legend-tolerance').getBoundingClientRect(); "
-                           "return ((t.left + t.right) / 2 - b.left) / b.width")
+            tick = self.js("var r = id => document.getElementById(id).getBoundingClientRect(), b = r('legend-bar'), "
+                           "t = r('legend-tolerance'); return ((t.left + t.right) / 2 - b.left) / b.width")
             self.assertAlmostEqual(tick, 8 * gain / largest, delta=0.01)
             top = ("%g" % round(largest / gain, 2)).replace(".", ",")
             self.assertEqual(self.text("legend-max"), top + " niveaux de gris" + (" et plus" if gain > 1 else ""))
@@ -300,14 +288,11 @@ class ViewTest(unittest.TestCase):
                                       for c in ("compare-base", "compare")]
         self.assertEqual((bl, rl, bz, rz, bu), (["base.pgm (base)"], ["rotated.pgm"], "4:1", "4:1", ru))
         self.assertRegex(ru, r"^x \d+ y \d+ base \d+ résultat \d+ \|écart\| \d+$")
-        self.press("input[value=difference]")
-        self.shot("compare.png", "compare-view")
+        self.shot("compare.png", "compare-view", "input[value=difference]")
 
     def test_the_work_kept_is_offered_back_its_points_return_with_the_photographs_and_no_fault_loses_work(self):
         self.choose("points-further", "rotated.pgm")  # 1: opened before the base, a photograph was lost
-        self.choose("points-base", "base.pgm")
-        self.choose("answers-file", self.file("answers.txt", ANSWERS))
-        self.press("#actual")
+        self.open(actual=True)
         self.pointer("base-view", (700, 500), wheel=-100)
         self.pointer("photo-view", (1, 1), wheel=100)  # B' at 1:2 is at screen (183.25, 457.25)
         self.pointer("photo-view", (189, 457), (190, 458))  # 3: a tremor of a pixel moved the mark
@@ -315,7 +300,6 @@ class ViewTest(unittest.TestCase):
         first, view = self.d.current_window_handle, self.text("base-caption")
         self.d.switch_to.new_window("tab")  # that page unloaded by nothing
         self.d.get(self.url)
-        self.js(WATCH)
         self.assertRegex(self.text("warnings"), r"^Travail retrouvé, du \d\d/\d\d/\d{4} à \d\d:\d\d : base.pgm et 1 "
                                                 r"photographie suivante, 4 points placés. .* Reprendre Ne pas "
                                                 r"reprendre$")
@@ -324,7 +308,7 @@ class ViewTest(unittest.TestCase):
                          "points dès qu'elle est choisie sous le même nom.")
         self.assertEqual((self.choose("points-further", "rotated.pgm", "base.pgm"), self.text("base-caption")),
                          ("", view))
-        self.assertEqual((self.js("return leaving()"), self.save(), self.js("return leaving()")),  # closing the page
+        self.assertEqual((self.js(LEAVING), self.save(), self.js(LEAVING)),  # closing the page
                          (True, ANSWERS.replace(b"365,913", b"405,893"), False))  # asks first: points changed, unsaved
         self.type("0-1-x", "415 357")  # 5: A and B 3 pixels apart, saved once the operator says so
         close = ("A et B de base.pgm sont à 3,0 pixels l'un de l'autre : la rotation et l'échelle qu'ils donnent "
@@ -394,8 +378,7 @@ class ViewTest(unittest.TestCase):
             self.assertEqual((self.choose("answers-file" if name.endswith(".txt") else "points-base", self.file(
                 name, data)), self.text("photo-list")), (message, "base.pgm (base) A ? B ?"))
         self.assertEqual(self.choose("points-further", self.file("photo.png", b"\x89PNG"), "rotated.pgm"),
-                         "photo.png est une image PNG" + convert + ".")  # the others join
-        self.assertEqual(self.text("photo-list"), "base.pgm (base) A ? B ?\nrotated.pgm A' ? B' ?")
+                         "photo.png est une image PNG" + convert + ".")  # the others join, as decoded below
         self.assertEqual(self.js("return decoded"), ["base.pgm", "rotated.pgm"])
         # A byte-order mark, CR LF and a quoted name, as Notepad and Explorer leave them.
         self.choose("answers-file", self.file("notepad.txt", b'\xef\xbb\xbf"my base.pgm"\r\n1,2\r\n30,40\r\nfin\r\n'))
@@ -423,28 +406,27 @@ class ViewTest(unittest.TestCase):
 
     def test_a_message_goes_with_its_cause_a_press_takes_a_mark_within_12_px_x_y_fills_both_boxes_saves_are_named(self):
         self.assertEqual(self.pointer("base-view"), "Ouvrez d'abord la photographie de base.")
-        self.open()
-        for make, message, cure in (
-                (lambda: self.type("0-1-x", "412 357") or self.press("#save"), SAME,
-                 lambda: self.key("z", Keys.CONTROL)),
-                (lambda: self.key("zzz", Keys.CONTROL), "Rien à annuler.", lambda: self.key("y", Keys.CONTROL)),
-                (lambda: self.press("#point-0-0-move"), "Cliquez sur base.pgm là où va A.",
-                 lambda: self.pointer("base-view"))):
+        self.open(actual=True)  # A's middle at (412.5, 357.5)
+        for make, cure, message in (
+                (lambda: self.type("0-1-x", "412 357") or self.press("#save"), lambda: self.key("z", Keys.CONTROL),
+                 "A et B de base.pgm sont le même pixel : tavrin ne peut pas en tirer la rotation ni l'échelle ; "
+                 "déplacez l'un des deux."),
+                (lambda: self.key("zzz", Keys.CONTROL), lambda: self.key("y", Keys.CONTROL), "Rien à annuler."),
+                (lambda: self.press("#point-0-0-move"), lambda: self.pointer("base-view"),
+                 "Cliquez sur base.pgm là où va A.")):
             self.assertEqual(make(), message)
             self.assertEqual(cure(), "")
         self.key("z", Keys.CONTROL)
-        self.press("#actual")  # A's middle at (412.5, 357.5)
         for start in 423, 447:  # 10.5 screen pixels right of A's middle: A dragged; 14.5 right of it then: a pan
             self.pointer("base-view", (start, 357), (start + 10, 357), (start + 20, 357))
-            self.assertEqual(self.value("point-0-0-x"), "432")
+            self.assertEqual(self.values("#point-0-0-x"), ["432"])
         self.key("z", Keys.CONTROL)
         for field, typed, both in (("1-0-x", "500,420", "500 420"), ("1-0-y", "501, 421", "501 421"),
                                    ("1-1-x", "502;422", "502 422"), ("1-1-y", "12,5;30", "12.5 30")):
             self.d.find_element("id", "point-" + field).send_keys(Keys.CONTROL, "a", Keys.NULL, typed, Keys.TAB)
-            self.assertEqual(" ".join(self.value("point-" + field[:4] + c) for c in "xy"), both, typed)
-        for name in ("reponses.txt", "reponses (1).txt"):  # saved as reponses.txt: the page tells the name given
-            self.assertEqual(self.save(name=name, keep=True),
-                             ANSWERS.replace(b"1115,435\n365,913", b"501,421\n12.5,30"))
+            self.assertEqual(" ".join(self.values("#point-%s input" % field[:3])), both, typed)
+        saved = [self.save(), self.save(name="reponses (1).txt", keep=True)]  # the page tells the name given
+        self.assertEqual(saved, [ANSWERS.replace(b"1115,435\n365,913", b"501,421\n12.5,30")] * 2)
         self.assertIn("il s'y appelle sans doute reponses (1).txt, ou plus. Vérifiez son nom, et mettez-le sous le "
                       "nom reponses.txt dans le dossier des photographies : tavrin < reponses.txt.",
                       self.text("message"))
@@ -460,8 +442,7 @@ class ViewTest(unittest.TestCase):
         seen = ("var e = document.querySelector(arguments[0]), r = e.getBoundingClientRect(); return scrollY == 0 "
                 "&& r.bottom <= innerHeight && r.right <= innerWidth && e.contains(document.elementFromPoint("
                 "(r.left + r.right) / 2, (r.top + r.bottom) / 2)) && [r.top, r.left]")
-        where = [self.js(seen, css) for css in ("#save", "#point-1-1")]
-        self.assertTrue(all(where), where)
+        self.assertTrue(all(where := [self.js(seen, css) for css in ("#save", "#point-1-1")]), where)
         self.assertEqual(self.text("warnings"), "Sans leurs deux points, hors des réponses : enlarged.pgm (A' B'), "
                                                 "reduced.pgm (A' B'). Masquer")
         self.press("#warnings button")
@@ -470,32 +451,28 @@ class ViewTest(unittest.TestCase):
                          ["point-0-1", "point-1-0", "point-1-1", "point-0-0", "point-1-1"])
         self.press("#point-1-1-zoom")  # rotated.pgm at 8:1 about B' (365,913)
         self.key(Keys.PAGE_DOWN)  # enlarged.pgm: A' where rotated.pgm has it
-        self.assertEqual(self.under("photo"), ("enlarged.pgm \u00b7 8:1", "enlarged.pgm x 1115 y 435"))
-        self.assertIn("A' d'après rotated.pgm", self.labels("photo-view"))
-        self.assertEqual(self.key("P", Keys.SHIFT),  # from nothing chosen, the last: B' of enlarged.pgm, missing, armed
-                         "Cliquez sur enlarged.pgm là où va B'.")
+        self.under("photo", "enlarged.pgm \u00b7 8:1", "enlarged.pgm x 1115 y 435", "A' d'après rotated.pgm")
+        # From nothing chosen, the last: B' of enlarged.pgm, missing, armed.
+        self.assertEqual(self.key("P", Keys.SHIFT), "Cliquez sur enlarged.pgm là où va B'.")
         self.pointer("photo-view")
         self.assertRegex(self.text("photo-list").split("\n")[2], r"^enlarged.pgm A' \? B' \d+,\d+$")
         self.key("z", Keys.CONTROL)
         r = self.js("return document.getElementById('photo-view').getBoundingClientRect()")
         self.pointer("photo-view", (r["width"] / 2 + 16, r["height"] / 2 + 8))  # A' at (1117, 436)
-        self.assertEqual(self.under("photo"), ("enlarged.pgm \u00b7 8:1", "enlarged.pgm x 367 y 914"))  # B', by
-        self.assertIn("B' d'après rotated.pgm", self.labels("photo-view"))  # rotated.pgm's turn and scale
+        # B' in sight, where rotated.pgm's turn and scale put it.
+        self.under("photo", "enlarged.pgm \u00b7 8:1", "enlarged.pgm x 367 y 914", "B' d'après rotated.pgm")
         for key, view in ((Keys.PAGE_UP, "rotated.pgm x 365 y 913"), (Keys.PAGE_DOWN, "enlarged.pgm x 367 y 914")):
             self.key(key)
-            self.assertEqual(self.under("photo"), (view.split()[0] + " \u00b7 8:1", view))
+            self.under("photo", view.split()[0] + " \u00b7 8:1", view)
         self.key(Keys.PAGE_UP)  # linked views follow through the points, or else at the same zoom and relative place
-        self.d.find_element("id", "linked").click()
-        self.press("#point-0-0-zoom")  # A at the middle, at 8:1; A' there too, at 8 / 0,930
-        self.assertEqual(self.under("photo"), ("rotated.pgm \u00b7 8.6:1", "rotated.pgm x 1115 y 435"))
+        self.press("#linked", "#point-0-0-zoom")  # A at the middle, at 8:1; A' there too, at 8 / 0,930
+        self.under("photo", "rotated.pgm \u00b7 8.6:1", "rotated.pgm x 1115 y 435")
         self.pointer("photo-view", wheel=-100)  # the photograph leads
-        self.assertEqual(self.under("base"), ("base.pgm (base) \u00b7 16:1", "base.pgm x 412 y 357"))
+        self.under("base", "base.pgm (base) \u00b7 16:1", "base.pgm x 412 y 357")
         self.key(Keys.PAGE_DOWN)  # without B': 412,5 / 1600 of the base's width, 357,5 / 1200 of its height
         w, h = map(int, (self.series / "enlarged.pgm").read_bytes().split(b"\n")[1].split())
-        self.assertEqual(self.under("photo"), ("enlarged.pgm \u00b7 16:1", "enlarged.pgm x %d y %d"
-                                               % (412.5 * w / 1600, 357.5 * h / 1200)))
-        self.key(Keys.PAGE_DOWN + Keys.PAGE_UP * 2)  # each decoded once, in whatever order the browser read them
-        self.assertEqual(sorted(self.js("return decoded")), ["base.pgm", "enlarged.pgm", "reduced.pgm", "rotated.pgm"])
+        self.under("photo", "enlarged.pgm \u00b7 16:1", "enlarged.pgm x %d y %d" % (412.5 * w / 1600, 357.5 * h / 1200))
+        self.key(Keys.PAGE_DOWN + Keys.PAGE_UP * 2)  # each decoded once: the decodes below come after these four
         self.js("TV.MEMORY = 1 << 20")  # nothing but the two photographs shown
         self.key(Keys.PAGE_DOWN)
         self.assertEqual(self.text("warnings"), "Mémoire : pour rester sous 1 Mo, la page ne garde plus rotated.pgm, "
@@ -514,12 +491,10 @@ class ViewTest(unittest.TestCase):
         self.assertEqual(self.text("warnings"), "Sans leurs deux points, hors des réponses : reduced.pgm (B'), "
                                                 "late.pgm (A' B'). Masquer")
 
-    def preview(self, whole=True):  # -> (whole, grey bytes, grid) of the preview on show once current; by default whole
+    def preview(self, whole=True):  # -> the grey bytes of the preview on show once current; by default whole
         self.wait(lambda: self.js("var s = TV.preview.shown(); return !!s && s.current && (s.whole || !arguments[0])",
                                   whole))
-        s = self.js("var s = TV.preview.shown(), g = s.grey, t = ''; for (var i = 0; i < g.length; i += 8192) "
-                    "t += String.fromCharCode.apply(null, g.subarray(i, i + 8192)); return [s.whole, btoa(t), s.grid]")
-        return s[0], base64.b64decode(s[1]), s[2]
+        return self.map("TV.preview.shown().canvas")[::3]  # as drawn
 
     def rectified(self, answers):  # tavrin's rotated.pgm from these answers, run in a folder of its own
         with tempfile.TemporaryDirectory() as t:
@@ -530,32 +505,29 @@ class ViewTest(unittest.TestCase):
 
     def test_the_preview_is_tavrin_s_result_to_the_byte_in_part_while_a_mark_is_held_whole_once_let_go_or_nothing(self):
         self.open("rotated.pgm")
-        self.press("input[value=preview]")
-        self.assertEqual(differing(self.preview()[1], self.pixels("Redressement/rotated.pgm")), 0)
         self.press("input[value=preview-difference]")  # tavrin-diff's figures and map, counted where rotated.pgm covers
-        self.preview()
-        out = self.diff("rotated.pgm", "apercu.ppm", "rotated.pgm", "412,357", "1236,842", "1115,435", "365,913")
-        self.assertEqual(numbers(self.text("preview-state").split(" ; ", 1)[1]), numbers(out.split(": ", 1)[1]))
-        self.assertEqual(differing(self.map("TV.preview.shown().canvas"),
-                                   (self.series / "apercu.ppm").read_bytes()[-3 * 1920000:]), 0)
+        self.preview()  # a map of the preview's differences: tavrin's result to the byte
+        self.agrees(self.text("preview-state").split(" ; ", 1)[1], "", "rotated.pgm", "apercu.ppm", "rotated.pgm",
+                    "412,357", "1236,842", "1115,435", "365,913", canvas="TV.preview.shown().canvas")
         # B' held 40 screen pixels right, 80 pixels at 1:2: every step-th pixel of the base's pane, then the whole.
         self.press("input[value=preview]")
         x, y = self.js("var s = TV.place.panes[1].viewer.toScreen(365.5, 913.5); return [s.x, s.y]")
         self.pointer("photo-view", (x, y), (x + 20, y), (x + 40, y), up=False)
-        whole, grey, g = self.preview(whole=False)
+        grey = self.preview(whole=False)
+        whole, g = self.js("var s = TV.preview.shown(); return [s.whole, s.grid]")
         moved, s = self.rectified(ANSWERS.replace(b"365,913", b"445,913")), g["step"]
         part = b"".join(moved[(g["k0"] + j * s) * 1600 + g["l0"]:][:g["cols"] * s:s] for j in range(g["rows"]))
-        self.assertEqual((whole, s > 1, differing(grey, part)), (False, True, 0))
+        self.assertEqual((whole, s > 1, grey == part), (False, True, True))
         ActionChains(self.d).release().perform()
-        self.assertEqual((differing(self.preview()[1], moved), self.text("preview-state")),
-                         (0, "Aperçu de rotated.pgm : tout le cadre, 1600 × 1200 pixels."))
+        self.assertEqual((self.preview() == moved, self.text("preview-state")),
+                         (True, "Aperçu de rotated.pgm : tout le cadre, 1600 × 1200 pixels."))
         # Decimals as tavrin reads them: both x differences need a rounding in single precision; 435.6 is truncated.
         typed = b"base.pgm\n412.4,357.25\n1236,842.75\nrotated.pgm\n1115.00,435.6\n365.6,913.1\nfin\n"
         self.choose("answers-file", self.file("typed.txt", typed))
         self.press("input[value=preview-swipe]")
-        self.assertEqual(differing(self.preview()[1], self.rectified(typed)), 0)
-        strtof = ctypes.CDLL(None).strtof  # the C library's own reading of a float, which rounds once
-        strtof.restype, strtof.argtypes = ctypes.c_float, (ctypes.c_char_p, ctypes.c_void_p)
+        self.assertEqual(self.preview(), self.rectified(typed))
+        # The C library's own reading of a float, which rounds once.
+        strtof = ctypes.CFUNCTYPE(ctypes.c_float, ctypes.c_char_p, ctypes.c_void_p)(("strtof", ctypes.CDLL(None)))
         texts = ["435.6", "1115.00", "1e3", ".5", "16777217", "1.0000000596046447753906250001",
                  "1.0000001788139343261718749999", "-1.0000000596046447753906250001"]  # the last three: near a tie
         self.assertEqual(self.js("return arguments[0].map(TV.floatOf)", texts),
