@@ -8,13 +8,16 @@
 // when it is such a map. Every input's header is checked against the file's size, and
 // MAP against what stands there, before any pixel is read.
 //
-// Usage: tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B']
+// Usage: tavrin-diff [--machine] BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]
+// With --machine, the lines of figures are the machine lines (tools/machine_line.h) in
+// place of the French.
 // Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
 #include "colour/ppm.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
+#include "tools/machine_line.h"
 #include "tools/p5.h"
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
@@ -54,7 +57,8 @@ Failure runtimeError(std::string const& message)
 }
 
 char const kUsage[] =
-    "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n"
+    "Usage : tavrin-diff [--machine] BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C "
+    "C']]\n"
     "Compare \xE0 BASE la photographie REDRESSEE, que tavrin a redress\xE9"
     "e sur BASE :\n"
     "\xE9"
@@ -72,6 +76,8 @@ char const kUsage[] =
     "Un fichier d\xE9j\xE0 pr\xE9sent \xE0 CARTE n'est remplac\xE9 que si c'est une\n"
     "carte \xE9"
     "crite par tavrin-diff.\n"
+    "Avec --machine, les chiffres sont dits par les lignes, fixes, que lisent les\n"
+    "programmes (man tavrin-diff).\n"
     "Code de sortie : 0 fait, 1 une image illisible ou la carte non \xE9"
     "crite, 2 mauvais\n"
     "usage.\n";
@@ -379,7 +385,7 @@ bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint con
 // there. C lands at A' (1 - u) + B' u, u = (C - A) / (B - A) in complex numbers, so
 // moving A' by r / (1 - u), or B' by r / u, takes up a residual r: the smaller move,
 // the likelier slip, is named.
-std::string checkPoint(Place const (&p)[6])
+std::string checkPoint(Place const (&p)[6], bool machine)
 {
     using C = std::complex<double>;
     C const a(p[0].x, p[0].y), b(p[1].x, p[1].y), a2(p[2].x, p[2].y), b2(p[3].x, p[3].y),
@@ -390,6 +396,11 @@ std::string checkPoint(Place const (&p)[6])
     bool const moveA = std::abs(1.0 - u) >= std::abs(u);
     C const move = moveA ? r / (1.0 - u) : r / u;
     C const to = (moveA ? a2 : b2) + move;
+    if (machine)
+        return machine::line("tavrin-diff", {"check", machine::point(sent.real(), sent.imag()),
+                                             machine::number(std::abs(r), 2), moveA ? "A'" : "B'",
+                                             machine::number(std::abs(move), 2),
+                                             machine::point(to.real(), to.imag())});
     // The places as tavrin reads points; the distances in French decimals.
     char line[240];
     std::snprintf(line, sizeof line,
@@ -400,7 +411,7 @@ std::string checkPoint(Place const (&p)[6])
     return line;
 }
 
-int compare(int argc, char** argv, Failure& failure)
+int compare(int argc, char** argv, bool machine, Failure& failure)
 {
     char const* const basePath = argv[1];
     char const* const rectifiedPath = argv[2];
@@ -476,20 +487,27 @@ int compare(int argc, char** argv, Failure& failure)
     }
 
     long long const frame = static_cast<long long>(baseImage->width) * baseImage->height;
+    double const mean = static_cast<double>(f.sumAbs) / static_cast<double>(f.covered);
+    double const within = 100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered);
+    double const share = 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame);
+    if (machine)  // "figures", the mean, the share within kTolerance, the pixels, their share
+        tell(stdout,
+             machine::line("tavrin-diff",
+                           {"figures", machine::number(mean, 2), machine::number(within, 1),
+                            std::to_string(f.covered), machine::number(share, 1), rectifiedPath}));
     // The figures in French: their decimals after a comma, the only dots of this text.
     char figures[160];
     std::snprintf(
         figures, sizeof figures,
-        "%.2f, %.1f %% \xE0 %d niveaux de gris pr\xE8s, sur %lld pixels (%.1f %% du cadre)\n",
-        static_cast<double>(f.sumAbs) / static_cast<double>(f.covered),
-        100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered), kTolerance,
-        f.covered, 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame));
-    tell(stdout, std::string(rectifiedPath) +
-                     " : \xE9"
-                     "cart moyen absolu " +
-                     withDecimalCommas(figures));
+        "%.2f, %.1f %% \xE0 %d niveaux de gris pr\xE8s, sur %lld pixels (%.1f %% du cadre)\n", mean,
+        within, kTolerance, f.covered, share);
+    if (!machine)
+        tell(stdout, std::string(rectifiedPath) +
+                         " : \xE9"
+                         "cart moyen absolu " +
+                         withDecimalCommas(figures));
     if (checked)
-        tell(stdout, checkPoint(points));
+        tell(stdout, checkPoint(points, machine));
     if (!stdoutWritten()) {
         failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
                                            "crits : ") +
@@ -504,11 +522,16 @@ int compare(int argc, char** argv, Failure& failure)
 int main(int count, char** given)
 {
     Arguments arguments(count, given);
-    int const argc = arguments.count();
-    char** const argv = arguments.values();
+    int argc = arguments.count();
+    char** argv = arguments.values();
     if (arguments.askForHelp()) {
         tell(stdout, kUsage);
         return 0;
+    }
+    bool const machine = argc > 1 && std::strcmp(argv[1], "--machine") == 0;
+    if (machine) {  // taken off, as if never given
+        argv[1] = argv[0];
+        ++argv, --argc;
     }
     if (argc != 4 && argc != 9 && argc != 11) {
         tell(stderr, std::string("tavrin-diff : ") +
@@ -520,7 +543,7 @@ int main(int count, char** given)
     Failure failure{0, ""};
     int status = 0;
     try {
-        status = compare(argc, argv, failure);
+        status = compare(argc, argv, machine, failure);
     } catch (std::bad_alloc const&) {
         failure = runtimeError("pas assez de m\xE9moire pour les images");
         status = failure.status;

@@ -77,7 +77,8 @@ TEST_F(ToolsTest, EveryCase)
         bytes({39, 0, 159, 0, 207, 25, 255, 0, 0, 255, 0, 0, 39, 0, 159, 0, 207, 25});
     std::string const shifted =
         bytes({39, 0, 159, 0, 207, 25, 39, 0, 0, 255, 0, 0, 39, 0, 159, 39, 0, 0});
-    std::string const usage = "\nUsage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm *";
+    std::string const usage =
+        "\nUsage : tavrin-diff [--machine] BASE.pgm REDRESSEE.pgm CARTE.ppm *";
     std::string const toFull = "sh -c 'exec \"$0\" \"$@\" >/dev/full'";  // stdout on a full disk
     std::string const notAMap = " existe d\xE9j\xE0 et n'est pas une carte \xE9"
                                 "crite par tavrin-diff : rien n'est \xE9"
@@ -102,7 +103,9 @@ TEST_F(ToolsTest, EveryCase)
         // B' typed 3 pixels above where the check point puts it: B' is named, with its place.
         {f + "0,0 2,0 1,1 3,1 2,1 1.5,5", 0, figures("3,75", "75,0", 4, "66,7") +
          "point de contr\xF4le C : A et B le placent en 3.00,2.00 ; C' en est \xE0 3,35 pixels ; d\xE9placer B' de 3,00 pixels, en 3.00,4.00, l'y ram\xE8ne\n", "", shifted},
-        {"diff --help", 0, "Usage : tavrin-diff BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n*", ""},
+        {"diff --machine" + f.substr(4) + "0,0 2,0 1,1 3,1 2,1 1.5,5", 0, "tavrin-diff\tfigures\t3.75\t75.0\t4\t66.7\trect.pgm\n"
+         "tavrin-diff\tcheck\t3.00,2.00\t3.35\tB'\t3.00\t3.00,4.00\n", "", shifted},
+        {"diff --help", 0, "Usage : tavrin-diff [--machine] BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]\n*", ""},
         {"diff", 2, "", "tavrin-diff : il manque des arguments" + usage},
         {f + "0,0 1,0 1,1", 2, "", "tavrin-diff : nombre d'arguments incorrect" + usage},
         {f + "0,0 2,0 '1;1' 3,1", 2, "", mustBeXY + "1;1" + tryHelp},
@@ -195,7 +198,8 @@ TEST_F(ToolsTest, ManPagesRenderWithoutWarnings)
           "\nHOW A SERIES ENDS\n", "\nOUTPUT FOLDER\n", "\nEXIT STATUS\n",
           "\nPOSIX AND WINDOWS\n"}},
         {"tavrin-series.1", {"reponses.txt"}},
-        {"tavrin-match.1", {"tavrin-match"}}};
+        {"tavrin-match.1", {"\nMACHINE LINES\n"}},
+        {"tavrin-diff.1", {"\nMACHINE LINES\n"}}};
     for (auto const& [page, shown] : pages) {
         std::string const file = (fs::path(TAVRIN_MAN_PAGE).parent_path() / page).string();
         Outcome o = run("man", "", "--warnings -l '" + file + "'", "MANWIDTH=80");

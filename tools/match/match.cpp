@@ -4,14 +4,17 @@
 // opened, which ends the series. One line per photograph on standard error: what was
 // found, or why the photograph was refused and left out.
 //
-// Usage: tavrin-match BASE AX,AY BX,BY FURTHER...
-//        tavrin-match --pick BASE FURTHER...
+// Usage: tavrin-match [--machine] BASE AX,AY BX,BY FURTHER...
+//        tavrin-match [--machine] --pick BASE FURTHER...
+// With --machine, each photograph's line on standard error is its machine line
+// (tools/machine_line.h) in place of the French.
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
 #include "image/answers.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "tools/arguments.h"
+#include "tools/machine_line.h"
 #include "tools/match/locate.h"
 #include "tools/point_argument.h"
 
@@ -41,8 +44,8 @@ namespace fs = std::filesystem;
 namespace {
 
 char const kUsage[] =
-    "Usage : tavrin-match BASE AX,AY BX,BY PHOTO...\n"
-    "        tavrin-match --pick BASE PHOTO...\n"
+    "Usage : tavrin-match [--machine] BASE AX,AY BX,BY PHOTO...\n"
+    "        tavrin-match [--machine] --pick BASE PHOTO...\n"
     "Retrouve les points A et B de la photographie de base BASE dans chaque PHOTO suivante\n"
     "(des PGM binaires de la m\xEAme sc\xE8ne, tourn\xE9"
     "e, \xE0 l'\xE9"
@@ -66,7 +69,8 @@ char const kUsage[] =
     "relief qui laisse un point dans le doute). Code de sortie : 0 toutes trouv\xE9"
     "es,\n"
     "1 certaines refus\xE9"
-    "es, 2 mauvais usage.\n"
+    "es, 2 mauvais usage. Avec --machine, la ligne de chaque photographie est celle,\n"
+    "fixe, que lisent les programmes (man tavrin-match).\n"
     "Pour toute une s\xE9rie de JPEG, PNG ou TIFF, d\xE9posez plut\xF4t son dossier sur\n"
     "tavrin-series.\n";
 
@@ -264,9 +268,15 @@ double cornerError(cv::Point2d a, cv::Point2d b, cv::Size frame, double eA, doub
     return most / scale;
 }
 
-// A' and B' as tavrin reads points, decimal points; the figures as French prose.
-void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size frame)
+// A' and B' as tavrin reads points, decimal points; the figures as French prose, or
+// with machine as the machine line: "found", A', B', the three expected errors (px),
+// the name; or "refused", the reason, the name.
+void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size frame, bool machine)
 {
+    if (!photo.reason.empty() && machine) {
+        tell(stderr, machine::line("tavrin-match", {"refused", photo.reason, photo.name}));
+        return;
+    }
     if (!photo.reason.empty()) {
         tell(stderr, photo.name +
                          " : refus\xE9"
@@ -276,6 +286,14 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
     }
     Similarity const t = through(a, b, photo.pair.a, photo.pair.b);
     Pair const& p = photo.pair;
+    double const corners = cornerError(a, b, frame, p.errorA, p.errorB, t.scale());
+    if (machine) {
+        tell(stderr, machine::line("tavrin-match",
+                                   {"found", decimal(p.a), decimal(p.b),
+                                    machine::number(p.errorA, 2), machine::number(p.errorB, 2),
+                                    machine::number(corners, 1), photo.name}));
+        return;
+    }
     // The figures in French: their decimals after a comma, the only dots of this text.
     char figures[400];
     std::snprintf(figures, sizeof figures,
@@ -290,8 +308,7 @@ void report(Photograph const& photo, cv::Point2d a, cv::Point2d b, cv::Size fram
                   "px, aux coins %.1f px\n",
                   std::fabs(t.degrees()), t.degrees() >= 0 ? "horaire" : "antihoraire", t.scale(),
                   photo.estimate.inliers, photo.estimate.matches, p.atA.peak, p.atB.peak, p.misfitA,
-                  p.misfitB, p.errorA, p.errorB,
-                  cornerError(a, b, frame, p.errorA, p.errorB, t.scale()));
+                  p.misfitB, p.errorA, p.errorB, corners);
     tell(stderr,
          photo.name + " : A' " + decimal(p.a) + " B' " + decimal(p.b) + withDecimalCommas(figures));
 }
@@ -425,6 +442,7 @@ bool pick(Matcher const& m, std::vector<Photograph*> const& found, cv::Point2d& 
 }
 
 struct Request {
+    bool machine = false;  // each photograph's line the machine line
     bool picking = false;
     std::string baseName;
     cv::Point2d a, b;
@@ -534,7 +552,7 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
     if (estimated.empty() || !pick(matcher, estimated, r.a, r.b)) {
         for (Photograph const& photo : photos)
             if (!photo.reason.empty())
-                report(photo, r.a, r.b, matcher.base.size());
+                report(photo, r.a, r.b, matcher.base.size(), r.machine);
         tell(stderr, "tavrin-match : aucun couple de points assez \xE9loign\xE9s ne se retrouve "
                      "dans " +
                          r.baseName + " et dans chaque photographie\n");
@@ -569,7 +587,7 @@ int answerAll(Matcher& matcher, std::vector<Photograph>& photos, Request const& 
         photo.image.release();
         std::lock_guard<std::mutex> hold(told);
         for (done[k] = true; next < photos.size() && done[next]; ++next) {
-            report(photos[next], r.a, r.b, matcher.base.size());
+            report(photos[next], r.a, r.b, matcher.base.size(), r.machine);
             if (photos[next].reason.empty())
                 writeAnswers(photos[next], r.a, r.b, matcher.base.size());
             else
@@ -600,7 +618,13 @@ int refuseBase(std::string const& name, std::string const& reason)
 
 int run(int argc, char** argv)
 {
+    bool const machine = argc > 1 && std::strcmp(argv[1], "--machine") == 0;
+    if (machine) {  // taken off, as if never given
+        argv[1] = argv[0];
+        ++argv, --argc;
+    }
     Request r = parseRequest(argc, argv);
+    r.machine = machine;
     std::string reason = lineBreakRefusal(r.baseName);
     if (!reason.empty())
         return refuseBase(r.baseName, reason);

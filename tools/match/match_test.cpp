@@ -231,6 +231,23 @@ TEST_F(Match, FindsPointsUnderPerspectiveAndBlurAndNeverFarOffOnARepeat)
 // --pick chooses two points far apart in the part of the base that the photograph shows,
 // even where the base holds that scene twice. Base pixel x lies at k x + c in the
 // photograph (x within its own copy of the scene, 1600 pixels wide).
+// With --machine, each photograph's line is the fixed one that callers read, in place of
+// the French; the answers stay as they are.
+TEST_F(Match, TellsCallersByItsMachineLines)
+{
+    std::string const given = " base.pgm 412,357 1236,842 rotated.pgm 'no thing.pgm'";
+    Outcome const o = run("'" TAVRIN_MATCH_BIN "' --machine" + given);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, run("'" TAVRIN_MATCH_BIN "'" + given).out);
+    std::string const place = "[0-9]+\\.[0-9]{2},[0-9]+\\.[0-9]{2}\t";
+    EXPECT_TRUE(std::regex_match(
+        o.err, std::regex("tavrin-match\tfound\t" + place + place +
+                          "0\\.[0-9]{2}\t0\\.[0-9]{2}\t[0-9]\\.[0-9]\trotated\\.pgm\n"
+                          "tavrin-match\trefused\telle ne peut \xEAtre ouverte : fichier ou "
+                          "dossier introuvable\tno thing\\.pgm\n")))
+        << o.err;
+}
+
 TEST_F(Match, PicksTwoPointsFarApartThatItFinds)
 {
     std::tuple<char const*, char const*, double, double, double, double> const rows[] = {
@@ -276,7 +293,8 @@ TEST_F(Match, BadUsageAndARefusedBaseAnswerNothing)
         if (arguments.find("-5") != std::string::npos) {    // a point, not an option
             EXPECT_EQ(err.find("tavrin-match : A -5,-5 est hors de la photographie de base"), 0u);
         }
-        EXPECT_NE(err.find("\nUsage : tavrin-match BASE AX,AY BX,BY PHOTO...\n"), std::string::npos)
+        EXPECT_NE(err.find("\nUsage : tavrin-match [--machine] BASE AX,AY BX,BY PHOTO...\n"),
+                  std::string::npos)
             << err;
     }
     EXPECT_EQ(refused("tiny.pgm 0,0 4,4 rotated.pgm", 1),

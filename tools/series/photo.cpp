@@ -259,49 +259,6 @@ GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& b
     return photo;
 }
 
-namespace {
-
-// Reads a French decimal with exactly decimals digits after its comma, then the text
-// after, from at; false, at left anywhere, when they are not there.
-bool frenchDecimal(char const*& at, int decimals, char const* after)
-{
-    char const* p = at;
-    if (!std::isdigit(static_cast<unsigned char>(*p)))
-        return false;
-    while (std::isdigit(static_cast<unsigned char>(*p)))
-        ++p;
-    if (*p++ != ',')
-        return false;
-    for (int k = 0; k < decimals; ++k, ++p)
-        if (!std::isdigit(static_cast<unsigned char>(*p)))
-            return false;
-    std::size_t const n = std::strlen(after);
-    if (std::strncmp(p, after, n) != 0)
-        return false;
-    at = p + n;
-    return true;
-}
-
-}  // namespace
-
-std::string expectedError(std::string const& line)
-{
-    char const kClause[] = ", erreur probable : ";
-    std::string text = line;
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    std::size_t const at = text.rfind(kClause);
-    if (at == std::string::npos)
-        return {};
-    std::string const said = text.substr(at + sizeof kClause - 1);
-    if (said.rfind("A' ", 0) != 0)
-        return {};
-    char const* p = said.c_str() + 3;
-    bool const whole = frenchDecimal(p, 2, " px, B' ") && frenchDecimal(p, 2, " px, aux coins ") &&
-                       frenchDecimal(p, 1, " px") && *p == '\0';
-    return whole ? said : std::string();
-}
-
 std::string fingerprint(std::vector<unsigned char> const& bytes)
 {
     std::uint64_t h = 14695981039346656037ULL;

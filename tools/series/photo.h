@@ -39,12 +39,6 @@ inline unsigned char eightBits(unsigned v)
     return static_cast<unsigned char>((v * 255U + 32767U) / 65535U);
 }
 
-// The expected error that tavrin-match's line on a photograph found ends with, as it
-// says it: "A' 0,12 px, B' 0,15 px, aux coins 0,9 px" from a line ending in
-// ", erreur probable : A' 0,12 px, B' 0,15 px, aux coins 0,9 px". Empty when the line
-// ends otherwise (a tavrin-match that does not say it).
-std::string expectedError(std::string const& line);
-
 // The file's bytes as a short fingerprint: their count and a 64-bit FNV-1a hash.
 std::string fingerprint(std::vector<unsigned char> const& bytes);
 

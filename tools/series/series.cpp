@@ -18,6 +18,7 @@
 #include "image/results_folder.h"
 #include "image/whole_file.h"
 #include "tools/arguments.h"
+#include "tools/machine_line.h"
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
@@ -99,29 +100,6 @@ bool isPhotoName(fs::path const& p)
     static std::set<std::string> const kinds = {".jpg", ".jpeg", ".jpe", ".png",
                                                 ".tif", ".tiff", ".pgm"};
     return kinds.count(lower(p.extension().u8string())) > 0;
-}
-
-// Two decimals as tavrin-diff writes them in French, a comma before the decimals, with
-// between after the first: "5,00, 66,7".
-bool twoNumbers(char const* text, char const* between, double& first, double& second)
-{
-    auto const number = [](char const*& s, double& value) {
-        std::string digits;
-        while (std::isdigit(static_cast<unsigned char>(*s)))
-            digits += *s++;
-        if (*s == ',' && std::isdigit(static_cast<unsigned char>(s[1]))) {
-            digits += '.';
-            for (++s; std::isdigit(static_cast<unsigned char>(*s));)
-                digits += *s++;
-        }
-        value = digits.empty() ? 0 : std::strtod(digits.c_str(), nullptr);
-        return !digits.empty();
-    };
-    char const* s = text;
-    if (!number(s, first) || std::strncmp(s, between, std::strlen(between)) != 0)
-        return false;
-    s += std::strlen(between);
-    return number(s, second);
 }
 
 struct Photo {
@@ -600,9 +578,17 @@ std::string matchName(std::string const& stem)
     return (stem[0] == '-' ? "./" : "") + stem + ".pgm";
 }
 
+// A number of a machine line; false when the field is not one.
+bool numberOf(std::string const& field, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(field.c_str(), &end);
+    return !field.empty() && *end == '\0' && std::isfinite(value);
+}
+
 // What tavrin-match answered for the photographs it was given: A' and B' of each one
-// found, with the expected error its line on standard error ends with, and the reason
-// of each one refused, from that line.
+// found, from the answers, with the expected error of its machine line, and the
+// reason of each one refused, from its machine line.
 void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
 {
     std::vector<std::string> const lines = linesOf(o.output), told = linesOf(o.errors);
@@ -611,19 +597,21 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
         for (std::size_t k = 3; k + 2 < lines.size(); k += 3)
             if (answers::read(lines[k]) == name)
                 p->aPrime = lines[k + 1], p->bPrime = lines[k + 2], p->found = true;
-        if (p->found) {
-            p->likely.clear();
-            for (std::string const& line : told)
-                if (line.rfind(name + ": ", 0) == 0 || line.rfind(name + " : ", 0) == 0)
-                    p->likely = expectedError(line);
-            continue;
-        }
         std::string why = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9" : "";
-        for (std::string const& line : told)
-            for (char const* mark : {": refused: ", " : refus\xE9"
-                                                    "e, "})
-                if (why.empty() && line.rfind(name + mark, 0) == 0)
-                    why = line.substr(name.size() + std::strlen(mark));
+        p->likely.clear();
+        for (std::string const& line : told) {
+            std::vector<std::string> const found = machine::fields(line, "tavrin-match", 7);
+            double eA = 0, eB = 0, eC = 0;
+            if (p->found && found.size() == 7 && found[0] == "found" && found[6] == name &&
+                numberOf(found[3], eA) && numberOf(found[4], eB) && numberOf(found[5], eC))
+                p->likely = "A' " + french(eA, 2) + " px, B' " + french(eB, 2) + " px, aux coins " +
+                            french(eC, 1) + " px";
+            std::vector<std::string> const refused = machine::fields(line, "tavrin-match", 3);
+            if (refused.size() == 3 && refused[0] == "refused" && refused[2] == name)
+                why = refused[1];
+        }
+        if (p->found)
+            continue;
         p->refusal =
             "tavrin-match ne trouve pas ses points" + (why.empty() ? "" : " (" + why + ")");
         p->advice =
@@ -635,7 +623,7 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
 // --pick on the base and the first photographs: A and B found in every one of them.
 void pickPoints(Series& s)
 {
-    std::vector<std::string> args = {"--pick", matchName(s.photos[0].stem)};
+    std::vector<std::string> args = {"--machine", "--pick", matchName(s.photos[0].stem)};
     std::vector<Photo*> given;
     for (std::size_t k = 1; k < s.photos.size() && given.size() < 3; ++k)
         if (s.photos[k].refusal.empty() && !s.photos[k].found) {
@@ -762,16 +750,19 @@ void compare(Series const& s, Photo& p)
 {
     Photo const& base = s.photos[0];
     fs::path const map = s.gaps / (p.stem + ".ppm");
-    Outcome const o = runProgram(
-        s.diff,
-        {(s.pgm / (base.stem + ".pgm")).u8string(), (s.out / (p.stem + ".pgm")).u8string(),
-         map.u8string(), (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
-        s.out.u8string(), "");
-    char const kFigures[] = " : \xE9"
-                            "cart moyen absolu ";
-    std::size_t const at = o.output.find(kFigures);
-    if (o.status != 0 || at == std::string::npos ||
-        !twoNumbers(o.output.c_str() + at + sizeof kFigures - 1, ", ", p.mean, p.within)) {
+    std::string const result = (s.out / (p.stem + ".pgm")).u8string();
+    Outcome const o =
+        runProgram(s.diff,
+                   {"--machine", (s.pgm / (base.stem + ".pgm")).u8string(), result, map.u8string(),
+                    (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
+                   s.out.u8string(), "");
+    bool figures = false;
+    for (std::string const& line : linesOf(o.output)) {
+        std::vector<std::string> const f = machine::fields(line, "tavrin-diff", 6);
+        figures = figures || (f.size() == 6 && f[0] == "figures" && f[5] == result &&
+                              numberOf(f[1], p.mean) && numberOf(f[2], p.within));
+    }
+    if (o.status != 0 || !figures) {
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
@@ -806,7 +797,8 @@ void findPoints(Series const& s, Photo& p)
     if (!p.refusal.empty() || p.found)
         return;
     std::vector<Photo*> const given = {&p};
-    takeAnswers(runProgram(s.match, {matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)},
+    takeAnswers(runProgram(s.match,
+                           {"--machine", matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)},
                            s.pgm.u8string(), ""),
                 given);
 }
