@@ -167,34 +167,38 @@ bool readWhole(std::string const& path, std::vector<unsigned char>& bytes, std::
     return read;
 }
 
-GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& bytes)
+namespace {
+
+// A P5 file as tavrin's reader takes it (the library's header rule), or its refusal.
+GreyPhoto p5Photo(std::string const& path, std::vector<unsigned char> const& bytes)
 {
     GreyPhoto photo;
-    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5') {
-        std::FILE* f = openToRead(path.c_str());
-        P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
-        if (f != nullptr)
-            std::fclose(f);
-        long long const pixels = static_cast<long long>(header.width) * header.height;
-        if (!header.sized)
-            photo.refusal = "son en-t\xEAte PGM n'est pas celui que tavrin lit";
-        else if (pixels > kMostPixels)
-            photo.refusal = "elle est trop grande : " + std::to_string(header.width) + " x " +
-                            std::to_string(header.height) + " pixels";
-        else if (header.pixelsAt < 0 ||
-                 static_cast<long long>(bytes.size()) - header.pixelsAt < pixels)
-            photo.refusal = "le fichier est tronqu\xE9";
-        if (!photo.refusal.empty())
-            return photo;
-        photo.grey = cv::Mat(header.height, header.width, CV_8UC1,
-                             const_cast<unsigned char*>(&bytes[header.pixelsAt]))
-                         .clone();
-        photo.asItIs = true;
+    std::FILE* f = openToRead(path.c_str());
+    P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
+    if (f != nullptr)
+        std::fclose(f);
+    long long const pixels = static_cast<long long>(header.width) * header.height;
+    if (!header.sized)
+        photo.refusal = "son en-t\xEAte PGM n'est pas celui que tavrin lit";
+    else if (pixels > kMostPixels)
+        photo.refusal = "elle est trop grande : " + std::to_string(header.width) + " x " +
+                        std::to_string(header.height) + " pixels";
+    else if (header.pixelsAt < 0 || static_cast<long long>(bytes.size()) - header.pixelsAt < pixels)
+        photo.refusal = "le fichier est tronqu\xE9";
+    if (!photo.refusal.empty())
         return photo;
-    }
-    // A JPEG of one or three components is decoded straight to its luma, the grey its
-    // encoder computed with the same weights: a fourth of the work of its colours.
-    int const components = jpegComponents(bytes);
+    photo.grey = cv::Mat(header.height, header.width, CV_8UC1,
+                         const_cast<unsigned char*>(&bytes[header.pixelsAt]))
+                     .clone();
+    photo.asItIs = true;
+    return photo;
+}
+
+// The file decoded, 8 or 16 bits a channel; empty, with the refusal, when it cannot be.
+// A JPEG of one or three components is decoded straight to its luma, the grey its
+// encoder computed with the same weights: a fourth of the work of its colours.
+cv::Mat decoded(std::vector<unsigned char> const& bytes, int components, GreyPhoto& photo)
+{
     bool const luma = components == 1 || components == 3;
     cv::Mat image;
     try {
@@ -204,18 +208,23 @@ GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& b
         image.release();
     } catch (std::bad_alloc const&) {
         photo.refusal = "elle est trop grande pour la m\xE9moire de cet ordinateur";
-        return photo;
+        return {};
     }
     if (image.empty()) {
         photo.refusal = "ce n'est pas une photographie lisible (JPEG, PNG, TIFF ou PGM), ou "
                         "elle est ab\xEEm\xE9"
                         "e ou trop grande";
-        return photo;
-    }
-    if (image.depth() != CV_8U && image.depth() != CV_16U) {
+    } else if (image.depth() != CV_8U && image.depth() != CV_16U) {
         photo.refusal = "ses pixels ne sont ni de 8 ni de 16 bits";
-        return photo;
+        image.release();
     }
+    return image;
+}
+
+// The decoded image's grey, of its depth; empty, with the refusal, when it has a number
+// of channels that is neither grey nor colour.
+cv::Mat greyOf(cv::Mat const& image, int components, GreyPhoto& photo)
+{
     int const channels = image.channels();
     cv::Mat grey;
     if (channels == 1) {
@@ -232,21 +241,46 @@ GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& b
         photo.refusal = "elle a " + std::to_string(channels) +
                         " canaux, ce qui n'est ni gris ni "
                         "couleur";
-        return photo;
+        return {};
     }
     if (channels == 2 || channels == 4)
         photo.notes.push_back("transparence ignor\xE9"
                               "e");
-    image.release();
+    return grey;
+}
+
+// 16-bit grey made 8-bit, each value the nearest.
+cv::Mat eightBitsOf(cv::Mat const& grey)
+{
+    cv::Mat eight(grey.size(), CV_8UC1);
+    for (int y = 0; y < grey.rows; ++y) {
+        auto const* from = grey.ptr<unsigned short>(y);
+        unsigned char* to = eight.ptr<unsigned char>(y);
+        for (int x = 0; x < grey.cols; ++x)
+            to[x] = eightBits(from[x]);
+    }
+    return eight;
+}
+
+}  // namespace
+
+GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& bytes)
+{
+    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5')
+        return p5Photo(path, bytes);
+    GreyPhoto photo;
+    int const components = jpegComponents(bytes);
+    cv::Mat grey;
+    {
+        cv::Mat const image = decoded(bytes, components, photo);
+        if (image.empty())
+            return photo;
+        grey = greyOf(image, components, photo);
+        if (grey.empty())
+            return photo;
+    }
     if (grey.depth() == CV_16U) {
-        cv::Mat eight(grey.size(), CV_8UC1);
-        for (int y = 0; y < grey.rows; ++y) {
-            auto const* from = grey.ptr<unsigned short>(y);
-            unsigned char* to = eight.ptr<unsigned char>(y);
-            for (int x = 0; x < grey.cols; ++x)
-                to[x] = eightBits(from[x]);
-        }
-        grey = eight;
+        grey = eightBitsOf(grey);
         photo.notes.push_back("16 bits -> 8 bits");
     }
     int const orientation = exifOrientation(bytes);

@@ -1,0 +1,198 @@
+// tavrin-series' own parts, one file each: the request (request.cpp), the record of what
+// is done and the answers files (record.cpp), the files it writes (files.cpp), the
+// companions and their machine lines (companions.cpp), the pipeline over the cores
+// (pipeline.cpp), the report and the console's lines (report.cpp), and the run
+// (series.cpp). The photographs are read in photo.cpp, the platform kept in platform.h.
+#ifndef TAVRIN_TOOLS_SERIES_SERIES_H
+#define TAVRIN_TOOLS_SERIES_SERIES_H
+
+#include "tools/series/photo.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace series {
+
+namespace fs = std::filesystem;
+
+struct UsageError {
+    std::string message;
+};
+
+// A failure that ends the whole run, in French: status 1.
+struct Stop {
+    std::string message;
+};
+
+struct Photo {
+    fs::path source;
+    std::string shown;  // its file name, for the operator
+    std::string stem;   // Redressement/<stem>.pgm, pgm/<stem>.pgm...
+    std::string print;  // the source bytes' fingerprint
+    std::vector<std::string> notes;
+    std::string aPrime, bPrime;  // the answers, as tavrin reads them
+    bool given = false;          // from the answers file
+    bool found = false;          // its answers are known
+    bool done = false;           // rectified and compared
+    bool fresh = false;          // rectified in this run
+    std::string refusal;         // why it was left out, in French
+    std::string advice;          // what to do about it
+    double mean = 0, within = 0;
+    double turn = 0, scale = 1;
+    std::string likely;  // tavrin-match's expected error, as it says it; empty when unsaid
+};
+
+// What an earlier run recorded, one line per photograph, keyed by its file name.
+struct Record {
+    std::string print, stem, notes, a, b;
+    double mean = 0, within = 0;
+    bool done = false;
+    std::string likely;
+};
+
+struct Series {
+    std::vector<Photo> photos;  // the base first
+    std::string a, b;           // the base's points, as typed or found
+    fs::path out, pgm, gaps, pictures;
+    std::string tavrin, match, diff;  // the companions
+    std::map<std::string, Record> earlier;
+    std::string recorded;  // the record as this run last wrote it
+    std::mutex lock;       // guards the photographs, the record and the console
+    int jobs = 1;
+};
+
+// What is left to do for a further photograph, step after step.
+enum class Step { convert, find, rectify, compare, finished };
+
+// ---------------------------------------------------------------- the request (request.cpp)
+
+struct Request {
+    std::string base;
+    std::string a, b;
+    std::string answers;
+    std::vector<std::string> inputs;
+};
+
+// The command line, or a UsageError that says what is wrong with it.
+Request parseRequest(int argc, char** argv);
+
+// The photographs of the request, sorted by name (a drop passes them in Explorer's own
+// order), the base first; said, what to tell of the base chosen.
+std::vector<Photo> gather(Request const& r, std::string& said);
+
+// The name in lower case as Windows compares names, for ASCII and the accented
+// capitals of UTF-8's Latin-1 range (À to Þ, × aside): so that "Été.jpg" and "été.tif"
+// are known to share a stem.
+std::string lower(std::string text);
+
+// ---------------------------------------------------------------- the record (record.cpp)
+
+// A text line by line, each without its end: a line feed, or CR LF as Windows' text
+// mode and Notepad write it.
+std::vector<std::string> linesOf(std::string const& text);
+
+std::string joined(std::vector<std::string> const& notes, char const* between);
+
+// What an earlier run recorded, into s.earlier; nothing when there is no record.
+void readRecord(Series& s);
+
+// The record of what is known now, rewritten whole when it changed: a run cut short
+// anywhere leaves the last one.
+void writeRecord(Series& s);
+
+// An answers file saved by the page or written by tavrin-match: the base's A and B and
+// each named photograph's A' and B', as they stand.
+void readAnswers(std::string const& path, Series& s);
+
+// ---------------------------------------------------------------- the files (files.cpp)
+
+// The bytes written whole at path, or nothing (the library's whole-file writer).
+bool writeBytes(fs::path const& path, void const* data, std::size_t size);
+
+// The report's thumbnail of a photograph: Redressement/rapport/<stem>-<what>.png.
+fs::path thumbnail(Series const& s, Photo const& p, char const* what);
+
+// The thumbnail of a file written by tavrin, or by tavrin-diff when map; false when it
+// is not such a file, or holds fewer pixels than it says.
+bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path);
+
+// The photograph's bytes and their fingerprint; false, with its refusal, when they
+// cannot be read.
+bool readSource(Photo& p, std::vector<unsigned char>& bytes);
+
+// True when an earlier run left the photograph's P5 copy for the same source bytes.
+bool copyStands(Series const& s, Photo& p);
+
+// The photograph's P5 copy in pgm/ and its thumbnail; false, with its refusal, when
+// it cannot be had or written.
+bool writeCopy(Series const& s, Photo& p, GreyPhoto const& grey,
+               std::vector<unsigned char> const& bytes);
+
+// A further photograph read, and converted unless its copy stands.
+bool convert(Series const& s, Photo& p);
+
+// A folder of the output, made when missing; never a link or a file that stands there.
+void makeFolder(fs::path const& folder);
+
+// What a run stopped by force left of the writer's unfinished files in the folders.
+void sweep(std::vector<fs::path> const& folders);
+
+// ---------------------------------------------------------------- the companions (companions.cpp)
+
+// The companion's path beside tavrin-series, or a Stop when it is not there.
+std::string companion(char const* name);
+
+// A and B chosen by tavrin-match --pick on the base and the first photographs, with
+// their A' and B'; a Stop when none can be.
+void pickPoints(Series& s);
+
+// The points of a photograph read but not yet known, found by tavrin-match on it alone.
+void findPoints(Series const& s, Photo& p);
+
+// The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of
+// photos whose points are known, and a name that opens nothing, which ends the series.
+std::string answers(Series const& s, std::vector<Photo const*> const& photos);
+
+// The folder in pgm/ where tavrin writes; a Stop when a file or a link stands there.
+fs::path tavrinsFolder(Series const& s);
+
+// tavrin on the base and those photographs whose points are known and that are not yet
+// rectified, their results moved up into Redressement; false when there was none and
+// tavrin was not run (unless baseAlone).
+bool rectify(Series const& s, std::vector<Photo*> const& photos, bool baseAlone = false);
+
+// The base's copy that tavrin wrote, moved up into Redressement (tavrin run on the base
+// alone when it was not run).
+void placeBase(Series const& s, bool rectified);
+
+// tavrin-diff's map and figures for a photograph just rectified.
+void compare(Series const& s, Photo& p);
+
+// The turn and scale of the photograph against the base, from the two pairs of points.
+void measure(Series const& s, Photo& p);
+
+// ---------------------------------------------------------------- the pipeline (pipeline.cpp)
+
+// step(group, k) does step k on the photographs of group.
+using StepWork = std::function<void(std::vector<Photo>&, Step)>;
+
+// The further photographs taken from step from up to step to, spread over the cores;
+// what, when not null, names the progress bar shown at a console.
+void pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step);
+
+// ---------------------------------------------------------------- the report (report.cpp)
+
+// The console's line on photograph k.
+std::string line(Series const& s, std::size_t k);
+
+// The report, written whole at path, or a Stop.
+void writeReport(Series const& s, fs::path const& path, double seconds);
+
+}  // namespace series
+
+#endif
