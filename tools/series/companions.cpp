@@ -186,11 +186,16 @@ void placeBase(Series const& s, bool rectified)
     fs::path const inner = s.pgm / TAVRIN_RESULTS_FOLDER;
     fs::path const made = inner / (s.photos[0].stem + ".pgm");
     std::error_code e;
-    fs::rename(made, s.out / (s.photos[0].stem + ".pgm"), e);
+    fs::path const copy = s.out / (s.photos[0].stem + ".pgm");
+    fs::rename(made, copy, e);
     if (e)
         throw Stop{"tavrin n'a pas \xE9"
                    "crit la copie de la base (" +
                    made.u8string() + ")"};
+    if (!writeViewable(copy, viewable(s, s.photos[0]), {}))
+        throw Stop{"Impossible d'\xE9"
+                   "crire " +
+                   viewable(s, s.photos[0]).u8string()};
     fs::remove(inner, e);  // when empty
 }
 
@@ -214,8 +219,11 @@ void compare(Series const& s, Photo& p)
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
-    if (!writeThumbnailOf(s.out / (p.stem + ".pgm"), false, thumbnail(s, p, "apres")) ||
-        !writeThumbnailOf(map, true, thumbnail(s, p, "ecart")))
+    if (!writeViewable(result, viewable(s, p), thumbnail(s, p, "apres")))
+        p.refusal = "son r\xE9sultat en PNG ne peut \xEAtre \xE9"
+                    "crit (" +
+                    viewable(s, p).u8string() + ")";
+    else if (!writeThumbnailOf(map, true, thumbnail(s, p, "ecart")))
         p.refusal = "ses vignettes pour le rapport ne peuvent \xEAtre \xE9"
                     "crites";
     else

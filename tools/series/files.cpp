@@ -166,6 +166,24 @@ bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
     return !small.empty() && writePng(path, small, map);
 }
 
+bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& small)
+{
+    int w = 0, h = 0;
+    std::FILE* f = openPixels(file, false, w, h);
+    if (f == nullptr)
+        return false;
+    cv::Mat image(h, w, CV_8UC1);
+    bool const read = std::fread(image.data, 1, image.total(), f) == image.total();
+    std::fclose(f);
+    return read && writePng(png, image, false) &&
+           (small.empty() || writePng(small, reduced(image), false));
+}
+
+fs::path viewable(Series const& s, Photo const& p)
+{
+    return s.pngs / (p.stem + ".png");
+}
+
 fs::path thumbnail(Series const& s, Photo const& p, char const* what)
 {
     return s.pictures / (p.stem + "-" + what + ".png");

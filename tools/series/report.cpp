@@ -68,11 +68,11 @@ std::string utf8(std::string const& words)
     return out;
 }
 
-// A link to a file of the report's folder, its name percent-encoded.
+// A link to a file of a folder of Redressement (rapport, png), its name percent-encoded.
 std::string href(fs::path const& p)
 {
     std::string const name = p.filename().u8string();
-    std::string out = "rapport/";
+    std::string out = p.parent_path().filename().u8string() + "/";
     for (unsigned char c : name) {
         if (std::isalnum(c) || std::strchr("-._~", c) != nullptr) {
             out += static_cast<char>(c);
@@ -88,6 +88,12 @@ std::string href(fs::path const& p)
 std::string image(fs::path const& p, std::string const& alt)
 {
     return "<img src=\"" + href(p) + "\" alt=\"" + html(alt) + "\">";
+}
+
+// The thumbnail, a link to the full-size PNG.
+std::string linked(fs::path const& png, fs::path const& p, std::string const& alt)
+{
+    return "<a href=\"" + href(png) + "\">" + image(p, alt) + "</a>";
 }
 
 }  // namespace
@@ -111,7 +117,7 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
         html(base.shown) + "</b>, points A " + html(s.a) + " et B " + html(s.b) + ". " +
         std::to_string(done) + " photographie(s) redress&eacute;e(s), " + std::to_string(refused) +
         " refus&eacute;e(s), en " + french(seconds, 1) + " s.</p>\n" +
-        image(thumbnail(s, base, "avant"), base.shown) +
+        linked(viewable(s, base), thumbnail(s, base, "avant"), base.shown) +
         "\n<table>\n<tr><th>Photographie</th><th>Avant</th><th>Apr&egrave;s</th>"
         "<th>&Eacute;carts</th><th>Points et mesures</th></tr>\n";
     for (std::size_t k = 1; k < s.photos.size(); ++k) {
@@ -126,7 +132,7 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
         }
         t += "<tr><td>" + html(p.shown) + notes + "</td><td>" +
              image(thumbnail(s, p, "avant"), "avant") + "</td><td>" +
-             image(thumbnail(s, p, "apres"), "apr\xC3\xA8s") + "</td><td>" +
+             linked(viewable(s, p), thumbnail(s, p, "apres"), "apr\xC3\xA8s") + "</td><td>" +
              image(thumbnail(s, p, "ecart"), "\xC3\xA9"
                                              "carts") +
              "</td><td>A' " + html(p.aPrime) + "<br>B' " + html(p.bPrime) +
@@ -137,8 +143,9 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
              french(p.within, 1) + " % des pixels &agrave; 8 niveaux pr&egrave;s" +
              (p.given ? "<br>points donn&eacute;s" : "") + "</td></tr>\n";
     }
-    t += "</table>\n<p>Les r&eacute;sultats sont dans ce dossier ; les copies P5 et reponses.txt "
-         "dans pgm, les cartes des &eacute;carts dans ecarts.</p>\n</body>\n</html>\n";
+    t += "</table>\n<p>Les r&eacute;sultats sont dans ce dossier en PGM, et dans png en PNG "
+         "(cliquez sur une image pour l'ouvrir en grand) ; les copies P5 et reponses.txt dans "
+         "pgm, les cartes des &eacute;carts dans ecarts.</p>\n</body>\n</html>\n";
     if (!writeBytes(path, t.data(), t.size()))
         throw Stop{"Impossible d'\xE9"
                    "crire le rapport " +

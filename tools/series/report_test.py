@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""tavrin-series' report in headless Chromium: no script error, every image shown, a refused photograph's advice."""
+"""tavrin-series' report in headless Chromium: no script error, every image shown, each linked to its full-size PNG,
+a refused photograph's advice."""
 import argparse, os, pathlib, shutil, sys, tempfile, unittest, urllib.parse
 from subprocess import DEVNULL, run
 from selenium import webdriver
@@ -28,6 +29,13 @@ class ReportTest(unittest.TestCase):
                     "return [...document.images].map(i => [i.getAttribute('src'), i.complete && i.naturalWidth > 0])")
                 self.assertEqual(len(shown), 1 + 3 * 3)
                 self.assertEqual([s for s, ok in shown if not ok], [])
+                # The base's and each result's thumbnail open the full-size PNG.
+                links = d.execute_async_script(
+                    "Promise.all([...document.links].map(a => new Promise(r => { const i = new Image();"
+                    " i.onload = i.onerror = () => r([a.getAttribute('href'), i.naturalWidth]); i.src = a.href; })))"
+                    ".then(arguments[0]);")
+                self.assertEqual(sorted(h for h, w in links if w == 1600),
+                                 ["png/base.png", "png/enlarged.png", "png/reduced.png", "png/rotated.png"])
                 self.assertEqual(d.execute_script("return document.documentElement.lang"), "fr")
                 text = d.find_element("tag name", "body").text
                 self.assertIn("zz-noise.pgm", text)

@@ -67,9 +67,10 @@ void openSeries(Series& s, Request const& r)
     s.pgm = s.out / "pgm";
     s.gaps = s.out / "ecarts";
     s.pictures = s.out / "rapport";
-    for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures})
+    s.pngs = s.out / "png";
+    for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures, s.pngs})
         makeFolder(folder);
-    sweep({s.out, s.pgm, s.gaps, s.pictures, s.pgm / TAVRIN_RESULTS_FOLDER});
+    sweep({s.out, s.pgm, s.gaps, s.pictures, s.pngs, s.pgm / TAVRIN_RESULTS_FOLDER});
     {  // the answers that earlier versions gave tavrin through a file, left by a killed run
         std::error_code e;
         fs::path const pending = s.pgm / "reponses-en-cours.txt";
@@ -109,7 +110,8 @@ void reuse(Series const& s, Photo& p)
     std::error_code ec;
     p.done = e->second.done && fs::is_regular_file(s.out / (p.stem + ".pgm"), ec) &&
              fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
-             fs::is_regular_file(thumbnail(s, p, "apres"), ec);
+             fs::is_regular_file(thumbnail(s, p, "apres"), ec) &&
+             fs::is_regular_file(viewable(s, p), ec);
     p.mean = e->second.mean, p.within = e->second.within;
     p.likely = p.given ? "" : e->second.likely;
 }

@@ -58,7 +58,7 @@ struct Record {
 struct Series {
     std::vector<Photo> photos;  // the base first
     std::string a, b;           // the base's points, as typed or found
-    fs::path out, pgm, gaps, pictures;
+    fs::path out, pgm, gaps, pictures, pngs;
     std::string tavrin, match, diff;  // the companions
     std::map<std::string, Record> earlier;
     std::string recorded;  // the record as this run last wrote it
@@ -120,6 +120,14 @@ fs::path thumbnail(Series const& s, Photo const& p, char const* what);
 // The thumbnail of a file written by tavrin, or by tavrin-diff when map; false when it
 // is not such a file, or holds fewer pixels than it says.
 bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path);
+
+// A file written by tavrin also as a PNG of the same pixels, full size, which Windows'
+// Photos and Explorer's preview open where they open no PGM, and with small its
+// thumbnail for the report, from one read; false as writeThumbnailOf.
+bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& small);
+
+// The PNG of photograph p's result: Redressement/png/<stem>.png.
+fs::path viewable(Series const& s, Photo const& p);
 
 // The photograph's bytes and their fingerprint; false, with its refusal, when they
 // cannot be read.

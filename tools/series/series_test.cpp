@@ -192,11 +192,19 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
         std::string const result = readFile(out / (stem + ".pgm"));
         EXPECT_GT(result.size(), 800000U);
         EXPECT_TRUE(readFile(out / "pgm" / "Redressement" / (stem + ".pgm")) == result);
+        // The same pixels as a PNG, full size, for what opens no PGM.
+        cv::Mat const png =
+            cv::imread((out / "png" / (stem + ".png")).string(), cv::IMREAD_UNCHANGED);
+        cv::Mat const pgm = cv::imread((out / (stem + ".pgm")).string(), cv::IMREAD_UNCHANGED);
+        EXPECT_TRUE(png.type() == CV_8UC1 && png.size() == pgm.size() &&
+                    cv::countNonZero(png != pgm) == 0);
         EXPECT_EQ(readFile(out / "ecarts" / (stem + ".ppm")).substr(0, 17),
                   stem == "a-base" ? "" : "P6\n# tavrin-diff\n");  // none for the base
     }
     std::string const report = readFile(out / "rapport.html");
-    EXPECT_TRUE(has(report, "<img src=\"rapport/c-rotated-apres.png\""));
+    EXPECT_TRUE(
+        has(report, "<a href=\"png/c-rotated.png\"><img src=\"rapport/c-rotated-apres.png\""));
+    EXPECT_TRUE(has(report, "<a href=\"png/a-base.png\"><img src=\"rapport/a-base-avant.png\""));
     expectErrorShown(report);
     for (fs::path const& p : fs::directory_iterator(out / "rapport"))
         EXPECT_EQ(readFile(p).substr(1, 3), "PNG") << p;
