@@ -154,6 +154,7 @@ struct Photograph {
     Pair pair;
     bool sifted = false;  // SIFT's features were tried
     std::string reason;   // empty when found
+    std::string leftOut;  // why --pick chose A and B without it; empty when with it
 };
 
 // Why OpenCV failed on a photograph, in French: the check that failed, and where.
@@ -351,8 +352,18 @@ cv::Rect sharedPart(cv::Mat const& base, std::vector<Photograph*> const& found)
     return shared.width > 1 && shared.height > 1 ? shared : whole;
 }
 
-// --pick's candidates: corners of the base photograph within part, found on a copy
-// reduced to 1024 pixels at most, in full pixels.
+// True when p lies far enough inside a frame of that size for a picked point: a
+// twentieth of its smaller side, and never less than the widest neighbourhood that is
+// correlated around a point with its search, so that no answer is cut by the edge.
+bool farFromEdges(cv::Point2d p, cv::Size size)
+{
+    double const margin = std::max(std::min(size.width, size.height) / 20.0, 64.0);
+    return p.x >= margin && p.y >= margin && p.x <= size.width - 1 - margin &&
+           p.y <= size.height - 1 - margin;
+}
+
+// --pick's candidates: corners of the base photograph within part and far from the
+// base's edges, found on a copy reduced to 1024 pixels at most, in full pixels.
 std::vector<cv::Point2d> baseCorners(cv::Mat const& whole, cv::Rect part)
 {
     cv::Mat small;
@@ -364,12 +375,17 @@ std::vector<cv::Point2d> baseCorners(cv::Mat const& whole, cv::Rect part)
                             cv::noArray(), 7);
     std::vector<cv::Point2d> at;
     at.reserve(corners.size());
-    for (cv::Point2f const& c : corners)
-        at.emplace_back(part.x + std::round(c.x / reduction), part.y + std::round(c.y / reduction));
+    for (cv::Point2f const& c : corners) {
+        cv::Point2d const p(part.x + std::round(c.x / reduction),
+                            part.y + std::round(c.y / reduction));
+        if (farFromEdges(p, whole.size()))
+            at.push_back(p);
+    }
     return at;
 }
 
-// peaks[c][p]: corner c's correlation in photograph p, 0 where it fails any check.
+// peaks[c][p]: corner c's correlation in photograph p, 0 where it fails any check or
+// lies, as the photograph's features place it, near its edge.
 std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
                                              std::vector<Photograph*> const& found,
                                              std::vector<cv::Point2d> const& corners)
@@ -377,23 +393,26 @@ std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
     std::vector<std::vector<double>> peaks(corners.size(), std::vector<double>(found.size()));
     for (std::size_t c = 0; c < corners.size(); ++c)
         for (std::size_t p = 0; p < found.size(); ++p) {
+            Photograph const& photo = *found[p];
+            if (!farFromEdges(apply(photo.estimate.t, corners[c]), photo.image.size()))
+                continue;
             Located const l =
-                locatePoint(m.base, found[p]->image, found[p]->estimate, corners[c], "le point");
-            peaks[c][p] = l.found ? l.peak : 0;
+                locatePoint(m.base, photo.image, photo.estimate, corners[c], "le point");
+            peaks[c][p] = l.found ? l.peak / (1 + l.spread) : 0;
         }
     return peaks;
 }
 
 // The two corners at least a third of diagonal apart whose worse correlation over
-// the photographs kept is best, a little favouring the farther apart.
+// the photographs is best, a little favouring the farther apart.
 bool bestPair(std::vector<cv::Point2d> const& corners,
-              std::vector<std::vector<double>> const& peaks, std::vector<bool> const& kept,
-              double diagonal, cv::Point2d& a, cv::Point2d& b)
+              std::vector<std::vector<double>> const& peaks, double diagonal, cv::Point2d& a,
+              cv::Point2d& b)
 {
     std::vector<double> score(corners.size(), 1);
     for (std::size_t c = 0; c < corners.size(); ++c)
-        for (std::size_t p = 0; p < kept.size(); ++p)
-            score[c] = kept[p] ? std::min(score[c], peaks[c][p]) : score[c];
+        for (double const peak : peaks[c])
+            score[c] = std::min(score[c], peak);
     double best = 0;
     for (std::size_t i = 0; i < corners.size(); ++i)
         for (std::size_t j = i + 1; j < corners.size(); ++j) {
@@ -405,38 +424,38 @@ bool bestPair(std::vector<cv::Point2d> const& corners,
     return best > 0;
 }
 
-// The kept photograph in which fewest corners are found.
-std::size_t poorestPhotograph(std::vector<std::vector<double>> const& peaks,
-                              std::vector<bool> const& kept)
+// The photograph in which fewest corners are found.
+std::size_t poorestPhotograph(std::vector<std::vector<double>> const& peaks, std::size_t photos)
 {
     std::size_t poorest = 0;
     std::size_t fewest = peaks.size() + 1;
-    for (std::size_t p = 0; p < kept.size(); ++p) {
+    for (std::size_t p = 0; p < photos; ++p) {
         std::size_t held = 0;
         for (auto const& corner : peaks)
             held += corner[p] > 0 ? 1 : 0;
-        if (kept[p] && held < fewest)
+        if (held < fewest)
             fewest = held, poorest = p;
     }
     return poorest;
 }
 
 // --pick: of the base photograph's corners found in the photographs, with every check
-// passed, the two far enough apart (a third of the diagonal of the part that every
-// photograph shows) that correlate best everywhere. When no two are
-// found in every photograph, the photograph that holds fewest is given up (it will be
-// refused) and the choice made again among the others.
-bool pick(Matcher const& m, std::vector<Photograph*> const& found, cv::Point2d& a, cv::Point2d& b)
+// passed and far from every frame's edges, the two far enough apart (a third of the
+// diagonal of the part that every photograph shows) that correlate best everywhere.
+// When no two are found in every photograph, the photograph that holds fewest is left
+// out of the choice, with its reason, and the choice made again among the others.
+bool pick(Matcher const& m, std::vector<Photograph*> kept, cv::Point2d& a, cv::Point2d& b)
 {
-    cv::Rect const shared = sharedPart(m.base, found);
-    std::vector<cv::Point2d> const corners = baseCorners(m.base, shared);
-    std::vector<std::vector<double>> const peaks = cornerPeaks(m, found, corners);
-    double const diagonal = std::hypot(shared.width, shared.height);
-    std::vector<bool> kept(found.size(), true);
-    for (std::size_t left = found.size(); left > 0; --left) {
-        if (bestPair(corners, peaks, kept, diagonal, a, b))
+    while (!kept.empty()) {
+        cv::Rect const shared = sharedPart(m.base, kept);
+        std::vector<cv::Point2d> const corners = baseCorners(m.base, shared);
+        std::vector<std::vector<double>> const peaks = cornerPeaks(m, kept, corners);
+        if (bestPair(corners, peaks, std::hypot(shared.width, shared.height), a, b))
             return true;
-        kept[poorestPhotograph(peaks, kept)] = false;
+        std::size_t const poorest = poorestPhotograph(peaks, kept.size());
+        kept[poorest]->leftOut = "les points nets et loin des bords qui s'y retrouvent ne "
+                                 "se retrouvent pas dans les autres photographies";
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(poorest));
     }
     return false;
 }
@@ -559,6 +578,14 @@ bool pickPoints(Matcher const& matcher, std::vector<Photograph>& photos, Request
         return false;
     }
     r.textA = whole(r.a), r.textB = whole(r.b);
+    for (Photograph const* photo : estimated)
+        if (!photo->leftOut.empty())
+            tell(stderr, r.machine ? machine::line("tavrin-match",
+                                                   {"left-out", photo->leftOut, photo->name})
+                                   : photo->name +
+                                         " : laiss\xE9"
+                                         "e hors du choix de A et B, " +
+                                         photo->leftOut + "\n");
     tell(stderr, "tavrin-match : points choisis A " + r.textA + " et B " + r.textB + "\n");
     return true;
 }

@@ -65,9 +65,11 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
                 numberOf(found[3], eA) && numberOf(found[4], eB) && numberOf(found[5], eC))
                 p->likely = "A' " + french(eA, 2) + " px, B' " + french(eB, 2) + " px, aux coins " +
                             french(eC, 1) + " px";
-            std::vector<std::string> const refused = machine::fields(line, "tavrin-match", 3);
-            if (refused.size() == 3 && refused[0] == "refused" && refused[2] == name)
-                why = refused[1];
+            std::vector<std::string> const other = machine::fields(line, "tavrin-match", 3);
+            if (other.size() == 3 && other[0] == "refused" && other[2] == name)
+                why = other[1];
+            if (other.size() == 3 && other[0] == "left-out" && other[2] == name)
+                p->leftOut = other[1];
         }
         if (p->found)
             continue;
@@ -86,7 +88,7 @@ void pickPoints(Series& s)
 {
     std::vector<std::string> args = {"--machine", "--pick", matchName(s.photos[0].stem)};
     std::vector<Photo*> given;
-    for (std::size_t k = 1; k < s.photos.size() && given.size() < 3; ++k)
+    for (std::size_t k = 1; k < s.photos.size(); ++k)
         if (s.photos[k].refusal.empty() && !s.photos[k].found) {
             args.push_back(matchName(s.photos[k].stem));
             given.push_back(&s.photos[k]);
@@ -101,7 +103,7 @@ void pickPoints(Series& s)
     std::vector<std::string> const lines = linesOf(o.output);
     if (lines.size() < 3)
         throw Stop{"Aucun couple de points n'est trouv\xE9 \xE0 la fois sur la base et sur les "
-                   "premi\xE8res photographies. Donnez les points A et B avec --points, ou "
+                   "autres photographies. Donnez les points A et B avec --points, ou "
                    "placez-les dans la page puis relancez avec --answers."};
     s.a = lines[1], s.b = lines[2];
     takeAnswers(o, given);

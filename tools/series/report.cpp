@@ -16,11 +16,15 @@ std::string line(Series const& s, std::size_t k)
     Photo const& p = s.photos[k];
     std::string text = "[" + std::to_string(k + 1) + "/" + std::to_string(s.photos.size()) + "] " +
                        p.shown + " : ";
+    std::string const leftOut = p.leftOut.empty() ? ""
+                                                  : " (laiss\xE9"
+                                                    "e hors du choix de A et B : " +
+                                                        p.leftOut + ")";
     if (!p.refusal.empty())
         return text +
                "refus\xE9"
                "e, " +
-               p.refusal + "\n";
+               p.refusal + leftOut + "\n";
     if (k == 0)
         text += "base, points A " + s.a + " et B " + s.b;
     else
@@ -38,7 +42,7 @@ std::string line(Series const& s, std::size_t k)
                 french(p.mean, 1) + (p.fresh ? "" : " (d\xE9j\xE0 fait)");
     if (!p.notes.empty())
         text += " (" + joined(p.notes, ", ") + ")";
-    return text + "\n";
+    return text + leftOut + "\n";
 }
 
 namespace {
@@ -122,7 +126,11 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
         "<th>&Eacute;carts</th><th>Points et mesures</th></tr>\n";
     for (std::size_t k = 1; k < s.photos.size(); ++k) {
         Photo const& p = s.photos[k];
-        std::string const notes = p.notes.empty() ? "" : "<br>" + html(utf8(joined(p.notes, ", ")));
+        std::string const notes =
+            (p.notes.empty() ? "" : "<br>" + html(utf8(joined(p.notes, ", ")))) +
+            (p.leftOut.empty()
+                 ? ""
+                 : "<br>Laiss&eacute;e hors du choix de A et B : " + html(utf8(p.leftOut)));
         if (!p.done) {
             t += "<tr class=\"refus\"><td>" + html(p.shown) + notes +
                  "</td><td colspan=\"4\">Refus&eacute;e : " + html(utf8(p.refusal)) +

@@ -44,7 +44,8 @@ struct Photo {
     std::string advice;          // what to do about it
     double mean = 0, within = 0;
     double turn = 0, scale = 1;
-    std::string likely;  // tavrin-match's expected error, as it says it; empty when unsaid
+    std::string likely;   // tavrin-match's expected error, as it says it; empty when unsaid
+    std::string leftOut;  // why A and B were chosen without it; empty when with it
 };
 
 // What an earlier run recorded, one line per photograph, keyed by its file name.
@@ -155,7 +156,7 @@ void sweep(std::vector<fs::path> const& folders);
 // The companion's path beside tavrin-series, or a Stop when it is not there.
 std::string companion(char const* name);
 
-// A and B chosen by tavrin-match --pick on the base and the first photographs, with
+// A and B chosen by tavrin-match --pick on the base and every photograph read, with
 // their A' and B'; a Stop when none can be.
 void pickPoints(Series& s);
 

@@ -335,4 +335,50 @@ TEST_F(SeriesRun, ChosenPointsARefusedPhotographListedAndTheOthersDone)
     EXPECT_TRUE(has(readFile(out / "rapport.html"), "Que faire : placez ses points"));
 }
 
+// The points chosen where every photograph shows the base, away from the edges: the
+// first photographs show its right part, the next ones its left, so that only a strip
+// is shown by all; one more shows a corner that no other shows, and is left out of the
+// choice, with its reason.
+TEST_F(SeriesRun, ThePointsChosenLieWhereEveryPhotographReaches)
+{
+    fs::path const own = dir / "fa\xC3\xA7"
+                               "ade \xC3\xA9t\xC3\xA9";  // façade été
+    fs::create_directory(own);
+    cv::Mat const base = cv::imread((dir / "sample" / "base.pgm").string(), cv::IMREAD_UNCHANGED);
+    std::tuple<char const*, int, int> const crops[] = {
+        {"01 fa\xC3\xA7"
+         "ade base.png",
+         0, 1600},
+        {"02 droite tourn\xC3\xA9"
+         "e.png",
+         600, 1600},
+        {"03 droite \xC5\x93il.png", 650, 1600},
+        {"04 droite.png", 700, 1600},
+        {"05 gauche \xC3\xA0 l'\xC3\xA8re.png", 0, 1000},
+        {"06 gauche.png", 0, 1050},
+        {"07 coin.png", 1150, 1600}};
+    for (auto const& [name, from, to] : crops)
+        cv::imwrite((own / name).string(), base.colRange(from, to));
+    Outcome const o = series(1, "'fa\xC3\xA7"
+                                "ade \xC3\xA9t\xC3\xA9'");
+    EXPECT_TRUE(has(o.out, "5 photographie(s) redress\xE9"
+                           "e(s) sur 6"))
+        << o.out;
+    EXPECT_TRUE(has(o.out, "07 coin.png : refus\xE9"
+                           "e, tavrin-match ne trouve pas ses points ("))
+        << o.out;
+    EXPECT_TRUE(has(o.out, " (laiss\xE9"
+                           "e hors du choix de A et B : les points nets"))
+        << o.out;
+    EXPECT_TRUE(has(readFile(own / "Redressement" / "rapport.html"),
+                    "Laiss&eacute;e hors du choix de A et B"));
+    int ax = 0, ay = 0, bx = 0, by = 0;
+    ASSERT_EQ(std::sscanf(o.out.c_str() + o.out.find("points A "), "points A %d,%d et B %d,%d", &ax,
+                          &ay, &bx, &by),
+              4);
+    EXPECT_EQ(times(o.out, "cart moyen 0,0\n"), 5U) << o.out;  // crops: sharp points, exact answers
+    for (int x : {ax, bx})  // inside the strip, and away from its edges by what is correlated
+        EXPECT_TRUE(x >= 700 + 24 && x <= 1000 - 24) << o.out;
+}
+
 }  // namespace
