@@ -403,25 +403,44 @@ std::vector<std::vector<double>> cornerPeaks(Matcher const& m,
     return peaks;
 }
 
-// The two corners at least a third of diagonal apart whose worse correlation over
-// the photographs is best, a little favouring the farther apart.
-bool bestPair(std::vector<cv::Point2d> const& corners,
-              std::vector<std::vector<double>> const& peaks, double diagonal, cv::Point2d& a,
-              cv::Point2d& b)
+// The pairs of corners at least a third of diagonal apart that every photograph holds,
+// best first: by the worse correlation over the photographs, a little favouring the
+// farther apart.
+std::vector<std::pair<cv::Point2d, cv::Point2d>>
+rankedPairs(std::vector<cv::Point2d> const& corners, std::vector<std::vector<double>> const& peaks,
+            double diagonal)
 {
     std::vector<double> score(corners.size(), 1);
     for (std::size_t c = 0; c < corners.size(); ++c)
         for (double const peak : peaks[c])
             score[c] = std::min(score[c], peak);
-    double best = 0;
+    std::vector<std::pair<double, std::pair<cv::Point2d, cv::Point2d>>> valued;
     for (std::size_t i = 0; i < corners.size(); ++i)
         for (std::size_t j = i + 1; j < corners.size(); ++j) {
             double const apart = cv::norm(corners[i] - corners[j]);
-            double const value = std::min(score[i], score[j]) + 0.1 * apart / diagonal;
-            if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0 && value > best)
-                best = value, a = corners[i], b = corners[j];
+            if (apart >= diagonal / 3 && std::min(score[i], score[j]) > 0)
+                valued.push_back({std::min(score[i], score[j]) + 0.1 * apart / diagonal,
+                                  {corners[i], corners[j]}});
         }
-    return best > 0;
+    std::stable_sort(valued.begin(), valued.end(),
+                     [](auto const& x, auto const& y) { return x.first > y.first; });
+    std::vector<std::pair<cv::Point2d, cv::Point2d>> pairs;
+    pairs.reserve(valued.size());
+    for (auto const& v : valued)
+        pairs.push_back(v.second);
+    return pairs;
+}
+
+// True when A' and B' of the pair are found in every photograph as they will be
+// answered: a neighbourhood that correlates for the first search may still be refused
+// when refined (a repeat within the wider one, the edge).
+bool answeredEverywhere(Matcher const& m, std::vector<Photograph*> const& kept, cv::Point2d a,
+                        cv::Point2d b)
+{
+    for (Photograph const* photo : kept)
+        if (!refinePair(m.base, photo->image, photo->estimate, a, b).found)
+            return false;
+    return true;
 }
 
 // The photograph in which fewest corners are found.
@@ -441,17 +460,24 @@ std::size_t poorestPhotograph(std::vector<std::vector<double>> const& peaks, std
 
 // --pick: of the base photograph's corners found in the photographs, with every check
 // passed and far from every frame's edges, the two far enough apart (a third of the
-// diagonal of the part that every photograph shows) that correlate best everywhere.
-// When no two are found in every photograph, the photograph that holds fewest is left
-// out of the choice, with its reason, and the choice made again among the others.
+// diagonal of the part that every photograph shows) that correlate best everywhere, of
+// the best kPairsTried pairs the first whose answers every photograph gives. When none
+// is, the photograph that holds fewest corners is left out of the choice, with its
+// reason, and the choice made again among the others.
+constexpr std::size_t kPairsTried = 8;
+
 bool pick(Matcher const& m, std::vector<Photograph*> kept, cv::Point2d& a, cv::Point2d& b)
 {
     while (!kept.empty()) {
         cv::Rect const shared = sharedPart(m.base, kept);
         std::vector<cv::Point2d> const corners = baseCorners(m.base, shared);
         std::vector<std::vector<double>> const peaks = cornerPeaks(m, kept, corners);
-        if (bestPair(corners, peaks, std::hypot(shared.width, shared.height), a, b))
-            return true;
+        auto const pairs = rankedPairs(corners, peaks, std::hypot(shared.width, shared.height));
+        for (std::size_t k = 0; k < std::min<std::size_t>(pairs.size(), kPairsTried); ++k)
+            if (answeredEverywhere(m, kept, pairs[k].first, pairs[k].second)) {
+                a = pairs[k].first, b = pairs[k].second;
+                return true;
+            }
         std::size_t const poorest = poorestPhotograph(peaks, kept.size());
         kept[poorest]->leftOut = "les points nets et loin des bords qui s'y retrouvent ne "
                                  "se retrouvent pas dans les autres photographies";

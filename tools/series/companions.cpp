@@ -246,15 +246,17 @@ void measure(Series const& s, Photo& p)
     p.scale = std::hypot(m.re, m.im);
 }
 
-void findPoints(Series const& s, Photo& p)
+void findAll(Series& s)
 {
-    if (!p.refusal.empty() || p.found)
-        return;
-    std::vector<Photo*> const given = {&p};
-    takeAnswers(runProgram(s.match,
-                           {"--machine", matchName(s.photos[0].stem), s.a, s.b, matchName(p.stem)},
-                           s.pgm.u8string(), ""),
-                given);
+    std::vector<std::string> args = {"--machine", matchName(s.photos[0].stem), s.a, s.b};
+    std::vector<Photo*> given;
+    for (std::size_t k = 1; k < s.photos.size(); ++k)
+        if (s.photos[k].refusal.empty() && !s.photos[k].found) {
+            args.push_back(matchName(s.photos[k].stem));
+            given.push_back(&s.photos[k]);
+        }
+    if (!given.empty())
+        takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
 }
 
 }  // namespace series

@@ -116,9 +116,9 @@ void reuse(Series const& s, Photo& p)
     p.likely = p.given ? "" : e->second.likely;
 }
 
-// Photograph by photograph, its points found, tavrin run on it and its result compared
-// with the base; when the points are to be chosen, every photograph is read first, and
-// the points chosen on the first ones. True when tavrin was run.
+// Every photograph read first; then every one's points found by one tavrin-match (A and B
+// chosen on them all when they are to be chosen); then, photograph by photograph, tavrin
+// run on it and its result compared with the base. True when tavrin was run.
 bool rectifyAll(Series& s, bool samePoints)
 {
     tavrinsFolder(s);
@@ -135,23 +135,21 @@ bool rectifyAll(Series& s, bool samePoints)
         for (Photo& p : group) {
             if (k == Step::convert && convert(s, p) && samePoints)
                 reuse(s, p);
-            if (k == Step::find)
-                findPoints(s, p);
             if (k == Step::compare && p.fresh)
                 compare(s, p);
             if (k == Step::compare)
                 measure(s, p);
         }
     };
-    bool const picking = s.a.empty();
-    if (picking) {
-        pipeline(s, Step::convert, Step::find, "Lecture des photographies", step);
+    pipeline(s, Step::convert, Step::find, "Lecture des photographies", step);
+    if (s.a.empty()) {
         pickPoints(s);
         tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
-        writeRecord(s);
+    } else {
+        findAll(s);
     }
-    pipeline(s, picking ? Step::find : Step::convert, Step::finished,
-             "Redressement des photographies", step);
+    writeRecord(s);
+    pipeline(s, Step::find, Step::finished, "Redressement des photographies", step);
     return rectified;
 }
 

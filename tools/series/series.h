@@ -160,8 +160,9 @@ std::string companion(char const* name);
 // their A' and B'; a Stop when none can be.
 void pickPoints(Series& s);
 
-// The points of a photograph read but not yet known, found by tavrin-match on it alone.
-void findPoints(Series const& s, Photo& p);
+// The points of every photograph read but not yet known, found by one tavrin-match, which
+// reads the base and finds its features once for them all.
+void findAll(Series& s);
 
 // The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of
 // photos whose points are known, and a name that opens nothing, which ends the series.
