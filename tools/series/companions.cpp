@@ -188,16 +188,11 @@ void placeBase(Series const& s, bool rectified)
     fs::path const inner = s.pgm / TAVRIN_RESULTS_FOLDER;
     fs::path const made = inner / (s.photos[0].stem + ".pgm");
     std::error_code e;
-    fs::path const copy = s.out / (s.photos[0].stem + ".pgm");
-    fs::rename(made, copy, e);
+    fs::rename(made, s.out / (s.photos[0].stem + ".pgm"), e);
     if (e)
         throw Stop{"tavrin n'a pas \xE9"
                    "crit la copie de la base (" +
                    made.u8string() + ")"};
-    if (!writeViewable(copy, viewable(s, s.photos[0]), {}))
-        throw Stop{"Impossible d'\xE9"
-                   "crire " +
-                   viewable(s, s.photos[0]).u8string()};
     fs::remove(inner, e);  // when empty
 }
 
@@ -206,6 +201,11 @@ void compare(Series const& s, Photo& p)
     Photo const& base = s.photos[0];
     fs::path const map = s.gaps / (p.stem + ".ppm");
     std::string const result = (s.out / (p.stem + ".pgm")).u8string();
+    // Its PNG and thumbnail made from tavrin's file while tavrin-diff reads it too.
+    std::future<bool> pictured = inBackground(
+        [file = s.out / (p.stem + ".pgm"), png = viewable(s, p), small = thumbnail(s, p, "apres")] {
+            return writeViewable(file, png, small);
+        });
     Outcome const o =
         runProgram(s.diff,
                    {"--machine", (s.pgm / (base.stem + ".pgm")).u8string(), result, map.u8string(),
@@ -217,11 +217,12 @@ void compare(Series const& s, Photo& p)
         figures = figures || (f.size() == 6 && f[0] == "figures" && f[5] == result &&
                               numberOf(f[1], p.mean) && numberOf(f[2], p.within));
     }
+    bool const viewed = pictured.get();
     if (o.status != 0 || !figures) {
         p.refusal = "tavrin-diff ne peut la comparer \xE0 la base";
         return;
     }
-    if (!writeViewable(result, viewable(s, p), thumbnail(s, p, "apres")))
+    if (!viewed)
         p.refusal = "son r\xE9sultat en PNG ne peut \xEAtre \xE9"
                     "crit (" +
                     viewable(s, p).u8string() + ")";

@@ -3,6 +3,7 @@
 #include "tools/series/series.h"
 
 #include "tools/series/platform.h"
+#include "tools/series/png.h"
 
 #include "image/file_system.h"
 #include "image/image.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -123,16 +125,22 @@ std::FILE* openPixels(fs::path const& path, bool map, int& w, int& h)
 
 }  // namespace
 
-// The thumbnail of a file written by tavrin or tavrin-diff (the colours of a map in
-// the file's order), read a band of blocks at a time into one small buffer: the same
-// pixels as the whole image reduced, without holding it, nor faulting in fresh memory
-// for it. False when the file is not such a file, or holds fewer pixels than it says.
-bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
+namespace {
+
+// rows, count: true unless what takes them fails.
+using RowSink = std::function<bool(unsigned char const*, std::size_t)>;
+
+// The thumbnail of a file written by tavrin or tavrin-diff (the colours of a map in the
+// file's order), read a band of blocks at a time into one small buffer: the same pixels
+// as the whole image reduced, without holding it, nor faulting in fresh memory for it.
+// Every row read is handed to sink, when there is one, those below the last block too.
+// Empty when the file is not such a file, holds fewer pixels than it says, or sink fails.
+cv::Mat thumbnailOf(fs::path const& file, bool map, RowSink const& sink)
 {
     int w = 0, h = 0;
     std::FILE* f = openPixels(file, map, w, h);
     if (f == nullptr)
-        return false;
+        return {};
     int const type = map ? CV_8UC3 : CV_8UC1;
     std::size_t const row = static_cast<std::size_t>(w) * (map ? 3 : 1);
     long const at = std::ftell(f);
@@ -140,11 +148,13 @@ bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
     bool const holds = at >= 0 && size >= at &&
                        static_cast<unsigned long long>(size - at) / row >= static_cast<unsigned>(h);
     Reduction const r = reductionOf(w, h);
+    auto const read = [&](cv::Mat& rows, std::size_t count) {
+        return std::fread(rows.data, row, count, f) == count && (!sink || sink(rows.data, count));
+    };
     cv::Mat small;
     if (holds && (r.factor * r.w > w || r.factor * r.h > h)) {  // thinner than a block: whole
         cv::Mat image(h, w, type);
-        if (std::fread(image.data, row, static_cast<std::size_t>(h), f) ==
-            static_cast<std::size_t>(h))
+        if (read(image, static_cast<std::size_t>(h)))
             small = reduced(image);
     } else if (holds) {
         int const band = std::max(1, static_cast<int>((std::size_t{1} << 20) / (row * r.factor)));
@@ -152,8 +162,7 @@ bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
         small.create(r.h, r.w, type);
         for (int y = 0; y < r.h && !small.empty(); y += band) {
             int const n = std::min(band, r.h - y);
-            std::size_t const read = static_cast<std::size_t>(n) * r.factor;
-            if (std::fread(rows.data, row, read, f) != read) {
+            if (!read(rows, static_cast<std::size_t>(n) * r.factor)) {
                 small.release();
                 break;
             }
@@ -161,8 +170,19 @@ bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
             cv::resize(rows(cv::Rect(0, 0, r.w * r.factor, n * r.factor)), into, cv::Size(r.w, n),
                        0, 0, cv::INTER_AREA);
         }
+        for (int y = r.h * r.factor; sink && y < h && !small.empty(); y += rows.rows)
+            if (!read(rows, static_cast<std::size_t>(std::min(rows.rows, h - y))))
+                small.release();
     }
     std::fclose(f);
+    return small;
+}
+
+}  // namespace
+
+bool writeThumbnailOf(fs::path const& file, bool map, fs::path const& path)
+{
+    cv::Mat const small = thumbnailOf(file, map, {});
     return !small.empty() && writePng(path, small, map);
 }
 
@@ -172,11 +192,16 @@ bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& sm
     std::FILE* f = openPixels(file, false, w, h);
     if (f == nullptr)
         return false;
-    cv::Mat image(h, w, CV_8UC1);
-    bool const read = std::fread(image.data, 1, image.total(), f) == image.total();
     std::fclose(f);
-    return read && writePng(png, image, false) &&
-           (small.empty() || writePng(small, reduced(image), false));
+    cv::Mat thumb;
+    bool const written = writeWholeFile(png.u8string().c_str(), [&](std::FILE* out) {
+        StoredPng picture(out, w, h);
+        thumb = thumbnailOf(file, false, [&](unsigned char const* rows, std::size_t count) {
+            return picture.rows(rows, count);
+        });
+        return !thumb.empty() && picture.finish();
+    });
+    return written && (small.empty() || writePng(small, thumb, false));
 }
 
 fs::path viewable(Series const& s, Photo const& p)

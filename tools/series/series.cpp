@@ -83,6 +83,12 @@ void openSeries(Series& s, Request const& r)
         readAnswers(r.answers, s);
     if (!copyStands(s, base) && !writeCopy(s, base, grey, bytes))
         throw Stop{"La photographie de base " + base.source.u8string() + " : " + base.refusal};
+    // tavrin's copy of the base holds these pixels: its PNG is made from them, here, before
+    // they are let go.
+    if (!writeStoredPng(viewable(s, base), grey.grey))
+        throw Stop{"Impossible d'\xE9"
+                   "crire " +
+                   viewable(s, base).u8string()};
 }
 
 // True when the base is the one of the record, with the same points: unless new ones are

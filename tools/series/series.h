@@ -11,9 +11,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace series {
@@ -129,6 +131,22 @@ bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& sm
 
 // The PNG of photograph p's result: Redressement/png/<stem>.png.
 fs::path viewable(Series const& s, Photo const& p);
+
+// The grey pixels as a PNG at path, stored without compression: a copy's cost (png.cpp).
+bool writeStoredPng(fs::path const& path, cv::Mat const& grey);
+
+// task() run on a thread of its own, or here and now when no thread can be had: so that
+// a picture is encoded while a companion runs.
+template <class Task> std::future<bool> inBackground(Task task)
+{
+    try {
+        return std::async(std::launch::async, task);
+    } catch (std::system_error const&) {
+        std::promise<bool> done;
+        done.set_value(task());
+        return done.get_future();
+    }
+}
 
 // The photograph's bytes and their fingerprint; false, with its refusal, when they
 // cannot be read.

@@ -1,0 +1,155 @@
+// The stored PNG: its chunks with their CRC-32, and the zlib stream of stored blocks.
+#include "tools/series/png.h"
+
+#include "tools/series/series.h"
+
+#include "image/whole_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// PNG's CRC-32 (the reflected polynomial 0xEDB88320), continued from crc, eight bytes a
+// step through eight tables (the "slicing" way), a byte a step at the end.
+std::uint32_t crc32(std::uint32_t crc, unsigned char const* data, std::size_t size)
+{
+    static std::array<std::array<std::uint32_t, 256>, 8> const table = [] {
+        std::array<std::array<std::uint32_t, 256>, 8> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+            t[0][n] = c;
+        }
+        for (std::size_t k = 1; k < 8; ++k)
+            for (std::uint32_t n = 0; n < 256; ++n)
+                t[k][n] = t[0][t[k - 1][n] & 0xFF] ^ (t[k - 1][n] >> 8);
+        return t;
+    }();
+    crc = ~crc;
+    std::size_t k = 0;
+    for (; k + 8 <= size; k += 8) {
+        std::uint32_t const low =
+            crc ^ (std::uint32_t{data[k]} | std::uint32_t{data[k + 1]} << 8 |
+                   std::uint32_t{data[k + 2]} << 16 | std::uint32_t{data[k + 3]} << 24);
+        crc = table[7][low & 0xFF] ^ table[6][low >> 8 & 0xFF] ^ table[5][low >> 16 & 0xFF] ^
+              table[4][low >> 24] ^ table[3][data[k + 4]] ^ table[2][data[k + 5]] ^
+              table[1][data[k + 6]] ^ table[0][data[k + 7]];
+    }
+    for (; k < size; ++k)
+        crc = table[0][(crc ^ data[k]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+void bigEndian(unsigned char* at, std::uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        at[k] = static_cast<unsigned char>(v >> (24 - 8 * k));
+}
+
+// A chunk: its length, its type, the data in two parts (either may be empty), its CRC.
+bool writeChunk(std::FILE* f, char const* type, unsigned char const* first, std::size_t firstSize,
+                unsigned char const* second = nullptr, std::size_t secondSize = 0)
+{
+    unsigned char head[8], tail[4];
+    bigEndian(head, static_cast<std::uint32_t>(firstSize + secondSize));
+    std::copy(type, type + 4, head + 4);
+    bigEndian(tail, crc32(crc32(crc32(0, head + 4, 4), first, firstSize), second, secondSize));
+    return std::fwrite(head, 1, 8, f) == 8 &&
+           (firstSize == 0 || std::fwrite(first, 1, firstSize, f) == firstSize) &&
+           (secondSize == 0 || std::fwrite(second, 1, secondSize, f) == secondSize) &&
+           std::fwrite(tail, 1, 4, f) == 4;
+}
+
+constexpr std::size_t kMostStored = 65535;
+
+}  // namespace
+
+StoredPng::StoredPng(std::FILE* f, int width, int height)
+    : f(f), width(static_cast<std::size_t>(width)), height(static_cast<std::size_t>(height))
+{
+    static unsigned char const signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0};  // 8-bit grey, no filter
+    bigEndian(header, static_cast<std::uint32_t>(width));
+    bigEndian(header + 4, static_cast<std::uint32_t>(height));
+    static unsigned char const zlibHeader[2] = {0x78, 0x01};
+    ok = std::fwrite(signature, 1, 8, f) == 8 && writeChunk(f, "IHDR", header, 13) &&
+         writeChunk(f, "IDAT", zlibHeader, 2);
+    block.reserve(kMostStored + 5);
+    block.resize(5);
+}
+
+bool StoredPng::rows(unsigned char const* data, std::size_t count)
+{
+    unsigned char const none = 0;
+    for (std::size_t k = 0; k < count && ok; ++k, ++given) {
+        add(&none, 1);
+        add(data + k * width, width);
+    }
+    return ok;
+}
+
+bool StoredPng::finish()
+{
+    emit(true);
+    unsigned char adler[4];
+    bigEndian(adler, b << 16 | a);
+    return ok && given == height && writeChunk(f, "IDAT", adler, 4) &&
+           writeChunk(f, "IEND", nullptr, 0);
+}
+
+void StoredPng::add(unsigned char const* data, std::size_t size)
+{
+    while (size > 0 && ok) {
+        std::size_t const n = std::min(size, kMostStored + 5 - block.size());
+        sum(data, n);
+        block.insert(block.end(), data, data + n);
+        data += n, size -= n;
+        if (block.size() == kMostStored + 5)
+            emit(false);
+    }
+}
+
+// Adler-32 over the bytes, reduced every 5552 bytes, the most that cannot overflow.
+void StoredPng::sum(unsigned char const* data, std::size_t size)
+{
+    while (size > 0) {
+        std::size_t const n = std::min<std::size_t>(size, 5552);
+        for (std::size_t k = 0; k < n; ++k)
+            a += data[k], b += a;
+        a %= 65521, b %= 65521;
+        data += n, size -= n;
+    }
+}
+
+// The waiting bytes as one stored block, an IDAT chunk of its own: its header byte, LEN
+// and NLEN, the bytes.
+void StoredPng::emit(bool last)
+{
+    std::size_t const n = block.size() - 5;
+    block[0] = last ? 1 : 0;
+    block[1] = static_cast<unsigned char>(n & 0xFF);
+    block[2] = static_cast<unsigned char>(n >> 8);
+    block[3] = static_cast<unsigned char>(~n & 0xFF);
+    block[4] = static_cast<unsigned char>(~n >> 8 & 0xFF);
+    ok = ok && writeChunk(f, "IDAT", block.data(), block.size());
+    block.resize(5);
+}
+
+namespace series {
+
+bool writeStoredPng(fs::path const& path, cv::Mat const& grey)
+{
+    return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
+        StoredPng png(f, grey.cols, grey.rows);
+        for (int y = 0; y < grey.rows; ++y)
+            png.rows(grey.ptr(y), 1);
+        return png.finish();
+    });
+}
+
+}  // namespace series
