@@ -166,8 +166,8 @@ bool rectify(Series const& s, std::vector<Photo*> const& photos, bool baseAlone)
         if (!p->found || !p->refusal.empty() || p->done)
             continue;
         std::error_code e;
-        fs::rename(s.pgm / TAVRIN_RESULTS_FOLDER / (p->stem + ".pgm"), s.out / (p->stem + ".pgm"),
-                   e);
+        fs::rename(s.pgm / TAVRIN_RESULTS_FOLDER / fs::u8path(p->stem + ".pgm"),
+                   s.out / fs::u8path(p->stem + ".pgm"), e);
         if (e) {
             p->refusal = "tavrin n'a pas \xE9"
                          "crit son r\xE9sultat";
@@ -186,9 +186,9 @@ void placeBase(Series const& s, bool rectified)
     if (!rectified)
         rectify(s, {}, true);
     fs::path const inner = s.pgm / TAVRIN_RESULTS_FOLDER;
-    fs::path const made = inner / (s.photos[0].stem + ".pgm");
+    fs::path const made = inner / fs::u8path(s.photos[0].stem + ".pgm");
     std::error_code e;
-    fs::rename(made, s.out / (s.photos[0].stem + ".pgm"), e);
+    fs::rename(made, s.out / fs::u8path(s.photos[0].stem + ".pgm"), e);
     if (e)
         throw Stop{"tavrin n'a pas \xE9"
                    "crit la copie de la base (" +
@@ -199,18 +199,17 @@ void placeBase(Series const& s, bool rectified)
 void compare(Series const& s, Photo& p)
 {
     Photo const& base = s.photos[0];
-    fs::path const map = s.gaps / (p.stem + ".ppm");
-    std::string const result = (s.out / (p.stem + ".pgm")).u8string();
+    fs::path const map = s.gaps / fs::u8path(p.stem + ".ppm");
+    std::string const result = (s.out / fs::u8path(p.stem + ".pgm")).u8string();
     // Its PNG and thumbnail made from tavrin's file while tavrin-diff reads it too.
     std::future<bool> pictured = inBackground(
-        [file = s.out / (p.stem + ".pgm"), png = viewable(s, p), small = thumbnail(s, p, "apres")] {
-            return writeViewable(file, png, small);
-        });
-    Outcome const o =
-        runProgram(s.diff,
-                   {"--machine", (s.pgm / (base.stem + ".pgm")).u8string(), result, map.u8string(),
-                    (s.pgm / (p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
-                   s.out.u8string(), "");
+        [file = s.out / fs::u8path(p.stem + ".pgm"), png = viewable(s, p),
+         small = thumbnail(s, p, "apres")] { return writeViewable(file, png, small); });
+    Outcome const o = runProgram(
+        s.diff,
+        {"--machine", (s.pgm / fs::u8path(base.stem + ".pgm")).u8string(), result, map.u8string(),
+         (s.pgm / fs::u8path(p.stem + ".pgm")).u8string(), s.a, s.b, p.aPrime, p.bPrime},
+        s.out.u8string(), "");
     bool figures = false;
     for (std::string const& line : linesOf(o.output)) {
         std::vector<std::string> const f = machine::fields(line, "tavrin-diff", 6);

@@ -206,12 +206,12 @@ bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& sm
 
 fs::path viewable(Series const& s, Photo const& p)
 {
-    return s.pngs / (p.stem + ".png");
+    return s.pngs / fs::u8path(p.stem + ".png");
 }
 
 fs::path thumbnail(Series const& s, Photo const& p, char const* what)
 {
-    return s.pictures / (p.stem + "-" + what + ".png");
+    return s.pictures / fs::u8path(p.stem + "-" + what + ".png");
 }
 
 bool readSource(Photo& p, std::vector<unsigned char>& bytes)
@@ -227,7 +227,7 @@ bool copyStands(Series const& s, Photo& p)
     auto const r = s.earlier.find(p.shown);
     std::error_code e;
     if (r == s.earlier.end() || r->second.print != p.print || r->second.stem != p.stem ||
-        !fs::is_regular_file(s.pgm / (p.stem + ".pgm"), e) ||
+        !fs::is_regular_file(s.pgm / fs::u8path(p.stem + ".pgm"), e) ||
         !fs::is_regular_file(thumbnail(s, p, "avant"), e))
         return false;
     p.notes.clear();
@@ -245,7 +245,7 @@ bool writeCopy(Series const& s, Photo& p, GreyPhoto const& grey,
         return false;
     }
     p.notes = grey.notes;
-    fs::path const copy = s.pgm / (p.stem + ".pgm");
+    fs::path const copy = s.pgm / fs::u8path(p.stem + ".pgm");
     bool const written =
         grey.asItIs ? writeBytes(copy, bytes.data(), bytes.size()) : writeP5(copy, grey.grey);
     bool const pictured = written && writeThumbnail(thumbnail(s, p, "avant"), grey.grey);

@@ -1,5 +1,6 @@
-// tavrin-series' platform layer: where its companions are, how it runs them, and how
-// it shows the report. One file per platform: platform_posix.cpp, platform_win32.cpp.
+// tavrin-series' platform layer: where its companions are, how it runs them, how it
+// shows the report and how the text files the operator opens end their lines. One file
+// per platform: platform_posix.cpp, platform_win32.cpp.
 #ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
 #define TAVRIN_TOOLS_SERIES_PLATFORM_H
 
@@ -32,6 +33,11 @@ bool openInBrowser(std::string const& path);
 
 // True when a process of that number runs now.
 bool processRuns(unsigned long number);
+
+// The text with its lines ended as the platform's own editor ends them, for a file the
+// operator opens (reponses.txt): CR LF on Windows, for Notepad; as it is on POSIX.
+// Every program of the project reads either end.
+std::string operatorText(std::string const& text);
 
 // True when standard output is a terminal or a console that a progress line may redraw.
 bool outputIsConsole();

@@ -1,5 +1,6 @@
 // POSIX: the companions run through fork and exec, their input and output kept in
-// unnamed temporary files that nothing leaves behind; the report shown by xdg-open.
+// unnamed temporary files that nothing leaves behind; the report shown by xdg-open;
+// text files with their lines ended by a line feed.
 #include "tools/series/platform.h"
 
 #include <cerrno>
@@ -123,4 +124,9 @@ bool processRuns(unsigned long number)
 bool outputIsConsole()
 {
     return isatty(1) == 1;
+}
+
+std::string operatorText(std::string const& text)
+{
+    return text;
 }

@@ -1,6 +1,7 @@
 // Windows: the companions run through CreateProcessW with a command line quoted as
 // they split it, their input and output kept in temporary files that the system
-// deletes when they are closed; the report shown by the default browser.
+// deletes when they are closed; the report shown by the default browser; text files
+// with their lines ended by CR LF, as Notepad ends them.
 #include "tools/series/platform.h"
 
 #include "image/name_encoding.h"
@@ -126,6 +127,17 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
         if (h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
     return outcome;
+}
+
+std::string operatorText(std::string const& text)
+{
+    std::string lines;
+    for (char c : text) {
+        if (c == '\n')
+            lines += '\r';
+        lines += c;
+    }
+    return lines;
 }
 
 bool openInBrowser(std::string const& path)

@@ -114,8 +114,8 @@ void reuse(Series const& s, Photo& p)
         return;
     p.aPrime = e->second.a, p.bPrime = e->second.b, p.found = true;
     std::error_code ec;
-    p.done = e->second.done && fs::is_regular_file(s.out / (p.stem + ".pgm"), ec) &&
-             fs::is_regular_file(s.gaps / (p.stem + ".ppm"), ec) &&
+    p.done = e->second.done && fs::is_regular_file(s.out / fs::u8path(p.stem + ".pgm"), ec) &&
+             fs::is_regular_file(s.gaps / fs::u8path(p.stem + ".ppm"), ec) &&
              fs::is_regular_file(thumbnail(s, p, "apres"), ec) &&
              fs::is_regular_file(viewable(s, p), ec);
     p.mean = e->second.mean, p.within = e->second.within;
@@ -166,7 +166,7 @@ int finish(Series const& s, bool rectified, std::chrono::steady_clock::time_poin
     std::vector<Photo const*> further;
     for (std::size_t k = 1; k < s.photos.size(); ++k)
         further.push_back(&s.photos[k]);
-    std::string const all = answers(s, further);
+    std::string const all = operatorText(answers(s, further));
     if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
         throw Stop{"Impossible d'\xE9"
                    "crire " +

@@ -34,7 +34,9 @@ struct Stop {
 struct Photo {
     fs::path source;
     std::string shown;  // its file name, for the operator
-    std::string stem;   // Redressement/<stem>.pgm, pgm/<stem>.pgm...
+    // Redressement/<stem>.pgm, pgm/<stem>.pgm...: UTF-8, so joined to a folder through
+    // fs::u8path (a plain string would be read in Windows' ANSI code page)
+    std::string stem;
     std::string print;  // the source bytes' fingerprint
     std::vector<std::string> notes;
     std::string aPrime, bPrime;  // the answers, as tavrin reads them
