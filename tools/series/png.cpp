@@ -114,14 +114,19 @@ void StoredPng::add(unsigned char const* data, std::size_t size)
     }
 }
 
-// Adler-32 over the bytes, reduced every 5552 bytes, the most that cannot overflow.
+// Adler-32 over the bytes, 1024 at a time: after bytes d[0..n) the sum b has grown by
+// n a + the sum of (n - k) d[k], which needs no running sum and fits 32 bits.
 void StoredPng::sum(unsigned char const* data, std::size_t size)
 {
     while (size > 0) {
-        std::size_t const n = std::min<std::size_t>(size, 5552);
-        for (std::size_t k = 0; k < n; ++k)
-            a += data[k], b += a;
-        a %= 65521, b %= 65521;
+        std::size_t const n = std::min<std::size_t>(size, 1024);
+        std::uint32_t plain = 0, weighted = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            plain += data[k];
+            weighted += static_cast<std::uint32_t>(n - k) * data[k];
+        }
+        b = (b + static_cast<std::uint32_t>(n) * a + weighted) % 65521;
+        a = (a + plain) % 65521;
         data += n, size -= n;
     }
 }
