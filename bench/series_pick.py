@@ -89,7 +89,8 @@ def rectified(folder, truths):
 
 
 def main():
-    print("| series | default: rectified, worst error (px), A and B | given interior points: rectified, worst error (px), A and B |")
+    print("| series | default: rectified, worst error (px), A and B "
+          "| given interior points: rectified, worst error (px), A and B |")
     print("|---|---|---|")
     total = {"default": [0, 0.0], "given": [0, 0.0]}
     for name in PHOTOS:
@@ -120,7 +121,8 @@ def main():
             worst = max(errors.values(), default=0.0)
             total[way][0] += len(errors)
             total[way][1] = max(total[way][1], worst)
-            row.append("%d of 5, %.2f, A %.0f,%.0f B %.0f,%.0f" % (len(errors), worst, pa.real, pa.imag, pb.real, pb.imag))
+            row.append("%d of 5, %.2f, A %.0f,%.0f B %.0f,%.0f" % (
+                len(errors), worst, pa.real, pa.imag, pb.real, pb.imag))
         print("| " + " | ".join(row) + " |")
     print("| all | %d of %d, %.2f | %d of %d, %.2f |" % (total["default"][0], 5 * len(PHOTOS), total["default"][1],
                                                         total["given"][0], 5 * len(PHOTOS), total["given"][1]))

@@ -66,6 +66,7 @@ public:
             Step const doing = next[first];
             std::vector<std::size_t> const mine = take(first);
             std::vector<Photo> group;
+            group.reserve(mine.size());
             for (std::size_t k : mine)
                 group.push_back(s.photos[k + 1]);
             hold.unlock();
