@@ -1,8 +1,9 @@
 // tavrin-series' own parts, one file each: the request (request.cpp), the record of what
-// is done and the answers files (record.cpp), the files it writes (files.cpp), the
-// companions and their machine lines (companions.cpp), the pipeline over the cores
-// (pipeline.cpp), the report and the console's lines (report.cpp), and the run
-// (series.cpp). The photographs are read in photo.cpp, the platform kept in platform.h.
+// is done and the answers files (record.cpp), the files it writes (files.cpp, and the
+// full-size PNG in png.cpp), the companions and their machine lines (companions.cpp),
+// the pipeline over the cores (pipeline.cpp), the report and the console's lines
+// (report.cpp), and the run (series.cpp). The photographs are read in photo.cpp, the
+// platform kept in platform.h.
 #ifndef TAVRIN_TOOLS_SERIES_SERIES_H
 #define TAVRIN_TOOLS_SERIES_SERIES_H
 
