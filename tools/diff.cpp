@@ -528,11 +528,7 @@ int main(int count, char** given)
         tell(stdout, kUsage);
         return 0;
     }
-    bool const machine = argc > 1 && std::strcmp(argv[1], "--machine") == 0;
-    if (machine) {  // taken off, as if never given
-        argv[1] = argv[0];
-        ++argv, --argc;
-    }
+    bool const machine = machine::asked(argc, argv);
     if (argc != 4 && argc != 9 && argc != 11) {
         tell(stderr, std::string("tavrin-diff : ") +
                          (argc < 4 ? "il manque des arguments" : "nombre d'arguments incorrect") +

@@ -13,6 +13,16 @@
 
 namespace machine {
 
+// True when --machine is the first argument, which is then taken off, as if never given.
+inline bool asked(int& argc, char**& argv)
+{
+    if (argc < 2 || std::string(argv[1]) != "--machine")
+        return false;
+    argv[1] = argv[0];
+    ++argv, --argc;
+    return true;
+}
+
 // A number with that many decimals after a point.
 inline std::string number(double value, int decimals)
 {

@@ -671,11 +671,7 @@ int refuseBase(std::string const& name, std::string const& reason)
 
 int run(int argc, char** argv)
 {
-    bool const machine = argc > 1 && std::strcmp(argv[1], "--machine") == 0;
-    if (machine) {  // taken off, as if never given
-        argv[1] = argv[0];
-        ++argv, --argc;
-    }
+    bool const machine = machine::asked(argc, argv);
     Request r = parseRequest(argc, argv);
     r.machine = machine;
     std::string reason = lineBreakRefusal(r.baseName);

@@ -81,18 +81,24 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
     }
 }
 
-}  // namespace
-
-// --pick on the base and the first photographs: A and B found in every one of them.
-void pickPoints(Series& s)
+// The photographs read whose points are not yet known, their names added to args.
+std::vector<Photo*> unfound(Series& s, std::vector<std::string>& args)
 {
-    std::vector<std::string> args = {"--machine", "--pick", matchName(s.photos[0].stem)};
     std::vector<Photo*> given;
     for (std::size_t k = 1; k < s.photos.size(); ++k)
         if (s.photos[k].refusal.empty() && !s.photos[k].found) {
             args.push_back(matchName(s.photos[k].stem));
             given.push_back(&s.photos[k]);
         }
+    return given;
+}
+
+}  // namespace
+
+void pickPoints(Series& s)
+{
+    std::vector<std::string> args = {"--machine", "--pick", matchName(s.photos[0].stem)};
+    std::vector<Photo*> const given = unfound(s, args);
     if (given.empty()) {
         std::string reasons;
         for (std::size_t k = 1; k < s.photos.size(); ++k)
@@ -249,12 +255,7 @@ void measure(Series const& s, Photo& p)
 void findAll(Series& s)
 {
     std::vector<std::string> args = {"--machine", matchName(s.photos[0].stem), s.a, s.b};
-    std::vector<Photo*> given;
-    for (std::size_t k = 1; k < s.photos.size(); ++k)
-        if (s.photos[k].refusal.empty() && !s.photos[k].found) {
-            args.push_back(matchName(s.photos[k].stem));
-            given.push_back(&s.photos[k]);
-        }
+    std::vector<Photo*> const given = unfound(s, args);
     if (!given.empty())
         takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
 }
