@@ -10,9 +10,12 @@
 #include "tools/point_argument.h"
 #include "tools/similarity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -252,12 +255,109 @@ void measure(Series const& s, Photo& p)
     p.scale = std::hypot(m.re, m.im);
 }
 
-void findAll(Series& s)
+namespace {
+
+// The answers of the photographs given to findAll's tavrin-match, followed line by line
+// as it prints them: after the base's three lines, each photograph found has its name,
+// A' and B', in the order given, so that those passed over before it were refused.
+class Following {
+public:
+    explicit Following(Series& s) : s(s) {}
+
+    void operator()(std::string line)
+    {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        lines.push_back(line);
+        if (lines.size() < 6 || lines.size() % 3 != 0)
+            return;
+        std::string const name = answers::read(lines[lines.size() - 3]);
+        std::lock_guard<std::mutex> const hold(s.lock);
+        Finding& f = s.finding;
+        for (std::size_t k = f.told; k < f.names.size(); ++k)
+            if (f.names[k] == name) {
+                f.found[name] = {lines[lines.size() - 2], lines.back()};
+                f.told = k + 1;
+                break;
+            }
+        s.changed.notify_all();
+    }
+
+    // Every photograph told: tavrin-match has ended.
+    void ended()
+    {
+        std::lock_guard<std::mutex> const hold(s.lock);
+        s.finding.running = false;
+        s.finding.told = s.finding.names.size();
+        s.changed.notify_all();
+    }
+
+private:
+    Series& s;
+    std::vector<std::string> lines;
+};
+
+}  // namespace
+
+std::future<Outcome> findAll(Series& s)
 {
     std::vector<std::string> args = {"--machine", matchName(s.photos[0].stem), s.a, s.b};
     std::vector<Photo*> const given = unfound(s, args);
-    if (!given.empty())
-        takeAnswers(runProgram(s.match, args, s.pgm.u8string(), ""), given);
+    if (given.empty())
+        return {};
+    s.finding = Finding{};
+    s.finding.running = true;
+    for (Photo const* p : given)
+        s.finding.names.push_back(matchName(p->stem));
+    auto const find = [&s, args] {
+        Following follow(s);
+        try {
+            Outcome said = runProgram(s.match, args, s.pgm.u8string(), "",
+                                      [&](std::string const& line) { follow(line); });
+            follow.ended();
+            return said;
+        } catch (...) {
+            follow.ended();
+            throw;
+        }
+    };
+    try {
+        return std::async(std::launch::async, find);
+    } catch (std::system_error const&) {  // no thread: found before the series goes on
+        std::promise<Outcome> done;
+        done.set_value(find());
+        return done.get_future();
+    }
+}
+
+void takeAll(Series& s, Outcome const& said)
+{
+    std::vector<Photo*> given;
+    for (Photo& p : s.photos)
+        if (std::find(s.finding.names.begin(), s.finding.names.end(), matchName(p.stem)) !=
+            s.finding.names.end())
+            given.push_back(&p);
+    takeAnswers(said, given);
+    s.finding = Finding{};
+}
+
+bool told(Series const& s, Photo const& p)
+{
+    Finding const& f = s.finding;
+    std::string const name = matchName(p.stem);
+    auto const at = std::find(f.names.begin(), f.names.end(), name);
+    return !f.running || at == f.names.end() ||
+           static_cast<std::size_t>(at - f.names.begin()) < f.told;
+}
+
+void takeFound(Series& s, Photo& p)
+{
+    std::lock_guard<std::mutex> const hold(s.lock);
+    auto const found = s.finding.found.find(matchName(p.stem));
+    if (found == s.finding.found.end())
+        return;
+    p.aPrime = found->second.first, p.bPrime = found->second.second;
+    p.found = true;
 }
 
 }  // namespace series

@@ -3,11 +3,12 @@
 
 #include "tools/series/platform.h"
 
-#include <condition_variable>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace series {
@@ -39,15 +40,18 @@ bool writes(Step k)
 // it, as long as a step that mostly computes is there to take. So the disk's work
 // overlaps the computing instead of two writers waiting on the disk together, tavrin
 // reads and writes the base for a few photographs at once, and each photograph is
-// done, its memory given back, early. tavrin's step takes every photograph waiting for
-// it; the others, one. A worker has its photographs to itself and hands them back under
+// done, its memory given back, early. tavrin's step takes its share of the photographs
+// waiting for it, so that every worker has some; the others, one. A worker has its photographs to itself and hands them back under
 // the lock, where the record is written anew. A failure that ends the run stops the
-// workers once their steps end.
+// workers once their steps end. The task alongside, when there is one, is the first
+// worker's first. A photograph given to a tavrin-match that runs on waits for it to tell
+// its points.
 class Pipeline {
 public:
-    Pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step)
+    Pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step,
+             std::function<void()> alongside)
         : s(s), to(to), what(what), step(step), count(s.photos.size() - 1), next(count, from),
-          held(count, false)
+          held(count, false), alongside(std::move(alongside))
     {
     }
 
@@ -55,12 +59,14 @@ public:
     void work()
     {
         std::unique_lock<std::mutex> hold(s.lock);
+        if (alongside)
+            runAlongside(hold);
         for (;;) {
             std::size_t const first = failure ? count : choose();
             if (first == count) {
-                if (busy == 0 || failure)
+                if ((busy == 0 && !s.finding.running) || failure)
                     return;
-                changed.wait(hold);
+                s.changed.wait(hold);
                 continue;
             }
             Step const doing = next[first];
@@ -84,6 +90,24 @@ public:
     std::exception_ptr failure;
 
 private:
+    void runAlongside(std::unique_lock<std::mutex>& hold)
+    {
+        std::function<void()> const task = std::move(alongside);
+        alongside = nullptr;
+        ++busy;
+        hold.unlock();
+        std::exception_ptr failed;
+        try {
+            task();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        hold.lock();
+        --busy;
+        failure = failure ? failure : failed;
+        s.changed.notify_all();
+    }
+
     // How much a photograph's next step had better wait: 0 not at all.
     int patience(std::size_t k) const
     {
@@ -102,7 +126,7 @@ private:
         std::size_t best = count;
         int bestPatience = 0;
         for (std::size_t k = 0; k < count; ++k) {
-            if (held[k] || next[k] == to)
+            if (held[k] || next[k] == to || (next[k] == Step::find && !told(s, s.photos[k + 1])))
                 continue;
             int const wait = patience(k);
             if (best == count || wait < bestPatience ||
@@ -117,7 +141,12 @@ private:
     {
         Step const doing = next[first];
         std::vector<std::size_t> mine = {first};
-        for (std::size_t k = first + 1; doing == Step::rectify && k < count; ++k)
+        std::size_t waiting = 0;
+        for (std::size_t k = first; k < count; ++k)
+            waiting += !held[k] && next[k] == doing ? 1 : 0;
+        std::size_t const jobs = static_cast<std::size_t>(s.jobs);
+        std::size_t const share = doing == Step::rectify ? (waiting + jobs - 1) / jobs : 1;
+        for (std::size_t k = first + 1; k < count && mine.size() < share; ++k)
             if (!held[k] && next[k] == doing)
                 mine.push_back(k);
         for (std::size_t k : mine)
@@ -147,7 +176,7 @@ private:
             failure = failure ? failure : failed;
         else
             writeRecord(s);
-        changed.notify_all();
+        s.changed.notify_all();
     }
 
     Series& s;
@@ -158,14 +187,15 @@ private:
     std::vector<Step> next;
     std::vector<bool> held;
     std::size_t finished = 0, writing = 0, busy = 0;
-    std::condition_variable changed;
+    std::function<void()> alongside;
 };
 
 }  // namespace
 
-void pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step)
+void pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step,
+              std::function<void()> alongside)
 {
-    Pipeline p(s, from, to, what, step);
+    Pipeline p(s, from, to, what, step, std::move(alongside));
     std::vector<std::thread> workers;
     for (int j = 1; j < s.jobs; ++j)
         workers.emplace_back([&p] { p.work(); });

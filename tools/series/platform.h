@@ -4,6 +4,7 @@
 #ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
 #define TAVRIN_TOOLS_SERIES_PLATFORM_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,19 @@ struct Outcome {
     std::string errors;
 };
 
+// What a program prints on its standard output, as it comes: each line with its line
+// feed (the last, maybe, without).
+using OutputLine = std::function<void(std::string const&)>;
+
 // Runs program (a path) with its arguments in folder, standard input reading the bytes
 // of input (from a temporary file that nothing leaves behind), standard output and
 // error kept whole in memory. Runs may overlap: each has files of its own. The
-// console's interrupt reaches it as it reaches this program.
+// console's interrupt reaches it as it reaches this program. With onLine, standard
+// output comes through a pipe, and each line is handed to onLine as soon as it is
+// printed, on the calling thread.
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
-                   std::string const& folder, std::string const& input);
+                   std::string const& folder, std::string const& input,
+                   OutputLine const& onLine = {});
 
 // Shows the file in the operator's browser. False when there is none to show it in (on
 // POSIX, no display).

@@ -1,5 +1,6 @@
 // POSIX: the companions run through fork and exec, their input and output kept in
-// unnamed temporary files that nothing leaves behind; the report shown by xdg-open;
+// unnamed temporary files that nothing leaves behind (the output followed through a
+// pipe when asked); the report shown by xdg-open;
 // text files with their lines ended by a line feed.
 #include "tools/series/platform.h"
 
@@ -51,16 +52,41 @@ std::FILE* ownTemporary()
     return f;
 }
 
+// What the pipe brings until its writers are gone, handed on line by line.
+std::string follow(int pipe, OutputLine const& onLine)
+{
+    std::string all;
+    std::size_t told = 0;
+    char block[8192];
+    for (;;) {
+        ssize_t const n = read(pipe, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        all.append(block, static_cast<std::size_t>(n));
+        for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
+            onLine(all.substr(told, end + 1 - told));
+    }
+    if (told < all.size())
+        onLine(all.substr(told));
+    return all;
+}
+
 }  // namespace
 
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
-                   std::string const& folder, std::string const& input)
+                   std::string const& folder, std::string const& input, OutputLine const& onLine)
 {
     Outcome outcome;
-    std::FILE* out = ownTemporary();
+    int piped[2] = {-1, -1};
+    if (onLine && pipe2(piped, O_CLOEXEC) != 0)
+        return outcome;
+    std::FILE* out = onLine ? nullptr : ownTemporary();
     std::FILE* err = ownTemporary();
     std::FILE* in = ownTemporary();
-    bool const ready = out != nullptr && err != nullptr && in != nullptr &&
+    int const outFd = onLine ? piped[1] : out != nullptr ? fileno(out) : -1;
+    bool const ready = outFd >= 0 && err != nullptr && in != nullptr &&
                        std::fwrite(input.data(), 1, input.size(), in) == input.size() &&
                        std::fflush(in) == 0 && std::fseek(in, 0, SEEK_SET) == 0;
     // Everything the child needs is ready before the fork: after it, only calls that
@@ -74,19 +100,26 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
     if (ready)
         child = fork();
     if (child == 0) {
-        if (chdir(folder.c_str()) != 0 || dup2(fileno(in), 0) < 0 || dup2(fileno(out), 1) < 0 ||
+        if (chdir(folder.c_str()) != 0 || dup2(fileno(in), 0) < 0 || dup2(outFd, 1) < 0 ||
             dup2(fileno(err), 2) < 0)
             _exit(127);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     int const started = errno;
+    if (onLine) {  // the child's end closed here, so that its exit ends the pipe
+        close(piped[1]);
+        if (child > 0)
+            outcome.output = follow(piped[0], onLine);
+        close(piped[0]);
+    }
     if (child > 0) {
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.output = contents(out);
+        if (out != nullptr)
+            outcome.output = contents(out);
         outcome.errors = contents(err);
     }
     for (std::FILE* f : {in, out, err})

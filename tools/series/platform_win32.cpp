@@ -1,6 +1,6 @@
 // Windows: the companions run through CreateProcessW with a command line quoted as
 // they split it, their input and output kept in temporary files that the system
-// deletes when they are closed; the report shown by the default browser; text files
+// deletes when they are closed (the output followed through a pipe when asked); the report shown by the default browser; text files
 // with their lines ended by CR LF, as Notepad ends them.
 #include "tools/series/platform.h"
 
@@ -65,6 +65,23 @@ std::string contents(HANDLE f)
     return text;
 }
 
+// What the pipe brings until its writers are gone, handed on line by line.
+std::string follow(HANDLE pipe, OutputLine const& onLine)
+{
+    std::string all;
+    std::size_t told = 0;
+    char block[8192];
+    DWORD n = 0;
+    while (ReadFile(pipe, block, sizeof block, &n, nullptr) && n > 0) {
+        all.append(block, n);
+        for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
+            onLine(all.substr(told, end + 1 - told));
+    }
+    if (told < all.size())
+        onLine(all.substr(told));
+    return all;
+}
+
 }  // namespace
 
 std::string ownFolder()
@@ -87,9 +104,19 @@ std::string programFile(std::string const& folder, char const* name)
 }
 
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
-                   std::string const& folder, std::string const& input)
+                   std::string const& folder, std::string const& input, OutputLine const& onLine)
 {
     Outcome outcome;
+    // With onLine, the output goes through a pipe whose reading end stays here.
+    HANDLE piped = INVALID_HANDLE_VALUE, pipeEnd = INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    if (onLine && (!CreatePipe(&piped, &pipeEnd, &inherit, 0) ||
+                   !SetHandleInformation(piped, HANDLE_FLAG_INHERIT, 0))) {
+        for (HANDLE h : {piped, pipeEnd})
+            if (h != INVALID_HANDLE_VALUE && h != nullptr)
+                CloseHandle(h);
+        return outcome;
+    }
     HANDLE const in = temporaryFile();
     DWORD written = 0;
     bool const ready =
@@ -98,7 +125,7 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
          (WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &written, nullptr) &&
           written == input.size())) &&
         SetFilePointer(in, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
-    HANDLE const out = temporaryFile();
+    HANDLE const out = onLine ? pipeEnd : temporaryFile();
     HANDLE const err = temporaryFile();
     std::wstring const application = wide(program);
     std::wstring line = quoted(application);
@@ -114,16 +141,23 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
     if (ready && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
         CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        wide(folder).c_str(), &start, &child)) {
+        if (onLine) {  // this end closed, so that the child's exit ends the pipe
+            CloseHandle(pipeEnd);
+            outcome.output = follow(piped, onLine);
+        }
         WaitForSingleObject(child.hProcess, INFINITE);
         DWORD status = 0;
         GetExitCodeProcess(child.hProcess, &status);
         outcome.status = static_cast<int>(status);
         CloseHandle(child.hThread);
         CloseHandle(child.hProcess);
-        outcome.output = contents(out);
+        if (!onLine)
+            outcome.output = contents(out);
         outcome.errors = contents(err);
+    } else if (onLine) {
+        CloseHandle(pipeEnd);
     }
-    for (HANDLE h : {in, out, err})
+    for (HANDLE h : {in, err, onLine ? piped : out})
         if (h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
     return outcome;

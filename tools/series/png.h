@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <vector>
 
+// PNG's CRC-32 of the bytes, continued from crc (0 to begin).
+std::uint32_t pngCrc(std::uint32_t crc, unsigned char const* data, std::size_t size);
+
 // The PNG written into f as its rows are given, from the top.
 class StoredPng {
 public:

@@ -23,10 +23,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,18 +56,20 @@ char const kUsage[] =
     "Code de sortie : 0 tout est redress\xE9, 1 des photographies refus\xE9"
     "es, 2 mauvais usage.\n";
 
-// The base photograph read, made grey, and its P5 copy written (unless it stands); the
-// output's folders made, an earlier run's record read, and the points given taken.
-void openSeries(Series& s, Request const& r)
+// The base photograph read and made grey, the output's folders made, an earlier run's
+// record read, and the points given taken; what is left is returned: the base's P5 copy
+// written (unless it stands) and its PNG made from the pixels, which tavrin's copy of the
+// base holds, while the further photographs are read.
+std::function<void()> openSeries(Series& s, Request const& r)
 {
     Photo& base = s.photos[0];
-    std::vector<unsigned char> bytes;
-    GreyPhoto grey;
-    if (readSource(base, bytes))
-        grey = greyPhoto(base.source.u8string(), bytes);
-    if (!base.refusal.empty() || !grey.refusal.empty())
+    auto bytes = std::make_shared<std::vector<unsigned char>>();
+    auto grey = std::make_shared<GreyPhoto>();
+    if (readSource(base, *bytes))
+        *grey = greyPhoto(base.source.u8string(), *bytes);
+    if (!base.refusal.empty() || !grey->refusal.empty())
         throw Stop{"La photographie de base " + base.source.u8string() +
-                   " ne peut \xEAtre lue : " + base.refusal + grey.refusal};
+                   " ne peut \xEAtre lue : " + base.refusal + grey->refusal};
     s.out = fs::absolute(base.source).parent_path() / TAVRIN_RESULTS_FOLDER;
     s.pgm = s.out / "pgm";
     s.gaps = s.out / "ecarts";
@@ -81,14 +88,19 @@ void openSeries(Series& s, Request const& r)
     s.a = r.a, s.b = r.b;
     if (!r.answers.empty())
         readAnswers(r.answers, s);
-    if (!copyStands(s, base) && !writeCopy(s, base, grey, bytes))
-        throw Stop{"La photographie de base " + base.source.u8string() + " : " + base.refusal};
-    // tavrin's copy of the base holds these pixels: its PNG is made from them, here, before
-    // they are let go.
-    if (!writeStoredPng(viewable(s, base), grey.grey))
-        throw Stop{"Impossible d'\xE9"
-                   "crire " +
-                   viewable(s, base).u8string()};
+    return [&s, bytes, grey] {
+        Photo base = s.photos[0];
+        if (!copyStands(s, base) && !writeCopy(s, base, *grey, *bytes))
+            throw Stop{"La photographie de base " + base.source.u8string() + " : " +
+                       base.refusal};
+        if (!writeStoredPng(viewable(s, base), grey->grey))
+            throw Stop{"Impossible d'\xE9"
+                       "crire " +
+                       viewable(s, base).u8string()};
+        std::lock_guard<std::mutex> const hold(s.lock);
+        s.photos[0] = std::move(base);
+        writeRecord(s);
+    };
 }
 
 // True when the base is the one of the record, with the same points: unless new ones are
@@ -122,10 +134,11 @@ void reuse(Series const& s, Photo& p)
     p.likely = p.given ? "" : e->second.likely;
 }
 
-// Every photograph read first; then every one's points found by one tavrin-match (A and B
-// chosen on them all when they are to be chosen); then, photograph by photograph, tavrin
+// Every photograph read first, the base's copies written alongside (baseWrites); then
+// every one's points found by one tavrin-match (A and B chosen on them all, first, when
+// they are to be chosen), and photograph by photograph, once its points are told, tavrin
 // run on it and its result compared with the base. True when tavrin was run.
-bool rectifyAll(Series& s, bool samePoints)
+bool rectifyAll(Series& s, bool samePoints, std::function<void()> baseWrites)
 {
     tavrinsFolder(s);
     std::atomic<bool> rectified{false};
@@ -139,6 +152,8 @@ bool rectifyAll(Series& s, bool samePoints)
                 rectified = true;
         }
         for (Photo& p : group) {
+            if (k == Step::find)
+                takeFound(s, p);
             if (k == Step::convert && convert(s, p) && samePoints)
                 reuse(s, p);
             if (k == Step::compare && p.fresh)
@@ -147,15 +162,19 @@ bool rectifyAll(Series& s, bool samePoints)
                 measure(s, p);
         }
     };
-    pipeline(s, Step::convert, Step::find, "Lecture des photographies", step);
+    pipeline(s, Step::convert, Step::find, "Lecture des photographies", step,
+             std::move(baseWrites));
     if (s.a.empty()) {
         pickPoints(s);
         tell(stdout, "Points choisis sur la base : A " + s.a + " et B " + s.b + "\n");
-    } else {
-        findAll(s);
     }
     writeRecord(s);
+    std::future<Outcome> finding = findAll(s);  // none left to find after a choice
     pipeline(s, Step::find, Step::finished, "Redressement des photographies", step);
+    if (finding.valid()) {
+        takeAll(s, finding.get());
+        writeRecord(s);
+    }
     return rectified;
 }
 
@@ -208,9 +227,9 @@ int run(int argc, char** argv)
         throw Stop{"Une seule photographie : il faut la base et au moins une autre, "
                    "du m\xEAme lieu"};
     tell(stdout, said);
-    openSeries(s, r);
+    std::function<void()> baseWrites = openSeries(s, r);
     bool const samePoints = samePointsAsRecorded(s);
-    bool const rectified = rectifyAll(s, samePoints);
+    bool const rectified = rectifyAll(s, samePoints, std::move(baseWrites));
     return finish(s, rectified, started);
 }
 

@@ -8,7 +8,9 @@
 #define TAVRIN_TOOLS_SERIES_SERIES_H
 
 #include "tools/series/photo.h"
+#include "tools/series/platform.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -17,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace series {
@@ -61,6 +64,16 @@ struct Record {
     std::string likely;
 };
 
+// What one tavrin-match, still running, has answered so far for the photographs given
+// it: their names as given, in its order, how many of them it has told (found, or
+// passed over as refused), and A' and B' of those found.
+struct Finding {
+    bool running = false;
+    std::vector<std::string> names;
+    std::size_t told = 0;
+    std::map<std::string, std::pair<std::string, std::string>> found;
+};
+
 struct Series {
     std::vector<Photo> photos;  // the base first
     std::string a, b;           // the base's points, as typed or found
@@ -68,7 +81,9 @@ struct Series {
     std::string tavrin, match, diff;  // the companions
     std::map<std::string, Record> earlier;
     std::string recorded;  // the record as this run last wrote it
-    std::mutex lock;       // guards the photographs, the record and the console
+    std::mutex lock;       // guards the photographs, the record, the console and finding
+    std::condition_variable changed;  // told when a photograph or finding changed
+    Finding finding;
     int jobs = 1;
 };
 
@@ -182,8 +197,18 @@ std::string companion(char const* name);
 void pickPoints(Series& s);
 
 // The points of every photograph read but not yet known, found by one tavrin-match, which
-// reads the base and finds its features once for them all.
-void findAll(Series& s);
+// reads the base and finds its features once for them all. It runs on while the
+// photographs it has told go on (s.finding); what it said of them all is taken by
+// takeAll once it has ended and no photograph is held.
+std::future<Outcome> findAll(Series& s);
+void takeAll(Series& s, Outcome const& said);
+
+// Whether tavrin-match has told photograph p's points or refusal, when it was given p;
+// under the lock.
+bool told(Series const& s, Photo const& p);
+
+// A' and B' of photograph p, when the running tavrin-match found them.
+void takeFound(Series& s, Photo& p);
 
 // The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of
 // photos whose points are known, and a name that opens nothing, which ends the series.
@@ -213,8 +238,10 @@ void measure(Series const& s, Photo& p);
 using StepWork = std::function<void(std::vector<Photo>&, Step)>;
 
 // The further photographs taken from step from up to step to, spread over the cores;
-// what, when not null, names the progress bar shown at a console.
-void pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step);
+// what, when not null, names the progress bar shown at a console. alongside, when
+// given, is done by the first worker before its first step.
+void pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step,
+              std::function<void()> alongside = {});
 
 // ---------------------------------------------------------------- the report (report.cpp)
 

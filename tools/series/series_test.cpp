@@ -4,6 +4,7 @@
 // it records; a run killed midway and resumed; the bad inputs that stop a run (its man
 // page is rendered by tools/tools_test.cpp).
 #include "tools/series/photo.h"
+#include "tools/series/png.h"
 
 #include "tests/support.h"
 
@@ -59,6 +60,27 @@ cv::Mat grey(cv::Mat const& m)
 }
 
 class Series : public Folder {};
+
+// The PNG's CRC-32 against its definition, a bit at a time, over every length a fast
+// way treats apart (its 64- and 16-byte steps, the bytes left), from each alignment.
+TEST(StoredPng, CrcIsTheDefinitionsAtEveryLengthAndAlignment)
+{
+    std::vector<unsigned char> bytes(4096 + 16);
+    cv::randu(cv::Mat(1, static_cast<int>(bytes.size()), CV_8UC1, bytes.data()), 0, 256);
+    auto const definition = [](std::uint32_t crc, unsigned char const* p, std::size_t n) {
+        crc = ~crc;
+        for (std::size_t k = 0; k < n; ++k) {
+            crc ^= p[k];
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) != 0 ? 0xEDB88320U ^ (crc >> 1) : crc >> 1;
+        }
+        return ~crc;
+    };
+    for (std::size_t at = 0; at < 16; at += 5)
+        for (std::size_t n : {0, 1, 15, 63, 64, 65, 79, 80, 127, 128, 200, 4095, 4096})
+            EXPECT_EQ(pngCrc(0x12345678U, &bytes[at], n), definition(0x12345678U, &bytes[at], n))
+                << n << " bytes from " << at;
+}
 
 TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
 {
@@ -321,16 +343,21 @@ TEST_F(SeriesRun, ChosenPointsARefusedPhotographListedAndTheOthersDone)
     fs::copy_file(photos / "b-enlarged.png", photos / "b-enlarged.tif");
     fs::copy_file(photos / "d-reduced.png", photos / "\xC3\x89t\xC3\xA9.png");   // Été
     fs::copy_file(photos / "d-reduced.png", photos / "\xC3\xA9t\xC3\xA9.jpeg");  // été
-    Outcome const o = series(1, "'s\xC3\xA9rie 1'");  // the points chosen
-    // clang-format off
-    for (char const* part : {"Points choisis sur la base : A ", "6 photographie(s) redress\xE9" "e(s) sur 7",
-                             "[6/8] e-noise.png : refus\xE9" "e, tavrin-match ne trouve pas ses points ("})
-        EXPECT_TRUE(has(o.out, part)) << part << o.out;
-    // clang-format on
-    // Photographs of one stem, whatever its case, as Windows compares names: two names.
-    for (char const* name :
-         {"b-enlarged.pgm", "b-enlarged-2.pgm", "\xC3\xA9t\xC3\xA9.pgm", "\xC3\x89t\xC3\xA9-2.pgm"})
-        EXPECT_TRUE(fs::exists(out / name)) << name;
+    // The points chosen, then given: the photographs after the refused one go on all the same.
+    for (std::string const points : {"", "--points 412,357 1236,842 "}) {
+        fs::remove_all(out);
+        Outcome const o = series(1, points + "'s\xC3\xA9rie 1'");
+        // clang-format off
+        for (char const* part : {"6 photographie(s) redress\xE9" "e(s) sur 7",
+                                 "[6/8] e-noise.png : refus\xE9" "e, tavrin-match ne trouve pas ses points ("})
+            EXPECT_TRUE(has(o.out, part)) << part << o.out;
+        // clang-format on
+        EXPECT_EQ(has(o.out, "Points choisis sur la base : A "), points.empty()) << o.out;
+        // Photographs of one stem, whatever its case, as Windows compares names: two names.
+        for (char const* name :
+             {"b-enlarged.pgm", "b-enlarged-2.pgm", "\xC3\xA9t\xC3\xA9.pgm", "\xC3\x89t\xC3\xA9-2.pgm"})
+            EXPECT_TRUE(fs::exists(out / name)) << name;
+    }
     EXPECT_TRUE(has(readFile(out / "rapport.html"), "Que faire : placez ses points"));
 }
 
