@@ -107,7 +107,9 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
                    std::string const& folder, std::string const& input, OutputLine const& onLine)
 {
     Outcome outcome;
-    // With onLine, the output goes through a pipe whose reading end stays here.
+    // With onLine, the output goes through a pipe whose reading end stays here. A
+    // companion that another thread starts meanwhile inherits the writing end too: the
+    // pipe then ends when both have ended, a little later, never not at all.
     HANDLE piped = INVALID_HANDLE_VALUE, pipeEnd = INVALID_HANDLE_VALUE;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     if (onLine && (!CreatePipe(&piped, &pipeEnd, &inherit, 0) ||
