@@ -12,6 +12,7 @@
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -96,9 +97,14 @@ TAVRIN_FOLDING std::uint32_t crcByFolding(std::uint32_t crc, unsigned char const
     return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x1, t), 1));
 }
 
+// Whether the processor multiplies without carries (CPUID 1, ECX bit 1) and has SSE4.1
+// (bit 19).
 bool canFold()
 {
-    static bool const can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    static bool const can = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & 1U << 1) != 0 && (c & 1U << 19) != 0;
+    }();
     return can;
 }
 #endif
