@@ -39,13 +39,13 @@ bool writes(Step k)
 // beside one that runs, and tavrin on one photograph alone while another will soon join
 // it, as long as a step that mostly computes is there to take. So the disk's work
 // overlaps the computing instead of two writers waiting on the disk together, tavrin
-// reads and writes the base for a few photographs at once, and each photograph is
-// done, its memory given back, early. tavrin's step takes its share of the photographs
-// waiting for it, so that every worker has some; the others, one. A worker has its photographs to itself and hands them back under
-// the lock, where the record is written anew. A failure that ends the run stops the
-// workers once their steps end. The task alongside, when there is one, is the first
-// worker's first. A photograph given to a tavrin-match that runs on waits for it to tell
-// its points.
+// reads and writes the base for a few photographs at once, and each photograph is done,
+// its memory given back, early. tavrin's step takes its share of the photographs
+// waiting for it, so that every worker has some; the others, one. A worker has its
+// photographs to itself and hands them back under the lock, where the record is written
+// anew. A failure that ends the run stops the workers once their steps end. The task
+// alongside, when there is one, is the first worker's first. A photograph given to a
+// tavrin-match that runs on waits for it to tell its points.
 class Pipeline {
 public:
     Pipeline(Series& s, Step from, Step to, char const* what, StepWork const& step,

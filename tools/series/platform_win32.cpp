@@ -1,7 +1,8 @@
-// Windows: the companions run through CreateProcessW with a command line quoted as
-// they split it, their input and output kept in temporary files that the system
-// deletes when they are closed (the output followed through a pipe when asked); the report shown by the default browser; text files
-// with their lines ended by CR LF, as Notepad ends them.
+// Windows: the companions run through CreateProcessW with a command line quoted as they
+// split it, their input and output kept in temporary files that the system deletes when
+// they are closed (the output followed through a pipe when asked); the report shown by
+// the default browser; text files with their lines ended by CR LF, as Notepad ends
+// them.
 #include "tools/series/platform.h"
 
 #include "image/name_encoding.h"

@@ -91,8 +91,7 @@ std::function<void()> openSeries(Series& s, Request const& r)
     return [&s, bytes, grey] {
         Photo base = s.photos[0];
         if (!copyStands(s, base) && !writeCopy(s, base, *grey, *bytes))
-            throw Stop{"La photographie de base " + base.source.u8string() + " : " +
-                       base.refusal};
+            throw Stop{"La photographie de base " + base.source.u8string() + " : " + base.refusal};
         if (!writeStoredPng(viewable(s, base), grey->grey))
             throw Stop{"Impossible d'\xE9"
                        "crire " +

@@ -80,8 +80,8 @@ struct Series {
     fs::path out, pgm, gaps, pictures, pngs;
     std::string tavrin, match, diff;  // the companions
     std::map<std::string, Record> earlier;
-    std::string recorded;  // the record as this run last wrote it
-    std::mutex lock;       // guards the photographs, the record, the console and finding
+    std::string recorded;             // the record as this run last wrote it
+    std::mutex lock;                  // guards the photographs, the record, the console and finding
     std::condition_variable changed;  // told when a photograph or finding changed
     Finding finding;
     int jobs = 1;

@@ -351,8 +351,8 @@ TEST_F(SeriesRun, ChosenPointsARefusedPhotographListedAndTheOthersDone)
         // clang-format on
         EXPECT_EQ(has(o.out, "Points choisis sur la base : A "), points.empty()) << o.out;
         // Photographs of one stem, whatever its case, as Windows compares names: two names.
-        for (char const* name :
-             {"b-enlarged.pgm", "b-enlarged-2.pgm", "\xC3\xA9t\xC3\xA9.pgm", "\xC3\x89t\xC3\xA9-2.pgm"})
+        for (char const* name : {"b-enlarged.pgm", "b-enlarged-2.pgm", "\xC3\xA9t\xC3\xA9.pgm",
+                                 "\xC3\x89t\xC3\xA9-2.pgm"})
             EXPECT_TRUE(fs::exists(out / name)) << name;
     }
     EXPECT_TRUE(has(readFile(out / "rapport.html"), "Que faire : placez ses points"));
