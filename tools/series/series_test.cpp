@@ -247,6 +247,7 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
 
 // The companions' French reworded (every accented letter made '?', as a translation
 // changes it) and a photograph they refuse: the series reads their machine lines alone.
+// Then a tavrin-match that dies midway.
 TEST_F(SeriesRun, CompanionsRewordedChangeNothing)
 {
     fs::path const kit = dir / "kit", bin = fs::path(TAVRIN_SERIES_BIN).parent_path();
@@ -269,6 +270,18 @@ TEST_F(SeriesRun, CompanionsRewordedChangeNothing)
         EXPECT_TRUE(has(o.out, part)) << part << o.out;
     // clang-format on
     expectErrorShown(readFile(out / "rapport.html"));
+    // A tavrin-match that dies once it has told the first photograph, while it is followed:
+    // that one is done, the others refused, and the series ends.
+    writeFile(kit / "tavrin-match", "#!/bin/bash\n'" + (bin / "tavrin-match").string() +
+                                        "' \"$@\" 2>/dev/null | head -n 6\nsleep 1\nexit 137\n");
+    fs::remove_all(out);
+    Outcome const cut = runIn(dir, "kit/tavrin-series --points 412,357 1236,842 's\xC3\xA9rie 1'");
+    EXPECT_EQ(cut.status, 1) << cut.err;
+    // clang-format off
+    for (char const* part : {"1 photographie(s) redress\xE9" "e(s) sur 4",
+                             "[3/5] c-rotated.tif : refus\xE9" "e, tavrin-match ne trouve pas"})
+        EXPECT_TRUE(has(cut.out, part)) << part << cut.out;
+    // clang-format on
 }
 
 TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
