@@ -70,6 +70,8 @@ std::function<void()> openSeries(Series& s, Request const& r)
     if (!base.refusal.empty() || !grey->refusal.empty())
         throw Stop{"La photographie de base " + base.source.u8string() +
                    " ne peut \xEAtre lue : " + base.refusal + grey->refusal};
+    if (!grey->asItIs)  // its copy is made from the pixels alone
+        std::vector<unsigned char>().swap(*bytes);
     s.out = fs::absolute(base.source).parent_path() / TAVRIN_RESULTS_FOLDER;
     s.pgm = s.out / "pgm";
     s.gaps = s.out / "ecarts";
