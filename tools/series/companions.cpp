@@ -48,6 +48,19 @@ bool numberOf(std::string const& field, double& value)
     return !field.empty() && *end == '\0' && std::isfinite(value);
 }
 
+// The expected error that a "found" machine line of tavrin-match tells, in French;
+// empty when the line is no such line or not the photograph's.
+std::string likelyOf(std::string const& line, std::string const& name)
+{
+    std::vector<std::string> const found = machine::fields(line, "tavrin-match", 7);
+    double eA = 0, eB = 0, eC = 0;
+    if (found.size() != 7 || found[0] != "found" || found[6] != name || !numberOf(found[3], eA) ||
+        !numberOf(found[4], eB) || !numberOf(found[5], eC))
+        return "";
+    return "A' " + french(eA, 2) + " px, B' " + french(eB, 2) + " px, aux coins " + french(eC, 1) +
+           " px";
+}
+
 // What tavrin-match answered for the photographs it was given: A' and B' of each one
 // found, from the answers, with the expected error of its machine line, and the
 // reason of each one refused, from its machine line.
@@ -62,12 +75,8 @@ void takeAnswers(Outcome const& o, std::vector<Photo*> const& photos)
         std::string why = o.status < 0 ? "tavrin-match ne peut \xEAtre lanc\xE9" : "";
         p->likely.clear();
         for (std::string const& line : told) {
-            std::vector<std::string> const found = machine::fields(line, "tavrin-match", 7);
-            double eA = 0, eB = 0, eC = 0;
-            if (p->found && found.size() == 7 && found[0] == "found" && found[6] == name &&
-                numberOf(found[3], eA) && numberOf(found[4], eB) && numberOf(found[5], eC))
-                p->likely = "A' " + french(eA, 2) + " px, B' " + french(eB, 2) + " px, aux coins " +
-                            french(eC, 1) + " px";
+            std::string const likely = p->found ? likelyOf(line, name) : "";
+            p->likely = likely.empty() ? p->likely : likely;
             std::vector<std::string> const other = machine::fields(line, "tavrin-match", 3);
             if (other.size() == 3 && other[0] == "refused" && other[2] == name)
                 why = other[1];
@@ -257,29 +266,25 @@ void measure(Series const& s, Photo& p)
 
 namespace {
 
-// The answers of the photographs given to findAll's tavrin-match, followed line by line
-// as it prints them: after the base's three lines, each photograph found has its name,
-// A' and B', in the order given, so that those passed over before it were refused.
+// What findAll's tavrin-match prints, followed line by line as it comes: on standard
+// output, after the base's three lines, each photograph found has its name, A' and B';
+// on standard error, each photograph given has its machine line, found or refused.
 class Following {
 public:
     explicit Following(Series& s) : s(s) {}
 
-    void operator()(std::string line)
+    void operator()(bool onError, std::string line)
     {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
+        if (onError)
+            return machineLine(line);
         lines.push_back(line);
         if (lines.size() < 6 || lines.size() % 3 != 0)
             return;
-        std::string const name = answers::read(lines[lines.size() - 3]);
         std::lock_guard<std::mutex> const hold(s.lock);
-        Finding& f = s.finding;
-        for (std::size_t k = f.told; k < f.names.size(); ++k)
-            if (f.names[k] == name) {
-                f.found[name] = {lines[lines.size() - 2], lines.back()};
-                f.told = k + 1;
-                break;
-            }
+        Finding::Told& t = s.finding.told[answers::read(lines[lines.size() - 3])];
+        t.aPrime = lines[lines.size() - 2], t.bPrime = lines.back();
         s.changed.notify_all();
     }
 
@@ -288,11 +293,25 @@ public:
     {
         std::lock_guard<std::mutex> const hold(s.lock);
         s.finding.running = false;
-        s.finding.told = s.finding.names.size();
         s.changed.notify_all();
     }
 
 private:
+    void machineLine(std::string const& line)
+    {
+        std::vector<std::string> const found = machine::fields(line, "tavrin-match", 7);
+        std::vector<std::string> const refused = machine::fields(line, "tavrin-match", 3);
+        bool const isFound = found.size() == 7 && found[0] == "found";
+        if (!isFound && !(refused.size() == 3 && refused[0] == "refused"))
+            return;
+        std::string const name = isFound ? found[6] : refused[2];
+        std::lock_guard<std::mutex> const hold(s.lock);
+        Finding::Told& t = s.finding.told[name];
+        t.lined = true, t.refused = !isFound;
+        t.likely = isFound ? likelyOf(line, name) : "";
+        s.changed.notify_all();
+    }
+
     Series& s;
     std::vector<std::string> lines;
 };
@@ -312,8 +331,9 @@ std::future<Outcome> findAll(Series& s)
     auto const find = [&s, args] {
         Following follow(s);
         try {
-            Outcome said = runProgram(s.match, args, s.pgm.u8string(), "",
-                                      [&](std::string const& line) { follow(line); });
+            Outcome said =
+                runProgram(s.match, args, s.pgm.u8string(), "",
+                           [&](bool onError, std::string const& line) { follow(onError, line); });
             follow.ended();
             return said;
         } catch (...) {
@@ -345,18 +365,21 @@ bool told(Series const& s, Photo const& p)
 {
     Finding const& f = s.finding;
     std::string const name = matchName(p.stem);
-    auto const at = std::find(f.names.begin(), f.names.end(), name);
-    return !f.running || at == f.names.end() ||
-           static_cast<std::size_t>(at - f.names.begin()) < f.told;
+    auto const t = f.told.find(name);
+    return !f.running || std::find(f.names.begin(), f.names.end(), name) == f.names.end() ||
+           (t != f.told.end() && t->second.lined &&
+            (t->second.refused || !t->second.aPrime.empty()));
 }
 
 void takeFound(Series& s, Photo& p)
 {
     std::lock_guard<std::mutex> const hold(s.lock);
-    auto const found = s.finding.found.find(matchName(p.stem));
-    if (found == s.finding.found.end())
+    auto const t = s.finding.told.find(matchName(p.stem));
+    if (t == s.finding.told.end() || t->second.aPrime.empty() ||
+        (!t->second.lined && s.finding.running))
         return;
-    p.aPrime = found->second.first, p.bPrime = found->second.second;
+    p.aPrime = t->second.aPrime, p.bPrime = t->second.bPrime;
+    p.likely = t->second.likely;
     p.found = true;
 }
 

@@ -21,16 +21,16 @@ struct Outcome {
     std::string errors;
 };
 
-// What a program prints on its standard output, as it comes: each line with its line
-// feed (the last, maybe, without).
-using OutputLine = std::function<void(std::string const&)>;
+// What a program prints, as it comes: each line with its line feed (the last, maybe,
+// without), and whether it came on standard error.
+using OutputLine = std::function<void(bool onError, std::string const& line)>;
 
 // Runs program (a path) with its arguments in folder, standard input reading the bytes
 // of input (from a temporary file that nothing leaves behind), standard output and
 // error kept whole in memory. Runs may overlap: each has files of its own. The
 // console's interrupt reaches it as it reaches this program. With onLine, standard
-// output comes through a pipe, and each line is handed to onLine as soon as it is
-// printed, on the calling thread.
+// output and error come through pipes, and each line is handed to onLine as soon as
+// it is printed (on Windows, standard error's from a thread of its own).
 Outcome runProgram(std::string const& program, std::vector<std::string> const& arguments,
                    std::string const& folder, std::string const& input,
                    OutputLine const& onLine = {});

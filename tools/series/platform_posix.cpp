@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,25 +53,36 @@ std::FILE* ownTemporary()
     return f;
 }
 
-// What the pipe brings until its writers are gone, handed on line by line.
-std::string follow(int pipe, OutputLine const& onLine)
+// What the two pipes (standard output, standard error) bring until their writers are
+// gone, handed on line by line as it comes, into all.
+void follow(int const (&pipes)[2], OutputLine const& onLine, std::string (&all)[2])
 {
-    std::string all;
-    std::size_t told = 0;
+    std::size_t told[2] = {0, 0};
+    bool open[2] = {true, true};
     char block[8192];
-    for (;;) {
-        ssize_t const n = read(pipe, block, sizeof block);
-        if (n < 0 && errno == EINTR)
+    while (open[0] || open[1]) {
+        pollfd watched[2] = {{open[0] ? pipes[0] : -1, POLLIN, 0},
+                             {open[1] ? pipes[1] : -1, POLLIN, 0}};
+        int const ready = poll(watched, 2, -1);
+        if (ready < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (ready < 0)  // the pipes closed after, which ends a child blocked on them
             break;
-        all.append(block, static_cast<std::size_t>(n));
-        for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
-            onLine(all.substr(told, end + 1 - told));
+        for (int k = 0; k < 2; ++k) {
+            if (!open[k] || watched[k].revents == 0)
+                continue;
+            ssize_t const n = read(pipes[k], block, sizeof block);
+            open[k] = n > 0 || (n < 0 && errno == EINTR);
+            if (n > 0)
+                all[k].append(block, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = all[k].find('\n', told[k])) != std::string::npos;
+                 told[k] = end + 1)
+                onLine(k == 1, all[k].substr(told[k], end + 1 - told[k]));
+        }
     }
-    if (told < all.size())
-        onLine(all.substr(told));
-    return all;
+    for (int k = 0; k < 2; ++k)
+        if (told[k] < all[k].size())
+            onLine(k == 1, all[k].substr(told[k]));
 }
 
 }  // namespace
@@ -79,14 +91,19 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
                    std::string const& folder, std::string const& input, OutputLine const& onLine)
 {
     Outcome outcome;
-    int piped[2] = {-1, -1};
-    if (onLine && pipe2(piped, O_CLOEXEC) != 0)
+    int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
+    if (onLine && (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)) {
+        for (int fd : {outPipe[0], outPipe[1]})
+            if (fd >= 0)
+                close(fd);
         return outcome;
+    }
     std::FILE* out = onLine ? nullptr : ownTemporary();
-    std::FILE* err = ownTemporary();
+    std::FILE* err = onLine ? nullptr : ownTemporary();
     std::FILE* in = ownTemporary();
-    int const outFd = onLine ? piped[1] : out != nullptr ? fileno(out) : -1;
-    bool const ready = outFd >= 0 && err != nullptr && in != nullptr &&
+    int const outFd = onLine ? outPipe[1] : out != nullptr ? fileno(out) : -1;
+    int const errFd = onLine ? errPipe[1] : err != nullptr ? fileno(err) : -1;
+    bool const ready = outFd >= 0 && errFd >= 0 && in != nullptr &&
                        std::fwrite(input.data(), 1, input.size(), in) == input.size() &&
                        std::fflush(in) == 0 && std::fseek(in, 0, SEEK_SET) == 0;
     // Everything the child needs is ready before the fork: after it, only calls that
@@ -101,26 +118,28 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
         child = fork();
     if (child == 0) {
         if (chdir(folder.c_str()) != 0 || dup2(fileno(in), 0) < 0 || dup2(outFd, 1) < 0 ||
-            dup2(fileno(err), 2) < 0)
+            dup2(errFd, 2) < 0)
             _exit(127);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     int const started = errno;
-    if (onLine) {  // the child's end closed here, so that its exit ends the pipe
-        close(piped[1]);
+    if (onLine) {  // the child's ends closed here, so that its exit ends the pipes
+        close(outPipe[1]), close(errPipe[1]);
+        int const reading[2] = {outPipe[0], errPipe[0]};
+        std::string all[2];
         if (child > 0)
-            outcome.output = follow(piped[0], onLine);
-        close(piped[0]);
+            follow(reading, onLine, all);
+        outcome.output = all[0], outcome.errors = all[1];
+        close(outPipe[0]), close(errPipe[0]);
     }
     if (child > 0) {
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (out != nullptr)
-            outcome.output = contents(out);
-        outcome.errors = contents(err);
+        if (!onLine)
+            outcome.output = contents(out), outcome.errors = contents(err);
     }
     for (std::FILE* f : {in, out, err})
         if (f != nullptr)

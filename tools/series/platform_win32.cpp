@@ -1,6 +1,6 @@
 // Windows: the companions run through CreateProcessW with a command line quoted as they
 // split it, their input and output kept in temporary files that the system deletes when
-// they are closed (the output followed through a pipe when asked); the report shown by
+// they are closed (the output followed through pipes when asked); the report shown by
 // the default browser; text files with their lines ended by CR LF, as Notepad ends
 // them.
 #include "tools/series/platform.h"
@@ -11,6 +11,9 @@
 #include <windows.h>
 
 #include <shellapi.h>
+
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -66,8 +69,9 @@ std::string contents(HANDLE f)
     return text;
 }
 
-// What the pipe brings until its writers are gone, handed on line by line.
-std::string follow(HANDLE pipe, OutputLine const& onLine)
+// What the pipe brings until its writers are gone, handed on line by line, each with
+// onError.
+std::string follow(HANDLE pipe, bool onError, OutputLine const& onLine)
 {
     std::string all;
     std::size_t told = 0;
@@ -76,11 +80,27 @@ std::string follow(HANDLE pipe, OutputLine const& onLine)
     while (ReadFile(pipe, block, sizeof block, &n, nullptr) && n > 0) {
         all.append(block, n);
         for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
-            onLine(all.substr(told, end + 1 - told));
+            onLine(onError, all.substr(told, end + 1 - told));
     }
     if (told < all.size())
-        onLine(all.substr(told));
+        onLine(onError, all.substr(told));
     return all;
+}
+
+// A pipe whose writing end a child inherits, its reading end staying here; false, with
+// both closed, when it cannot be made.
+bool childPipe(HANDLE& reading, HANDLE& writing)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    reading = writing = INVALID_HANDLE_VALUE;
+    if (CreatePipe(&reading, &writing, &inherit, 0) &&
+        SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0))
+        return true;
+    for (HANDLE h : {reading, writing})
+        if (h != INVALID_HANDLE_VALUE && h != nullptr)
+            CloseHandle(h);
+    reading = writing = INVALID_HANDLE_VALUE;
+    return false;
 }
 
 }  // namespace
@@ -108,16 +128,15 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
                    std::string const& folder, std::string const& input, OutputLine const& onLine)
 {
     Outcome outcome;
-    // With onLine, the output goes through a pipe whose reading end stays here. A
-    // companion that another thread starts meanwhile inherits the writing end too: the
+    // With onLine, the output goes through pipes whose reading ends stay here. A
+    // companion that another thread starts meanwhile inherits the writing ends too: a
     // pipe then ends when both have ended, a little later, never not at all.
-    HANDLE piped = INVALID_HANDLE_VALUE, pipeEnd = INVALID_HANDLE_VALUE;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    if (onLine && (!CreatePipe(&piped, &pipeEnd, &inherit, 0) ||
-                   !SetHandleInformation(piped, HANDLE_FLAG_INHERIT, 0))) {
-        for (HANDLE h : {piped, pipeEnd})
-            if (h != INVALID_HANDLE_VALUE && h != nullptr)
-                CloseHandle(h);
+    HANDLE outPipe = INVALID_HANDLE_VALUE, outEnd = INVALID_HANDLE_VALUE;
+    HANDLE errPipe = INVALID_HANDLE_VALUE, errEnd = INVALID_HANDLE_VALUE;
+    if (onLine && !childPipe(outPipe, outEnd))
+        return outcome;
+    if (onLine && !childPipe(errPipe, errEnd)) {
+        CloseHandle(outPipe), CloseHandle(outEnd);
         return outcome;
     }
     HANDLE const in = temporaryFile();
@@ -128,8 +147,8 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
          (WriteFile(in, input.data(), static_cast<DWORD>(input.size()), &written, nullptr) &&
           written == input.size())) &&
         SetFilePointer(in, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
-    HANDLE const out = onLine ? pipeEnd : temporaryFile();
-    HANDLE const err = temporaryFile();
+    HANDLE const out = onLine ? outEnd : temporaryFile();
+    HANDLE const err = onLine ? errEnd : temporaryFile();
     std::wstring const application = wide(program);
     std::wstring line = quoted(application);
     for (std::string const& a : arguments)
@@ -141,13 +160,26 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
     start.hStdOutput = out;
     start.hStdError = err;
     PROCESS_INFORMATION child{};
-    if (ready && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
-        CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       wide(folder).c_str(), &start, &child)) {
-        if (onLine) {  // this end closed, so that the child's exit ends the pipe
-            CloseHandle(pipeEnd);
-            outcome.output = follow(piped, onLine);
+    bool const started = ready && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                         CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, wide(folder).c_str(), &start, &child);
+    if (onLine) {  // these ends closed, so that the child's exit ends the pipes
+        CloseHandle(outEnd), CloseHandle(errEnd);
+        if (started) {
+            std::thread errors;
+            try {
+                errors = std::thread([&] { outcome.errors = follow(errPipe, true, onLine); });
+            } catch (std::system_error const&) {  // read after: a pipe's buffer holds a few lines
+            }
+            outcome.output = follow(outPipe, false, onLine);
+            if (errors.joinable())
+                errors.join();
+            else
+                outcome.errors = follow(errPipe, true, onLine);
         }
+        CloseHandle(outPipe), CloseHandle(errPipe);
+    }
+    if (started) {
         WaitForSingleObject(child.hProcess, INFINITE);
         DWORD status = 0;
         GetExitCodeProcess(child.hProcess, &status);
@@ -155,12 +187,9 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
         CloseHandle(child.hThread);
         CloseHandle(child.hProcess);
         if (!onLine)
-            outcome.output = contents(out);
-        outcome.errors = contents(err);
-    } else if (onLine) {
-        CloseHandle(pipeEnd);
+            outcome.output = contents(out), outcome.errors = contents(err);
     }
-    for (HANDLE h : {in, err, onLine ? piped : out})
+    for (HANDLE h : {in, onLine ? INVALID_HANDLE_VALUE : out, onLine ? INVALID_HANDLE_VALUE : err})
         if (h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
     return outcome;

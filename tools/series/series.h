@@ -64,14 +64,17 @@ struct Record {
     std::string likely;
 };
 
-// What one tavrin-match, still running, has answered so far for the photographs given
-// it: their names as given, in its order, how many of them it has told (found, or
-// passed over as refused), and A' and B' of those found.
+// What one tavrin-match, still running, has told so far of the photographs given it
+// (names, as given): of each, by name, whether its machine line came, whether that
+// refused it, its A' and B' once its answers came, and its expected error.
 struct Finding {
+    struct Told {
+        bool lined = false, refused = false;
+        std::string aPrime, bPrime, likely;
+    };
     bool running = false;
     std::vector<std::string> names;
-    std::size_t told = 0;
-    std::map<std::string, std::pair<std::string, std::string>> found;
+    std::map<std::string, Told> told;
 };
 
 struct Series {
@@ -207,7 +210,8 @@ void takeAll(Series& s, Outcome const& said);
 // under the lock.
 bool told(Series const& s, Photo const& p);
 
-// A' and B' of photograph p, when the running tavrin-match found them.
+// A' and B' of photograph p and their expected error, when the running tavrin-match
+// found them.
 void takeFound(Series& s, Photo& p);
 
 // The answers for tavrin: the base, A and B, the name, A' and B' of each photograph of

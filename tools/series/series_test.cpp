@@ -273,7 +273,7 @@ TEST_F(SeriesRun, CompanionsRewordedChangeNothing)
     // A tavrin-match that dies once it has told the first photograph, while it is followed:
     // that one is done, the others refused, and the series ends.
     writeFile(kit / "tavrin-match", "#!/bin/bash\n'" + (bin / "tavrin-match").string() +
-                                        "' \"$@\" 2>/dev/null | head -n 6\nsleep 1\nexit 137\n");
+                                        "' \"$@\" | head -n 6\nsleep 1\nexit 137\n");
     fs::remove_all(out);
     Outcome const cut = runIn(dir, "kit/tavrin-series --points 412,357 1236,842 's\xC3\xA9rie 1'");
     EXPECT_EQ(cut.status, 1) << cut.err;
