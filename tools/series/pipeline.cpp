@@ -3,6 +3,7 @@
 
 #include "tools/series/platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -142,10 +143,10 @@ private:
         Step const doing = next[first];
         std::vector<std::size_t> mine = {first};
         std::size_t waiting = 0;
-        for (std::size_t k = first; k < count; ++k)
+        for (std::size_t k = first; doing == Step::rectify && k < count; ++k)
             waiting += !held[k] && next[k] == doing ? 1 : 0;
         std::size_t const jobs = static_cast<std::size_t>(s.jobs);
-        std::size_t const share = doing == Step::rectify ? (waiting + jobs - 1) / jobs : 1;
+        std::size_t const share = std::max<std::size_t>(1, (waiting + jobs - 1) / jobs);
         for (std::size_t k = first + 1; k < count && mine.size() < share; ++k)
             if (!held[k] && next[k] == doing)
                 mine.push_back(k);

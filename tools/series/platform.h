@@ -4,6 +4,7 @@
 #ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
 #define TAVRIN_TOOLS_SERIES_PLATFORM_H
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,17 @@ struct Outcome {
 // What a program prints, as it comes: each line with its line feed (the last, maybe,
 // without), and whether it came on standard error.
 using OutputLine = std::function<void(bool onError, std::string const& line)>;
+
+// The whole lines of all from told on handed to onLine, told moved past them; with
+// last, the rest too. The platforms' pipes share it.
+inline void handOnLines(std::string const& all, std::size_t& told, bool onError,
+                        OutputLine const& onLine, bool last = false)
+{
+    for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
+        onLine(onError, all.substr(told, end + 1 - told));
+    if (last && told < all.size())
+        onLine(onError, all.substr(told)), told = all.size();
+}
 
 // Runs program (a path) with its arguments in folder, standard input reading the bytes
 // of input (from a temporary file that nothing leaves behind), standard output and

@@ -1,6 +1,6 @@
 // POSIX: the companions run through fork and exec, their input and output kept in
-// unnamed temporary files that nothing leaves behind (the output followed through a
-// pipe when asked); the report shown by xdg-open;
+// unnamed temporary files that nothing leaves behind (the output and errors followed
+// through pipes when asked); the report shown by xdg-open;
 // text files with their lines ended by a line feed.
 #include "tools/series/platform.h"
 
@@ -75,14 +75,11 @@ void follow(int const (&pipes)[2], OutputLine const& onLine, std::string (&all)[
             open[k] = n > 0 || (n < 0 && errno == EINTR);
             if (n > 0)
                 all[k].append(block, static_cast<std::size_t>(n));
-            for (std::size_t end; (end = all[k].find('\n', told[k])) != std::string::npos;
-                 told[k] = end + 1)
-                onLine(k == 1, all[k].substr(told[k], end + 1 - told[k]));
+            handOnLines(all[k], told[k], k == 1, onLine);
         }
     }
     for (int k = 0; k < 2; ++k)
-        if (told[k] < all[k].size())
-            onLine(k == 1, all[k].substr(told[k]));
+        handOnLines(all[k], told[k], k == 1, onLine, true);
 }
 
 }  // namespace

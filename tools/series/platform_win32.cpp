@@ -79,11 +79,9 @@ std::string follow(HANDLE pipe, bool onError, OutputLine const& onLine)
     DWORD n = 0;
     while (ReadFile(pipe, block, sizeof block, &n, nullptr) && n > 0) {
         all.append(block, n);
-        for (std::size_t end; (end = all.find('\n', told)) != std::string::npos; told = end + 1)
-            onLine(onError, all.substr(told, end + 1 - told));
+        handOnLines(all, told, onError, onLine);
     }
-    if (told < all.size())
-        onLine(onError, all.substr(told));
+    handOnLines(all, told, onError, onLine, true);
     return all;
 }
 
