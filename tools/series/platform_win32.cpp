@@ -85,6 +85,21 @@ std::string follow(HANDLE pipe, bool onError, OutputLine const& onLine)
     return all;
 }
 
+// Both pipes followed until they end, standard error on a thread of its own.
+void followBoth(HANDLE outPipe, HANDLE errPipe, OutputLine const& onLine, Outcome& outcome)
+{
+    std::thread errors;
+    try {
+        errors = std::thread([&] { outcome.errors = follow(errPipe, true, onLine); });
+    } catch (std::system_error const&) {  // read after: a pipe's buffer holds a few lines
+    }
+    outcome.output = follow(outPipe, false, onLine);
+    if (errors.joinable())
+        errors.join();
+    else
+        outcome.errors = follow(errPipe, true, onLine);
+}
+
 // A pipe whose writing end a child inherits, its reading end staying here; false, with
 // both closed, when it cannot be made.
 bool childPipe(HANDLE& reading, HANDLE& writing)
@@ -163,18 +178,8 @@ Outcome runProgram(std::string const& program, std::vector<std::string> const& a
                                         nullptr, wide(folder).c_str(), &start, &child);
     if (onLine) {  // these ends closed, so that the child's exit ends the pipes
         CloseHandle(outEnd), CloseHandle(errEnd);
-        if (started) {
-            std::thread errors;
-            try {
-                errors = std::thread([&] { outcome.errors = follow(errPipe, true, onLine); });
-            } catch (std::system_error const&) {  // read after: a pipe's buffer holds a few lines
-            }
-            outcome.output = follow(outPipe, false, onLine);
-            if (errors.joinable())
-                errors.join();
-            else
-                outcome.errors = follow(errPipe, true, onLine);
-        }
+        if (started)
+            followBoth(outPipe, errPipe, onLine, outcome);
         CloseHandle(outPipe), CloseHandle(errPipe);
     }
     if (started) {
