@@ -53,6 +53,6 @@ bool passesNameCheck(char const* name)
     if (f != nullptr)
         std::fclose(f);
     if (!found)
-        std::printf("\nERR.\n");
+        std::printf("\nERR.");  // the pause follows on the same line
     return found;
 }

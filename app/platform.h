@@ -62,6 +62,10 @@ std::string consoleText(std::string const& text, std::FILE* stream);
 // without the text mode's translation.
 void preparePlatform();
 
+// True when standard input is the operator's terminal or console, where a point
+// typed wrong can be asked again; false for a file or a pipe of answers.
+bool inputIsTerminal();
+
 // Waits for one key press after a request to press one.
 void pauseConsole();
 

@@ -1,12 +1,15 @@
-// POSIX: the pause and the folder are done in-process; nothing is run through a shell.
+// POSIX: the pause and the folder are done in-process; nothing is run through a shell;
+// a terminal that reads UTF-8 is written UTF-8.
 #include "app/platform.h"
 
 #include "image/file_system.h"
+#include "image/name_encoding.h"
 #include "image/results_folder.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,6 +78,43 @@ void waitForKeyAtTerminal()
     tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     guardTerminal(false);
 }
+
+#if defined(__GLIBC__)
+// A terminal that reads UTF-8 is written the messages' Windows-1252 words in UTF-8 and
+// the names in them as they are (messageText). The line-buffered stream hands over
+// whole lines, or what stands before a question; a name could only be cut where 64 KiB
+// of one line fill its buffer.
+ssize_t terminalWrite(void* cookie, char const* bytes, std::size_t n)
+{
+    int const fd = *static_cast<int*>(cookie);
+    std::string const shown = encodeUtf8(messageText(std::string(bytes, n)));
+    for (std::size_t done = 0; done < shown.size();) {
+        ssize_t const w = write(fd, shown.data() + done, shown.size() - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return -1;
+        done += static_cast<std::size_t>(w);
+    }
+    return static_cast<ssize_t>(n);
+}
+
+void showInUtf8(std::FILE*& stream, int const& fd)
+{
+    if (!isatty(fd))
+        return;
+    cookie_io_functions_t const io = {nullptr, terminalWrite, nullptr, nullptr};
+    std::FILE* f = fopencookie(const_cast<int*>(&fd), "w", io);
+    if (f == nullptr)
+        return;
+    if (setvbuf(f, nullptr, &stream == &stderr ? _IONBF : _IOLBF, 1 << 16) != 0) {
+        std::fclose(f);
+        return;
+    }
+    std::fflush(stream);
+    stream = f;  // NOLINT: the C library lets its standard streams be set
+}
+#endif
 
 }  // namespace
 
@@ -164,6 +204,20 @@ std::string consoleText(std::string const& text, std::FILE*)
 void preparePlatform()
 {
     failWritesAtFileSizeLimit();
+#if defined(__GLIBC__)
+    static int const output = STDOUT_FILENO;
+    static int const error = STDERR_FILENO;
+    if (utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"))) {
+        showInUtf8(stdout, output);
+        showInUtf8(stderr, error);
+    }
+#endif
+}
+
+bool inputIsTerminal()
+{
+    int const fd = fileno(stdin);  // -1 for answers fed from memory
+    return fd >= 0 && isatty(fd) != 0;
 }
 
 void pauseConsole()

@@ -191,6 +191,13 @@ void preparePlatform()
         SetConsoleOutputCP(1252);
 }
 
+bool inputIsTerminal()
+{
+    DWORD mode = 0;
+    HANDLE const h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+    return GetConsoleMode(h, &mode) != 0;
+}
+
 void pauseConsole()
 {
     std::fflush(stdout);

@@ -416,6 +416,19 @@ struct Taken {
 
 enum class Step { taken, endsRun };
 
+// No result for the further image: its copy as loaded, if written, goes too, so that
+// no file under the result's name holds an image not rectified.
+void sayNoResult(Taken const& further, int counter)
+{
+    if (further.copy.ok && removeOwnCopy(further.outputPath, further.copy.file))
+        std::printf("Aucun r\xE9sultat pour l'image %i : sa copie non redress\xE9"
+                    "e est retir\xE9"
+                    "e\n",
+                    counter);
+    else
+        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
+}
+
 // An image that cannot be loaded (its size unreadable or beyond the limit, no "P5" at
 // its start) gives no file: the loader has said why on stderr. The base's ends the run
 // before any point is asked; a further image's points are still read, so that the
@@ -444,7 +457,13 @@ Step takeImage(std::string const& name, ImageKind kind, int counter, Series& ser
         reportImage(*taken.image, readLine, taken.outputPath, taken.copy);
     }
     Point b;
-    readPoints(kind, taken.a, b);
+    if (!readPoints(kind, taken.a, b)) {
+        if (kind == ImageKind::further && taken.copy.ok) {
+            series.outputs.drop(taken.copy.file);
+            sayNoResult(taken, counter);
+        }
+        return Step::endsRun;
+    }
     taken.segment = measureSegment(taken.a, b);
     printGisement(name.c_str(), taken.segment.bearing, taken.segment.distance);
     return Step::taken;
@@ -461,13 +480,7 @@ void writeResult(IMAGE const& rectified, Taken const& further, int counter, Seri
     if (w.ok)
         return;
     reportNotWritten(further.outputPath, w);
-    if (copy != nullptr && removeOwnCopy(further.outputPath, *copy))
-        std::printf("Aucun r\xE9sultat pour l'image %i : sa copie non redress\xE9"
-                    "e est retir\xE9"
-                    "e\n",
-                    counter);
-    else
-        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
+    sayNoResult(further, counter);
 }
 
 int runDialogue()

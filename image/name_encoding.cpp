@@ -1,6 +1,8 @@
 #include "image/name_encoding.h"
 
+#include <cctype>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -146,4 +148,35 @@ std::wstring wideName(char const* bytes)
 {
     std::u16string const name = decodeName(bytes);
     return std::wstring(name.begin(), name.end());
+}
+
+std::u16string messageText(std::string const& bytes)
+{
+    std::u16string out;
+    for (std::size_t i = 0, length = 0; i < bytes.size(); i += length) {
+        char32_t const c = nextCodePoint(bytes, i, length);
+        if (length == 0) {
+            out += fromWindows1252(static_cast<unsigned char>(bytes[i]));
+            length = 1;
+        } else {
+            appendUtf16(out, c);
+        }
+    }
+    return out;
+}
+
+bool utf8Locale(char const* lcAll, char const* lcCtype, char const* lang)
+{
+    char const* name = nullptr;
+    for (char const* setting : {lcAll, lcCtype, lang})
+        if (name == nullptr && setting != nullptr && *setting != '\0')
+            name = setting;
+    if (name == nullptr)
+        return false;
+    // language_TERRITORY.codeset@modifier; "C.UTF-8" too
+    std::string codeset;
+    for (char const* c = std::strchr(name, '.'); c != nullptr && *++c != '\0' && *c != '@';)
+        if (*c != '-' && *c != '_')
+            codeset += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return codeset == "utf8";
 }

@@ -1,4 +1,5 @@
-// How a name's bytes are read for Windows: UTF-8 when they are UTF-8, else Windows-1252.
+// How a name's bytes are read for Windows: UTF-8 when they are UTF-8, else Windows-1252;
+// how a message is shown at a terminal that reads UTF-8.
 #include "image/name_encoding.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,33 @@ TEST(NameEncoding, Utf8WhenValidElseWindows1252)
         EXPECT_EQ(isUtf8Text(row.bytes) ? encodeUtf8(row.decoded) : row.bytes, row.bytes);
     }
     EXPECT_EQ(encodeUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // a lone surrogate
+}
+
+// A message's words in Windows-1252 and a name in UTF-8 on one line, as tavrin-series
+// prints them, each shown as meant; and the locales that read UTF-8.
+TEST(NameEncoding, MessagesMixWindows1252WordsAndUtf8Names)
+{
+    EXPECT_EQ(encodeUtf8(messageText("[2/6] 02 vue tourn\xC3\xA9"
+                                     "e.jpg : trouv\xE9"
+                                     "e, 5,0\xB0")),
+              "[2/6] 02 vue tourn\xC3\xA9"
+              "e.jpg : trouv\xC3\xA9"
+              "e, 5,0\xC2\xB0");
+    EXPECT_EQ(messageText("\x80 \xC5\x81\xC3"), u"\u20AC \u0141\u00C3");
+
+    // clang-format off
+    struct { char const* all; char const* ctype; char const* lang; bool utf8; } const rows[] = {
+        {nullptr, nullptr, "fr_FR.UTF-8", true},   {nullptr, nullptr, "C.utf8", true},
+        {nullptr, nullptr, "fr_FR.utf-8@euro", true}, {nullptr, nullptr, "fr_FR.ISO-8859-15", false},
+        {"", "", "fr_FR.UTF-8", true},             {"C", nullptr, "fr_FR.UTF-8", false},
+        {nullptr, "POSIX", "fr_FR.UTF-8", false},  {nullptr, nullptr, nullptr, false},
+        {nullptr, nullptr, "UTF-8", false},
+    };
+    // clang-format on
+    for (auto const& row : rows)
+        EXPECT_EQ(utf8Locale(row.all, row.ctype, row.lang), row.utf8)
+            << (row.all ? row.all : "-") << " " << (row.ctype ? row.ctype : "-") << " "
+            << (row.lang ? row.lang : "-");
 }
 
 }  // namespace

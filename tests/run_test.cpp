@@ -1,10 +1,9 @@
 // The run end to end: the built program in a fresh folder with scripted input; its
 // stdout, stderr, exit status and every file in the folder compared byte for byte.
+#include "image/name_encoding.h"
 #include "tests/support.h"
 
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
+#include <tuple>
 
 namespace {
 
@@ -45,6 +44,13 @@ std::string refused(std::string const& why, int times = 1)
 std::string noResult(int n, std::string const& more = "")
 {
     return "Aucun r\xE9sultat pour l'image " + std::to_string(n) + more + "\n";
+}
+
+// What a point typed wrong is told.
+std::string typedWrong(std::string const& typed)
+{
+    return "\nPoint non compris : \"" + typed +
+           "\". Tapez x,y : deux nombres s\xE9par\xE9s par une virgule, par exemple 423,237\n";
 }
 
 // Image n (0 the base) from its report on: its copy written at Redressement/name, or why
@@ -139,6 +145,16 @@ std::vector<Row> rows()
          utf16("base.pgm\r\n10,12\r\n30,25\r\n\"shifted.pgm\r\n15,15\r\n35,28\r\n\xE9glise.pgm\r\n33,20\r\n13,7\r\nfin\r\n", false),
          base + shiftedDone + done(2, "\xC3\xA9glise.pgm", 45, 35) + cannotOpen + "fin\n en lecture\n" + kPause,
          {baseOut, shiftedOut, {"Redressement/\xC3\xA9glise.pgm", halfTurned(40, 30, 43, 32)}}},
+        // A point that is not "x,y" costs nothing: said, and the run ends with no result
+        // computed from it, the further image's copy removed; so does the end of input.
+        {"points_typed_wrong_or_not_at_all", "",
+         "base.pgm\n10,12\n30,25\nshifted.pgm\n15,15\n35;28\n",
+         base + done(1, "shifted.pgm", 50, 36, "", typedWrong("35;28") + noResult(1, " : sa copie non redress\xE9" "e est retir\xE9" "e") + kPause),
+         {baseOut}},
+        {"a_base_point_of_one_number", "", "\n  \nbase.pgm\n\n10,12\n30 25\n",
+         kBasePrompt + done(0, "base.pgm", 40, 30, "", typedWrong("30 25") + kPause), {baseOut}},
+        {"end_of_input_at_a_point", "", "base.pgm\n10,12\n",
+         kBasePrompt + done(0, "base.pgm", 40, 30, "", std::string("\nFin des donn\xE9") + "es : le point n'est pas donn\xE9\n" + kPause), {baseOut}},
         {"end_of_input_at_the_base_prompt", "", "", kBasePrompt + cannotOpen + "\n en lecture\n" + kPause, {}},
         {"names_of_233_and_234_bytes", "cp base.pgm " + longest, longest + "\n0,0\n3,2\n" + std::string(234, 'n') + "\n",
          kBasePrompt + done(0, longest) + tooLong + kPause, {{"Redressement/" + longest, kBase}}},
@@ -165,7 +181,7 @@ std::vector<Row> rows()
         // not pass. A base that cannot be loaded (a size beyond the limit) ends the run.
         {"where_the_name_check_finds_P5", "printf '# by hand\\nP5\\n3 2\\n255\\nabcdef' >late.pgm && printf 'P2\\n# P5\\n' >notes.txt",
          "base.pgm\n1,1\n2,2\nlate.pgm\n1,1\n2,2\nnotes.txt",
-         base + cannotRead + "late.pgm\n" + noResult(1) + points("'") + furtherPrompt(2) + "\nERR.\n" + kPause, {baseOut},
+         base + cannotRead + "late.pgm\n" + noResult(1) + points("'") + furtherPrompt(2) + "\nERR." + kPause, {baseOut},
          "\nFormat d'image non support\xE9... <press enter to exit>"},
         {"a_base_beyond_the_size_limit", "printf 'P5\\n65536 32768\\n255\\n' >odd.pgm", "odd.pgm\n10,12\n",
          kBasePrompt + cannotRead + "odd.pgm\n" + kPause, {{"Redressement", "folder"}},
@@ -175,7 +191,7 @@ std::vector<Row> rows()
         // a regular file fails the name check as one without "P5".
         {"a_name_used_twice_a_FIFO_as_the_last_name", "mkdir 2019 2020 && cp shifted.pgm 2019/vue.pgm && cp turned.pgm 2020/vue.pgm && mkfifo pipe.pgm",
          B + "/proc/self/cwd/2019/vue.pgm\n15,15\n35,28\n/proc/self/cwd/2020/vue.pgm\n1,1\n5,5\n/proc/self/cwd/base.pgm\n1,1\n5,5\npipe.pgm\n",
-         base + done(1, "vue.pgm", 50, 36) + done(2, "vue.pgm", 45, 35, twice) + done(3, "base.pgm", 40, 30, twice) + "\nERR.\n" + kPause,
+         base + done(1, "vue.pgm", 50, 36) + done(2, "vue.pgm", 45, 35, twice) + done(3, "base.pgm", 40, 30, twice) + "\nERR." + kPause,
          {baseOut, {"Redressement/vue.pgm", shiftedOut.second}}, refused("vue.pgm" + another, 2) + refused("base.pgm" + another, 2)},
         // Writes that would leave Redressement, or replace an image the run read, are
         // refused; earlier files and a link at an output path are replaced, and nothing else
@@ -291,6 +307,35 @@ TEST_F(RunTest, PauseAtATerminalWaitsForANewKey)
         ASSERT_EQ(tcgetattr(terminal, &after), 0);
         EXPECT_EQ(after.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
         close(terminal);
+    }
+}
+
+// A terminal whose locale reads UTF-8 shows the words in UTF-8 and a UTF-8 name as it
+// is; any other shows the bytes that files and pipes get. At a terminal a point typed
+// wrong is asked again.
+TEST_F(RunTest, AtATerminalReadingUtf8TheWordsAreUtf8)
+{
+    writeFile(dir / "\xC3\xA9glise.pgm", kBase);
+    std::string const typed = "\xC3\xA9glise.pgm\n10;12\n10,12\n30,25\n\x04";
+    std::string const askedAgain =
+        "\"10;12\". Tapez x,y : deux nombres s\xE9par\xE9s par une virgule, par exemple "
+        "423,237\n\nCoordonnes du point A (x,y) -> \nCoordonnes du point B";
+    for (auto const& [lang, words, name] : {std::tuple{"fr_FR.UTF-8",
+                                                       "donn\xC3\xA9"
+                                                       "es : plus aucun nom d'image \xC3\xA0 lire",
+                                                       "Redressement/\xC3\xA9glise.pgm\n"},
+                                            std::tuple{"fr_FR.ISO-8859-1",
+                                                       "donn\xE9"
+                                                       "es : plus aucun nom d'image \xE0 lire",
+                                                       "Redressement/\xC3\xA9glise.pgm\n"}}) {
+        SCOPED_TRACE(lang);
+        std::string const shown = atTerminal(lang, {TAVRIN_RELEASE_BIN}, typed);
+        EXPECT_NE(shown.find(words), std::string::npos) << shown;
+        EXPECT_NE(shown.find(name), std::string::npos) << shown;
+        bool const utf8 = std::string(lang).find("UTF-8") != std::string::npos;
+        EXPECT_NE(shown.find(utf8 ? encodeUtf8(messageText(askedAgain)) : askedAgain),
+                  std::string::npos);
+        fs::remove_all(dir / "Redressement");
     }
 }
 

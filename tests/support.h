@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <termios.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -144,6 +147,52 @@ protected:
     {
         writeFile(io / "stdin", input);
         return runIn(dir, prefix + " timeout -k 5 120 '" + program + "' " + arguments);
+    }
+
+    // What a terminal whose locale is LANG shows while the program runs in the folder
+    // with its arguments (none taken from a shell), the input typed at once and a key
+    // given at the pause; the terminal adds no CR and echoes nothing. A hang is ended
+    // by timeout.
+    std::string atTerminal(char const* lang, std::vector<std::string> args,
+                           std::string const& typed)
+    {
+        int terminal = -1;
+        pid_t const pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            termios t;
+            tcgetattr(STDIN_FILENO, &t);
+            t.c_lflag &= static_cast<tcflag_t>(~ECHO);
+            t.c_oflag &= static_cast<tcflag_t>(~OPOST);
+            tcsetattr(STDIN_FILENO, TCSANOW, &t);
+            unsetenv("LC_ALL");
+            unsetenv("LC_CTYPE");
+            setenv("LANG", lang, 1);
+            args.insert(args.begin(), {"timeout", "-k", "5", "60"});
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            _exit(chdir(dir.c_str()) || execvp("timeout", argv.data()));
+        }
+        std::string shown;
+        if (pid < 0)
+            return shown;
+        usleep(100000);  // the echo off before the typing
+        if (write(terminal, typed.data(), typed.size()) < 0)
+            return shown;
+        bool paused = false;
+        for (char buffer[4096];;) {
+            pollfd p = {terminal, POLLIN, 0};
+            ssize_t const n = poll(&p, 1, 60000) > 0 ? read(terminal, buffer, sizeof buffer) : -1;
+            if (n <= 0)
+                break;  // EIO once the program has ended
+            shown.append(buffer, static_cast<std::size_t>(n));
+            if (!paused && shown.find("continuer...") != std::string::npos)
+                paused = write(terminal, "k", 1) == 1;
+        }
+        close(terminal);
+        waitpid(pid, nullptr, 0);
+        return shown;
     }
 
     fs::path dir = freshFolder();

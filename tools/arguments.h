@@ -35,9 +35,9 @@ inline bool stdoutWritten()
 }
 
 // Writes a French message: its words in Windows-1252 bytes, the names in it as the
-// arguments give them. A file or a pipe gets these bytes; a Windows console shows each
-// character as meant (a well-formed UTF-8 sequence is read as UTF-8, any other byte as
-// Windows-1252). False when the write fails.
+// arguments give them. A file or a pipe gets these bytes; a Windows console, and a
+// terminal whose locale is UTF-8, show each character as meant (messageText in
+// image/name_encoding.h). False when the write fails.
 bool tell(std::FILE* stream, std::string const& text);
 
 // When the tool runs in a console window of its own (double-clicked in Windows'

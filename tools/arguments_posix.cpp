@@ -1,11 +1,14 @@
-// POSIX: names are bytes, taken as given; a file-size limit is a failed write; no
-// window of its own to hold open.
+// POSIX: names are bytes, taken as given; messages shown in UTF-8 at a terminal that
+// reads it; a file-size limit is a failed write; no window of its own to hold open.
 #include "tools/arguments.h"
 
 #include "image/file_system.h"
+#include "image/name_encoding.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <unistd.h>
 
 Arguments::Arguments(int argc, char** argv) : texts_(argv, argv + argc)
 {
@@ -17,7 +20,10 @@ Arguments::Arguments(int argc, char** argv) : texts_(argv, argv + argc)
 
 bool tell(std::FILE* stream, std::string const& text)
 {
-    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    static bool const utf8 =
+        utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    std::string const shown = utf8 && isatty(fileno(stream)) ? encodeUtf8(messageText(text)) : text;
+    return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size();
 }
 
 void holdOwnWindow() {}

@@ -36,22 +36,6 @@ HANDLE consoleOf(std::FILE* stream)
     return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) ? h : nullptr;
 }
 
-// The characters the text means: a well-formed UTF-8 sequence (a name) as UTF-8, any
-// other byte (a word of a message) as Windows-1252.
-std::u16string meaning(std::string const& text)
-{
-    std::u16string shown;
-    for (std::size_t k = 0; k < text.size();) {
-        unsigned char const lead = static_cast<unsigned char>(text[k]);
-        std::size_t const length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        std::string const sequence = text.substr(k, length);
-        bool const utf8 = length > 1 && sequence.size() == length && isUtf8Text(sequence);
-        shown += decodeName(utf8 ? sequence : text.substr(k, 1));
-        k += utf8 ? length : 1;
-    }
-    return shown;
-}
-
 }  // namespace
 
 Arguments::Arguments(int argc, char** argv)
@@ -85,7 +69,7 @@ bool tell(std::FILE* stream, std::string const& text)
     if (console == nullptr)
         return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
     std::fflush(stream);
-    std::u16string const shown = meaning(text);
+    std::u16string const shown = messageText(text);
     DWORD written = 0;
     return WriteConsoleW(console, shown.data(), static_cast<DWORD>(shown.size()), &written,
                          nullptr) != 0;

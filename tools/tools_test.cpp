@@ -190,6 +190,16 @@ TEST_F(ToolsTest, EveryCase)
 }
 
 // The man pages of tavrin and of its companions, and what each must show.
+// At a terminal whose locale reads UTF-8 a tool's words are UTF-8; elsewhere they are
+// the bytes that files and pipes get.
+TEST_F(ToolsTest, AtATerminalReadingUtf8TheWordsAreUtf8)
+{
+    for (auto const& [lang, words] :
+         {std::pair{"C.UTF-8", "Compare \xC3\xA0 BASE"}, std::pair{"C", "Compare \xE0 BASE"}})
+        EXPECT_NE(atTerminal(lang, {TAVRIN_DIFF_BIN, "--help"}, "").find(words), std::string::npos)
+            << lang;
+}
+
 TEST_F(ToolsTest, ManPagesRenderWithoutWarnings)
 {
     std::pair<char const*, std::vector<char const*>> const pages[] = {

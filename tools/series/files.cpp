@@ -280,6 +280,21 @@ void makeFolder(fs::path const& folder)
                    folder.u8string() + " : " + std::strerror(errno)};
 }
 
+// A photograph not rectified in the end keeps nothing of an earlier run's result, made
+// from another photograph or other points: no file under its name may pass for it.
+void dropEarlierResults(Series const& s)
+{
+    for (std::size_t k = 1; k < s.photos.size(); ++k) {
+        Photo const& p = s.photos[k];
+        if (p.done)
+            continue;
+        for (fs::path const& f :
+             {s.out / fs::u8path(p.stem + ".pgm"), s.gaps / fs::u8path(p.stem + ".ppm"),
+              thumbnail(s, p, "apres"), thumbnail(s, p, "ecart"), viewable(s, p)})
+            removeFile(f.u8string().c_str());
+    }
+}
+
 // What a run stopped by force (a power cut, a killed process) left of the writer's
 // unfinished files in the output's folders: "<name>.tavrin-<process>-<n>" of a
 // process that no longer runs.

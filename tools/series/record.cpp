@@ -136,16 +136,29 @@ void readAnswers(std::string const& path, Series& s)
                    " ne commence pas par la base et ses points A et B"};
     if (s.a.empty())
         s.a = answers::read(lines[1]), s.b = answers::read(lines[2]);
-    for (std::size_t k = 3; k + 2 < lines.size() && point(k + 1) && point(k + 2); k += 3) {
+    // A photograph of the series named there must be given two points: any other line is
+    // refused, never passed over for tavrin-match's points. Other names end the answers
+    // where no two points follow them (the closing name).
+    for (std::size_t k = 3; k < lines.size(); k += 3) {
         std::string const name = lower(lastElement(answers::read(lines[k])));
+        bool named = false;
         for (std::size_t p = 1; p < s.photos.size(); ++p) {
             Photo& photo = s.photos[p];
-            if (name == lower(photo.shown) || name == lower(photo.stem + ".pgm")) {
-                photo.aPrime = answers::read(lines[k + 1]),
-                photo.bPrime = answers::read(lines[k + 2]);
-                photo.given = photo.found = true;
-            }
+            if (name != lower(photo.shown) && name != lower(photo.stem + ".pgm"))
+                continue;
+            named = true;
+            for (std::size_t j : {k + 1, k + 2})
+                if (!point(j))
+                    throw Stop{"Le fichier de r\xE9ponses " + path + ", ligne " +
+                               std::to_string(j + 1) + " : \xAB " +
+                               (j < lines.size() ? answers::read(lines[j]) : "") +
+                               " \xBB n'est pas un point x,y pour " + photo.shown};
+            photo.aPrime = answers::read(lines[k + 1]), photo.bPrime = answers::read(lines[k + 2]);
+            photo.given = photo.found = true;
+            photo.givenAt = path + ", ligne " + std::to_string(k + 2);
         }
+        if (!named && !(point(k + 1) && point(k + 2)))
+            break;
     }
 }
 

@@ -186,6 +186,7 @@ int finish(Series const& s, bool rectified, std::chrono::steady_clock::time_poin
     std::vector<Photo const*> further;
     for (std::size_t k = 1; k < s.photos.size(); ++k)
         further.push_back(&s.photos[k]);
+    dropEarlierResults(s);
     std::string const all = operatorText(answers(s, further));
     if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
         throw Stop{"Impossible d'\xE9"

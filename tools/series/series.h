@@ -45,6 +45,7 @@ struct Photo {
     std::vector<std::string> notes;
     std::string aPrime, bPrime;  // the answers, as tavrin reads them
     bool given = false;          // from the answers file
+    std::string givenAt;         // that file and the line of A', for the operator
     bool found = false;          // its answers are known
     bool done = false;           // rectified and compared
     bool fresh = false;          // rectified in this run
@@ -189,6 +190,9 @@ void makeFolder(fs::path const& folder);
 
 // What a run stopped by force left of the writer's unfinished files in the folders.
 void sweep(std::vector<fs::path> const& folders);
+
+// The files of an earlier run's result removed for each photograph not rectified now.
+void dropEarlierResults(Series const& s);
 
 // ---------------------------------------------------------------- the companions (companions.cpp)
 

@@ -243,6 +243,27 @@ TEST_F(SeriesRun, AFolderOfJpegPngAndTiffGivesTavrinsOwnResults)
     EXPECT_TRUE(readFile(out / "c-rotated.pgm") == readFile(dir / "first run" / "c-rotated.pgm"));
     // Points given are not tavrin-match's: no expected error.
     EXPECT_FALSE(has(readFile(out / "rapport.html"), "Erreur probable"));
+
+    // An A' that is not a point, or off its photograph: refused, the file, its line and
+    // the photograph named; the first before anything is written.
+    std::string const given = readFile(out / "pgm" / "reponses.txt");
+    std::size_t const at = given.find("b-enlarged.pgm\n") + 15;
+    for (auto const& [point, status, said] :
+         {std::tuple{"abc", 1,
+                     "tavrin-series : Le fichier de r\xE9ponses mine.txt, ligne 5 : \xAB abc "
+                     "\xBB n'est pas un point x,y pour b-enlarged.png\n"},
+          std::tuple{"nan,nan", 1, "ligne 5 : \xAB nan,nan \xBB n'est pas un point x,y"},
+          std::tuple{"-5000,-5000", 1,
+                     "[2/4] b-enlarged.png : refus\xE9"
+                     "e, A' -5000,-5000 tombe hors de la photographie, de "}}) {
+        writeFile(dir / "mine.txt",
+                  given.substr(0, at) + point + given.substr(given.find('\n', at)));
+        Files const before = snapshot(photos);
+        Outcome const o = series(status, "--answers mine.txt 's\xC3\xA9rie 1'");
+        EXPECT_TRUE(has(o.out + o.err, said)) << o.out << o.err;
+        EXPECT_EQ(snapshot(photos) == before, point[0] != '-') << point;
+        EXPECT_EQ(fs::exists(out / "b-enlarged.pgm"), point[0] != '-') << point;
+    }
 }
 
 // The companions' French reworded (every accented letter made '?', as a translation
