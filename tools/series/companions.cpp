@@ -5,8 +5,6 @@
 #include "tools/series/platform.h"
 
 #include "image/answers.h"
-#include "image/file_system.h"
-#include "image/image.h"
 #include "image/results_folder.h"
 #include "tools/machine_line.h"
 #include "tools/point_argument.h"
@@ -164,29 +162,6 @@ fs::path tavrinsFolder(Series const& s)
                    "crire dans " +
                    inner.u8string() + " : ce n'est pas un dossier"};
     return inner;
-}
-
-// A' and B' from the answers file must lie on the photograph, as tavrin-match asks of
-// A and B on the base: a point placed off it is refused, not rectified from.
-void checkGivenPoints(Series const& s, Photo& p)
-{
-    std::FILE* f = openToRead((s.pgm / fs::u8path(p.stem + ".pgm")).u8string().c_str());
-    P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
-    if (f != nullptr)
-        std::fclose(f);
-    int const w = header.sized ? header.width : 0, h = header.sized ? header.height : 0;
-    for (std::string const* given : {&p.aPrime, &p.bPrime}) {
-        double x = 0, y = 0;
-        if (parsePointArgument(given->c_str(), x, y) && x >= 0 && y >= 0 && x <= w - 1 &&
-            y <= h - 1)
-            continue;
-        p.refusal = std::string(given == &p.aPrime ? "A' " : "B' ") + *given +
-                    " tombe hors de la photographie, de " + std::to_string(w) + " x " +
-                    std::to_string(h) + " pixels (" + p.givenAt + ")";
-        p.advice = "replacez ce point dans la page (tavrin-view), enregistrez les "
-                   "r\xE9ponses, puis relancez avec --answers";
-        return;
-    }
 }
 
 // tavrin on the base and the photographs given whose points are known and that are not

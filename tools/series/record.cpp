@@ -1,8 +1,10 @@
 // The record of what is done, which lets a run cut short be resumed, and the answers
-// files given back.
+// files given back, their points checked.
 #include "tools/series/series.h"
 
 #include "image/answers.h"
+#include "image/file_system.h"
+#include "image/image.h"
 #include "image/name_encoding.h"
 #include "image/whole_file.h"
 #include "tools/point_argument.h"
@@ -159,6 +161,29 @@ void readAnswers(std::string const& path, Series& s)
         }
         if (!named && !(point(k + 1) && point(k + 2)))
             break;
+    }
+}
+
+// A' and B' from the answers file must lie on the photograph, as tavrin-match asks of
+// A and B on the base: a point placed off it is refused, not rectified from.
+void checkGivenPoints(Series const& s, Photo& p)
+{
+    std::FILE* f = openToRead((s.pgm / fs::u8path(p.stem + ".pgm")).u8string().c_str());
+    P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
+    if (f != nullptr)
+        std::fclose(f);
+    int const w = header.sized ? header.width : 0, h = header.sized ? header.height : 0;
+    for (std::string const* given : {&p.aPrime, &p.bPrime}) {
+        double x = 0, y = 0;
+        if (parsePointArgument(given->c_str(), x, y) && x >= 0 && y >= 0 && x <= w - 1 &&
+            y <= h - 1)
+            continue;
+        p.refusal = std::string(given == &p.aPrime ? "A' " : "B' ") + *given +
+                    " tombe hors de la photographie, de " + std::to_string(w) + " x " +
+                    std::to_string(h) + " pixels (" + p.givenAt + ")";
+        p.advice = "replacez ce point dans la page (tavrin-view), enregistrez les "
+                   "r\xE9ponses, puis relancez avec --answers";
+        return;
     }
 }
 

@@ -134,6 +134,9 @@ void writeRecord(Series& s);
 // each named photograph's A' and B', as they stand.
 void readAnswers(std::string const& path, Series& s);
 
+// A photograph whose A' or B' from the answers file lies off it is refused, with why.
+void checkGivenPoints(Series const& s, Photo& p);
+
 // ---------------------------------------------------------------- the files (files.cpp)
 
 // The bytes written whole at path, or nothing (the library's whole-file writer).
