@@ -85,7 +85,26 @@ TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
                   grey8 = photo(CV_8UC1), grey16 = photo(CV_16UC1);
     cv::Mat greyAsColour, turned;
     cv::cvtColor(grey8, greyAsColour, cv::COLOR_GRAY2BGR);
-    std::string const jpeg = encoded(".jpg", colour), greyJpeg = encoded(".jpg", grey8);
+    std::string const jpeg = encoded(".jpg", colour), greyJpeg = encoded(".jpg", grey8),
+                      png = encoded(".png", colour), tiff = encoded(".tif", colour16);
+    // A grey TIFF of 4 x 2 whose directory comes first and its one strip last.
+    std::string strip = "TIFF";
+    for (int k = 0; k < 8; ++k)
+        strip += static_cast<char>(k * 30);
+    std::string handTiff = bytes({'I', 'I', 42, 0, 8, 0, 0, 0, 8, 0});
+    for (auto [tag, type, value] : {std::tuple{256, 3, 4},
+                                    {257, 3, 2},
+                                    {258, 3, 8},
+                                    {259, 3, 1},
+                                    {262, 3, 1},
+                                    {273, 4, 110},
+                                    {278, 3, 2},
+                                    {279, 4, 8}})
+        handTiff += bytes({tag & 255, tag >> 8, type, 0, 1, 0, 0, 0, value, 0, 0, 0});
+    handTiff += std::string(4, '\0') + strip.substr(4);
+    cv::Mat const handGrey = cv::Mat(2, 4, CV_8UC1, strip.data() + 4).clone();
+    char const kCut[] = "photographie ab\xEEm\xE9"
+                        "e (fichier tronqu\xE9)";
     // A JPEG's grey is its luma, as OpenCV reads a JPEG in grey.
     auto const luma = [](std::string const& b) {
         return cv::imdecode(std::vector<unsigned char>(b.begin(), b.end()), cv::IMREAD_GRAYSCALE);
@@ -93,30 +112,47 @@ TEST_F(Series, EachFormatAndDepthGivesTheGreyP5OrItsReason)
     cv::rotate(luma(jpeg), turned, cv::ROTATE_90_CLOCKWISE);
     std::string const p5 = "P5\n# a comment\n37 23\n255\n" +
                            std::string(reinterpret_cast<char const*>(grey8.data), 851);
-    // The colour JPEG with an EXIF block that records orientation 6 after its SOI marker.
-    std::string const exif =
-        bytes({0xFF, 0xE1, 0, 34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
-               0,    1,    1, 0x12, 0,   3,   0,   0,   0, 1, 0,   6,   0, 0,  0, 0, 0, 0});
-    std::string const turnedJpeg = jpeg.substr(0, 2) + exif + jpeg.substr(2);
+    // The colour JPEG with an EXIF block that records an orientation after its SOI marker;
+    // the mirrored ones as viewers show them.
+    auto const oriented = [&](int v) {
+        return jpeg.substr(0, 2) +
+               bytes({0xFF, 0xE1, 0, 34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
+                      0,    1,    1, 0x12, 0,   3,   0,   0,   0, 1, 0,   v,   0, 0,  0, 0, 0, 0}) +
+               jpeg.substr(2);
+    };
+    std::string const turnedJpeg = oriented(6);
+    cv::Mat mirrored, transverse;
+    cv::flip(luma(jpeg), mirrored, 1);
+    cv::rotate(luma(jpeg), transverse, cv::ROTATE_90_CLOCKWISE);
+    cv::flip(transverse, transverse, 0);
     // What it is, its bytes, the grey expected (empty when refused), and the notes or the
     // refusal said (its start when it ends in '*').
     // clang-format off
     std::vector<std::tuple<char const*, std::string, cv::Mat, std::string>> const cases = {
         {"grey PNG", encoded(".png", grey8), grey8, ""},
         {"16-bit grey PNG", encoded(".png", grey16), grey(grey16), "16 bits -> 8 bits"},
-        {"colour PNG", encoded(".png", colour), grey(colour), "couleur -> gris"},
+        {"colour PNG", png, grey(colour), "couleur -> gris"},
         {"grey saved as colour", encoded(".png", greyAsColour), grey8, ""},
         {"RGBA PNG", encoded(".png", rgba), grey(rgba), "couleur -> gris, transparence ignor\xE9" "e"},
-        {"16-bit colour TIFF", encoded(".tif", colour16), grey(colour16), "couleur -> gris, 16 bits -> 8 bits"},
+        {"16-bit colour TIFF", tiff, grey(colour16), "couleur -> gris, 16 bits -> 8 bits"},
         {"colour JPEG", jpeg, luma(jpeg), "couleur -> gris"},
         {"grey JPEG", greyJpeg, luma(greyJpeg), ""},
         {"JPEG turned by the camera", turnedJpeg, turned, "couleur -> gris, tourn\xE9" "e selon l'appareil"},
+        {"JPEG mirrored by the camera", oriented(2), mirrored, "couleur -> gris, tourn\xE9" "e selon l'appareil"},
+        {"JPEG mirrored and turned", oriented(7), transverse, "couleur -> gris, tourn\xE9" "e selon l'appareil"},
         {"P5 as tavrin reads it", p5, grey8, ""},
         {"P5 without a size", "P5\n", {}, "son en-t\xEAte PGM n'est pas celui que tavrin lit"},
         {"P5 cut short", p5.substr(0, p5.size() - 1), {}, "le fichier est tronqu\xE9"},
         {"float TIFF", encoded(".tif", cv::Mat(5, 5, CV_32FC1, 0.5)), {}, "ses pixels ne sont ni de 8 ni de 16 bits"},
         {"a text", "notes\n", {}, "ce n'est pas une photographie lisible*"},
-        {"a JPEG cut short", jpeg.substr(0, 200), {}, "ce n'est pas une photographie lisible*"},
+        {"a JPEG cut in its header", jpeg.substr(0, 200), {}, kCut},
+        {"a JPEG cut in its pixels", jpeg.substr(0, jpeg.size() * 85 / 100), {}, kCut},
+        {"a JPEG without its last byte", jpeg.substr(0, jpeg.size() - 1), {}, kCut},
+        {"a PNG cut short", png.substr(0, png.size() - 12), {}, kCut},
+        {"a TIFF cut short", tiff.substr(0, tiff.size() * 85 / 100), {}, kCut},
+        {"a TIFF, its strip last", handTiff, handGrey, ""},
+        {"a TIFF whose strip is cut", handTiff.substr(0, handTiff.size() - 3), {}, kCut},
+        {"a JPEG with bytes after its end", jpeg + "trailer", luma(jpeg), "couleur -> gris"},
     };
     // clang-format on
     for (auto const& [what, file, expected, told] : cases) {
