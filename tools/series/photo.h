@@ -30,6 +30,20 @@ bool readWhole(std::string const& path, std::vector<unsigned char>& bytes, std::
 // What a photograph's file may hold at most.
 constexpr long long kMostPhotoBytes = 4LL << 30;
 
+// True when a JPEG ends before its end-of-image marker, a PNG before its IEND chunk,
+// or a TIFF's first image before its directory or the last of its strips or tiles: a
+// file cut short, whose decoder would fill what is missing with grey and not say so.
+bool cutShort(std::vector<unsigned char> const& bytes);
+
+// The unsigned number of size bytes (1 to 4) at p, big-endian or little-endian.
+inline unsigned readNumber(unsigned char const* p, int size, bool big)
+{
+    unsigned v = 0;
+    for (int k = 0; k < size; ++k)
+        v |= static_cast<unsigned>(p[big ? k : size - 1 - k]) << (8 * (size - 1 - k));
+    return v;
+}
+
 // The orientation a JPEG's EXIF block records (1 to 8, 1 upright); 1 when it records none.
 int exifOrientation(std::vector<unsigned char> const& bytes);
 
