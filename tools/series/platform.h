@@ -59,6 +59,17 @@ bool processRuns(unsigned long number);
 // Every program of the project reads either end.
 std::string operatorText(std::string const& text);
 
+// The file in the results folder that a run holds until it ends.
+constexpr char kRunHold[] = ".verrou-tavrin-series";
+
+enum class Hold { held, taken, failed };
+
+// Holds the results folder for this run alone until the program ends, on the file
+// kRunHold in it: taken when another run holds it; failed, errno saying why, when the
+// file cannot be opened. The hold is the system's, so that a killed run leaves none
+// (on Windows the file goes with it too).
+Hold holdFolder(std::string const& folder);
+
 // True when standard output is a terminal or a console that a progress line may redraw.
 bool outputIsConsole();
 

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +170,21 @@ bool openInBrowser(std::string const& path)
 bool processRuns(unsigned long number)
 {
     return kill(static_cast<pid_t>(number), 0) == 0 || errno == EPERM;
+}
+
+Hold holdFolder(std::string const& folder)
+{
+    // Left open until the program ends; the file stays, empty, and holds nothing then.
+    int const fd = open((folder + "/" + kRunHold).c_str(),
+                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0)
+        return Hold::failed;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return Hold::held;
+    int const why = errno;
+    close(fd);
+    errno = why;
+    return why == EWOULDBLOCK ? Hold::taken : Hold::failed;
 }
 
 bool outputIsConsole()

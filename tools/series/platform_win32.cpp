@@ -7,6 +7,7 @@
 
 #include "image/name_encoding.h"
 
+#include <cerrno>
 #include <io.h>
 #include <windows.h>
 
@@ -224,6 +225,19 @@ bool processRuns(unsigned long number)
     bool const running = WaitForSingleObject(p, 0) == WAIT_TIMEOUT;
     CloseHandle(p);
     return running;
+}
+
+Hold holdFolder(std::string const& folder)
+{
+    // Shared with none, and deleted when the handle closes: at the end, or at a kill.
+    HANDLE const h = CreateFileW(wide(folder + "\\" + kRunHold).c_str(),
+                                 GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        return Hold::held;
+    DWORD const why = GetLastError();
+    errno = why == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return why == ERROR_SHARING_VIOLATION ? Hold::taken : Hold::failed;
 }
 
 bool outputIsConsole()

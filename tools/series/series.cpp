@@ -21,8 +21,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <memory>
@@ -77,7 +79,16 @@ std::function<void()> openSeries(Series& s, Request const& r)
     s.gaps = s.out / "ecarts";
     s.pictures = s.out / "rapport";
     s.pngs = s.out / "png";
-    for (fs::path const& folder : {s.out, s.pgm, s.gaps, s.pictures, s.pngs})
+    makeFolder(s.out);
+    Hold const hold = holdFolder(s.out.u8string());
+    if (hold != Hold::held)
+        throw Stop{hold == Hold::taken
+                       ? "Une s\xE9rie est d\xE9j\xE0 en cours dans " + s.out.u8string() +
+                             " : attendez qu'elle finisse, puis relancez"
+                       : "Impossible d'\xE9"
+                         "crire dans " +
+                             s.out.u8string() + " : " + std::strerror(errno)};
+    for (fs::path const& folder : {s.pgm, s.gaps, s.pictures, s.pngs})
         makeFolder(folder);
     sweep({s.out, s.pgm, s.gaps, s.pictures, s.pngs, s.pgm / TAVRIN_RESULTS_FOLDER});
     {  // the answers that earlier versions gave tavrin through a file, left by a killed run

@@ -11,7 +11,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <fcntl.h>
 #include <regex>
+#include <sys/file.h>
 #include <tuple>
 
 namespace {
@@ -371,6 +373,17 @@ TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
     // Nothing half-written left: the killed run's unfinished files are gone.
     for (auto const& e : fs::recursive_directory_iterator(out))
         EXPECT_FALSE(has(e.path().filename().string(), ".tavrin-")) << e.path();
+
+    // A run under way holds the folder (here, this test): another says so and writes
+    // nothing; once it has ended, killed above or not, the next goes on.
+    int const held = open((out / ".verrou-tavrin-series").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    Files const before = snapshot(photos);
+    EXPECT_EQ(series(1).err, "tavrin-series : Une s\xE9rie est d\xE9j\xE0 en cours dans " +
+                                 out.string() + " : attendez qu'elle finisse, puis relancez\n");
+    EXPECT_TRUE(snapshot(photos) == before);
+    close(held);
+    EXPECT_EQ(times(series().out, " (d\xE9j\xE0 fait)"), 3U);
 }
 
 TEST_F(SeriesRun, BadInputIsToldInFrenchAndWritesNothing)
