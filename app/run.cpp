@@ -417,16 +417,23 @@ struct Taken {
 enum class Step { taken, endsRun };
 
 // No result for the further image: its copy as loaded, if written, goes too, so that
-// no file under the result's name holds an image not rectified.
+// no file under the result's name holds an image not rectified; a copy that cannot go
+// is said, with what it is.
 void sayNoResult(Taken const& further, int counter)
 {
-    if (further.copy.ok && removeOwnCopy(further.outputPath, further.copy.file))
+    if (!further.copy.ok)
+        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
+    else if (removeOwnCopy(further.outputPath, further.copy.file))
         std::printf("Aucun r\xE9sultat pour l'image %i : sa copie non redress\xE9"
                     "e est retir\xE9"
                     "e\n",
                     counter);
-    else
-        std::printf("Aucun r\xE9sultat pour l'image %i\n", counter);
+    else  // held open by another program, say: the operator must know what it is
+        std::printf("Aucun r\xE9sultat pour l'image %i : sa copie non redress\xE9"
+                    "e n'a pu \xEAtre retir\xE9"
+                    "e et reste sous le nom %s ; c'est l'image telle que lue, pas un "
+                    "r\xE9sultat\n",
+                    counter, consoleText(further.outputPath, stdout).c_str());
 }
 
 // An image that cannot be loaded (its size unreadable or beyond the limit, no "P5" at

@@ -221,6 +221,14 @@ std::vector<Row> rows()
          B + "sub/b.pgm\n10,12\n30,25\n", base + done(1, "sub/b.pgm") + kEnded,
          {baseOut, {"Redressement/old", "folder"}, {"Redressement/old/b.pgm", kBase}, {"Redressement/sub", "link to ../elsewhere"}},
          "", 1, "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e trace=fdatasync -e inject=fdatasync:delay_enter=500000"},
+        // The result's rename refused and its copy as loaded held (as by a viewer on
+        // Windows): the copy that stays is said for what it is.
+        {"a_copy_that_cannot_be_removed", "", B + S,
+         base + done(1, "shifted.pgm", 50, 36, "", notWritten("shifted.pgm", "acc\xE8s refus\xE9") +
+             noResult(1, " : sa copie non redress\xE9" "e n'a pu \xEAtre retir\xE9" "e et reste sous le nom "
+                         "Redressement/shifted.pgm ; c'est l'image telle que lue, pas un r\xE9sultat") + furtherPrompt(2)) + kEnded,
+         {baseOut, {"Redressement/shifted.pgm", p5(50, 36, shifted)}}, kWriteFailed + "Permission denied\n", 1,
+         "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=rename:error=EACCES:when=3 -e inject=unlink:error=EBUSY:when=4"},
         {"a_folder_and_a_FIFO_at_the_output_paths", "mkdir -p Redressement/base.pgm && mkfifo Redressement/shifted.pgm", B + S,
          kBasePrompt + done(0, "base.pgm", 40, 30, "un dossier porte ce nom") + done(1, "shifted.pgm", 50, 36, "un fichier sp\xE9" "cial porte ce nom") + kEnded,
          {}, kWriteFailed + "Is a directory\n" + kWriteFailed + "File exists\n" + kWriteFailed + "File exists\n"},
