@@ -225,10 +225,13 @@ var TV = window.TV || (window.TV = {});
 
   TV.comparing = {
     setBase: function (file) { compare.base = file; return select(compare.current); },
+    // Each result listed once: one chosen again is shown where it is listed.
     addResults: function (files) {
-      var at = compare.results.length;
-      compare.results = compare.results.concat(Array.prototype.slice.call(files));
-      return select(at);
+      var at = Array.prototype.map.call(files, function (f) {
+        var i = compare.results.findIndex(function (g) { return TV.sameFile(g, f); });
+        return i >= 0 ? i : compare.results.push(f) - 1;
+      });
+      return select(at.length ? at[0] : compare.results.length);
     },
     step: function (by) { select(compare.current + by); },
     look: look,

@@ -57,7 +57,7 @@ var TV = window.TV || (window.TV = {});
 
   function takeBack(work) {
     forget(work);
-    if (!place.adopt(work.photos, work.current)) return;
+    if (!place.adopt(work.photos, work.current, "la reprise du travail")) return;
     place.panes.forEach(function (p, i) { if (work.views[i] && !p.entry) p.view = work.views[i]; });
     var missing = place.all().filter(function (p) { return !p.file; }).map(function (p) { return p.name; });
     if (missing.length)

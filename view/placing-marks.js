@@ -40,6 +40,7 @@ var TV = window.TV || (window.TV = {});
     if (pane.entry && file && TV.sameFile(pane.entry.file, file)) return pane.viewer.draw();
     pane.entry = null;
     pane.viewer.draw();
+    repoint(pane);  // nothing under the pointer until the photograph is decoded
     if (!file) return;
     return TV.task(function () {
       return TV.open(file).then(function (entry) {
@@ -59,9 +60,16 @@ var TV = window.TV || (window.TV = {});
         following = false;
         if (linked() && place.panes[0].entry && place.panes[1].entry) follow(place.panes[0]);
         else if (!v && pane.side === "photo") place.toLikely();
+        repoint(pane);
       });
     });
   };
+
+  // Another photograph under a pointer at rest (PageDown, an undo on another one): its
+  // pixel there, in the top line and the loupe, at once, not at the pointer's next move.
+  function repoint(pane) {
+    if (pane.at) pointer(pane, pane.viewer.pixelAt(pane.at.s.x, pane.at.s.y), pane.at.s);
+  }
 
   function mark(ctx, v, p, colour, label, chosen) {
     var s = v.toScreen(p.x + 0.5, p.y + 0.5);  // the middle of the pixel

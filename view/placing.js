@@ -16,7 +16,7 @@ var TV = window.TV || (window.TV = {});
     COLOURS: ["#ffd400", "#00e5ff", "#ff4df0"],  // A, B, C: none can be a grey of the photograph
     series: { base: null, further: [], current: 0 },
     selected: null, moving: null, dragging: null,  // {photo, k}
-    undone: [], redone: [],  // each a change: [{photo, k, before, after}]
+    undone: [], redone: [],  // each a change: [{photo, k, before, after}], and what, said when undone
     // Set by placing-marks.js: the two panes, and the one the keys F and 1 act on.
     panes: [], active: null
   };
@@ -40,12 +40,14 @@ var TV = window.TV || (window.TV = {});
 
   // ------------------------------------------------------------ changes, undone and redone
 
-  place.change = function (list) {
+  // what, if given: the change in words ("le chargement de reponses.txt"), told when undone.
+  place.change = function (list, what) {
     list = list.filter(function (c) {
       c.before = place.copy(c.photo.points[c.k]);
       return JSON.stringify(c.before) !== JSON.stringify(c.after);
     });
     if (!list.length) return place.render();
+    list.what = what;
     ++changes;
     place.undone.push(list);
     place.redone = [];
@@ -63,15 +65,30 @@ var TV = window.TV || (window.TV = {});
     place.render();
   }
 
-  // The last change of one history moves onto the other, its points as they were or became.
+  // The last change of one history moves onto the other, its points as they were or
+  // became. -> that change, if any.
   function replay(from, to, which, nothing) {
     var list = from.pop();
     if (!list) return TV.say(nothing, true, function () { return !from.length; });
     to.push(list);
     ++changes;
     apply(list, which);
+    return list;
   }
-  function undo() { replay(place.undone, place.redone, "before", "Rien à annuler."); }
+  // A change told in words (loaded answers, the work taken back) says so when undone:
+  // its points may go from photographs out of sight. Told until it is redone or another
+  // change comes.
+  function undo() {
+    var list = replay(place.undone, place.redone, "before", "Rien à annuler."), n = list && list.length;
+    if (!list || !list.what) return;
+    var photos = list.map(function (c) { return c.photo; }).filter(function (p, i, all) {
+      return all.indexOf(p) === i;
+    }).length;
+    TV.say("Annulé : " + list.what + " ; " + n + (n > 1 ? " points" : " point") + " sur " + photos +
+           (photos > 1 ? " photographies" : " photographie") + (n > 1 ? " sont revenus à ce qu'ils étaient" :
+           " est revenu à ce qu'il était") + " avant. « Rétablir » (Ctrl+Y) " + (n > 1 ? "les" : "le") + " remet.",
+           true, function () { return place.redone[place.redone.length - 1] === list; });
+  }
   function redo() { replay(place.redone, place.undone, "after", "Rien à rétablir."); }
 
   // ------------------------------------------------------------ files, answers
@@ -131,7 +148,49 @@ var TV = window.TV || (window.TV = {});
     });
   }
 
-  // Further photographs join the series by name: a photograph the answers named gets its file.
+  // name-2.pgm, name-3.pgm...: the first that no photograph of the series has, in any
+  // case (as Windows opens names), the way the closing name fin-2, fin-3... is found.
+  function distinctName(name) {
+    var m = /^(.+?)(\.[^.]*)?$/.exec(name), taken = place.all().map(function (p) { return p.name.toLowerCase(); });
+    for (var k = 2; ; ++k) {
+      var other = m[1] + "-" + k + (m[2] || "");
+      if (taken.indexOf(other.toLowerCase()) < 0) return other;
+    }
+  }
+
+  // A file of the name of a photograph that has another file (from another folder, or
+  // changed since) never takes its place unasked: the operator replaces that one, its
+  // points going to the new file, keeps both, the new one under a name of its own, or
+  // leaves the new one out.
+  function askSameName(file, h) {
+    var key = "same name " + [file.name, file.size, file.lastModified].join("\n"), p = named(file.name);
+    var placed = p.points.slice(0, 2).map(function (q, k) { return q && place.labelsOf(p)[k]; }).filter(Boolean);
+    function answered(act) { return function () { TV.warn(key, null); act(); }; }
+    TV.warn(key, file.name + " : " + (p === series.base ? "la photographie de base" : "une photographie de la série") +
+      " porte déjà ce nom, mais vient d'un autre fichier (d'un autre dossier, ou modifié depuis)" + (placed.length ?
+      " ; " + placed.join(" et ") + (placed.length > 1 ? " y sont placés" : " y est placé") : "") + ". Remplacer " +
+      "celle de la série par celle-ci, qui prend ses points, ou garder les deux, celle-ci sous le nom " +
+      distinctName(file.name) + " ?", { actions: [
+        ["Remplacer", answered(function () {
+          var q = named(file.name);
+          if (q === series.base) return setBase(file);
+          if (!q) series.further.push(q = newPhoto(file.name));
+          sized(q, file, h);
+          place.choose(series.current);
+        })],
+        ["Garder les deux", answered(function () {
+          var q = newPhoto(distinctName(file.name));
+          series.further.push(q);
+          sized(q, file, h);
+          TV.say(file.name + " est dans la série sous le nom " + q.name + ", et ainsi dans les réponses : donnez " +
+                 "ce nom au fichier avant de lancer tavrin.", true);
+          place.choose(series.current);
+        })],
+        ["Ne pas l'ajouter", answered(function () {})]] });
+  }
+
+  // Further photographs join the series by name: a photograph the answers named gets its
+  // file; a file already in the series, under any name, stays where it is.
   function addFurther(files) {
     files = Array.prototype.slice.call(files);
     return TV.task(function () {
@@ -141,7 +200,8 @@ var TV = window.TV || (window.TV = {});
         var refused = read.filter(function (r) { return r.error; }).map(function (r) { return r.error.message + "."; });
         read.forEach(function (r) {
           var p = r.file && named(r.file.name);
-          if (!r.file) return;
+          if (!r.file || place.all().some(function (q) { return TV.sameFile(q.file, r.file); })) return;
+          if (p && p.file) return askSameName(r.file, r.h);
           if (p === series.base) return setBase(r.file);
           if (!p) series.further.push(p = newPhoto(r.file.name));
           sized(p, r.file, r.h);
@@ -153,9 +213,10 @@ var TV = window.TV || (window.TV = {});
   }
 
   // Names and points from the answers loaded or the work taken back: [{name, points,
-  // loaded}], the base first, become the series, as one change that can be undone. The
-  // photographs already open keep their files; the others are listed, to be chosen.
-  place.adopt = function (photos, current) {
+  // loaded}], the base first, become the series, as one change that can be undone, told
+  // as what. The photographs already open keep their files; the others are listed, to be
+  // chosen.
+  place.adopt = function (photos, current, what) {
     if (!replaceBase(photos[0].name)) return false;
     var list = [], further = photos.slice(1).map(function (r) {
       var p = named(r.name) || newPhoto(r.name);
@@ -170,7 +231,7 @@ var TV = window.TV || (window.TV = {});
       r.points.forEach(function (q, k) { list.push({ photo: p, k: k, after: place.copy(q) }); });
     });
     series.current = 0;
-    place.change(list);
+    place.change(list, what);
     place.show(place.panes[0]);
     place.choose(Math.min(current || 0, Math.max(0, series.further.length - 1)));
     return true;
@@ -185,7 +246,8 @@ var TV = window.TV || (window.TV = {});
         if (!place.adopt(read.map(function (r, i) {
           return { name: r.name, points: r.points,
                    loaded: i > 0 && { a: read[0].points[0], b: read[0].points[1], a2: r.points[0], b2: r.points[1] } };
-        }))) TV.say(file.name + " n'est pas chargé : sa photographie de base est " + read[0].name + ".", true);
+        }), 0, "le chargement de " + file.name))
+          TV.say(file.name + " n'est pas chargé : sa photographie de base est " + read[0].name + ".", true);
       });
     });
   }

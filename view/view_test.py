@@ -411,6 +411,9 @@ class ViewTest(unittest.TestCase):
                 (lambda: self.type("0-1-x", "412 357") or self.press("#save"), lambda: self.key("z", Keys.CONTROL),
                  "A et B de base.pgm sont le même pixel : tavrin ne peut pas en tirer la rotation ni l'échelle ; "
                  "déplacez l'un des deux."),
+                (lambda: self.key("zz", Keys.CONTROL), lambda: self.key("y", Keys.CONTROL),  # B's x, the answers
+                 "Annulé : le chargement de reponses.txt ; 4 points sur 2 photographies sont revenus à ce qu'ils "
+                 "étaient avant. « Rétablir » (Ctrl+Y) les remet."),
                 (lambda: self.key("zzz", Keys.CONTROL), lambda: self.key("y", Keys.CONTROL), "Rien à annuler."),
                 (lambda: self.press("#point-0-0-move"), lambda: self.pointer("base-view"),
                  "Cliquez sur base.pgm là où va A.")):
@@ -450,7 +453,12 @@ class ViewTest(unittest.TestCase):
                           for k, m in (("p", None),) * 4 + (("P", Keys.SHIFT),)],  # from A, chosen by the answers
                          ["point-0-1", "point-1-0", "point-1-1", "point-0-0", "point-1-1"])
         self.press("#point-1-1-zoom")  # rotated.pgm at 8:1 about B' (365,913)
-        self.key(Keys.PAGE_DOWN)  # enlarged.pgm: A' where rotated.pgm has it
+        self.pointer("photo-view", press=False)  # at rest over B'
+        self.key(Keys.PAGE_DOWN)  # enlarged.pgm: A' where rotated.pgm has it, its pixel told and magnified at once
+        grey = (self.series / "enlarged.pgm").read_bytes()[-1920000:][1115 + 435 * 1600]
+        self.assertEqual((self.text("cursor"), self.labels("loupe"), self.js(
+            "return document.getElementById('loupe').getContext('2d').getImageData(75, 75, 1, 1).data[0]")),
+            ("enlarged.pgm x 1115 y 435 gris %d" % grey, ["1115,435"], grey))
         self.under("photo", "enlarged.pgm \u00b7 8:1", "enlarged.pgm x 1115 y 435", "A' d'après rotated.pgm")
         # From nothing chosen, the last: B' of enlarged.pgm, missing, armed.
         self.assertEqual(self.key("P", Keys.SHIFT), "Cliquez sur enlarged.pgm là où va B'.")
@@ -490,6 +498,46 @@ class ViewTest(unittest.TestCase):
         self.choose("points-further", self.file("late.pgm", self.rotated))  # another one is
         self.assertEqual(self.text("warnings"), "Sans leurs deux points, hors des réponses : reduced.pgm (B'), "
                                                 "late.pgm (A' B'). Masquer")
+
+    def test_a_namesake_from_another_folder_is_asked_about_never_put_in_place_a_result_chosen_again_listed_once(self):
+        self.open("rotated.pgm")
+        listed, other = self.text("photo-list"), self.downloads.parent / "ailleurs"
+        other.mkdir(exist_ok=True)
+        (other / "rotated.pgm").write_bytes((self.series / "reduced.pgm").read_bytes())  # another photograph
+        self.choose("points-further", str(other / "rotated.pgm"))
+        self.assertEqual((self.text("warnings"), self.text("photo-list")), (
+            "rotated.pgm : une photographie de la série porte déjà ce nom, mais vient d'un autre fichier (d'un autre "
+            "dossier, ou modifié depuis) ; A' et B' y sont placés. Remplacer celle de la série par celle-ci, qui "
+            "prend ses points, ou garder les deux, celle-ci sous le nom rotated-2.pgm ? Remplacer Garder les deux "
+            "Ne pas l'ajouter", listed))
+        self.assertEqual(self.press("#warnings button:nth-of-type(2)"), "rotated.pgm est dans la série sous le nom "
+                         "rotated-2.pgm, et ainsi dans les réponses : donnez ce nom au fichier avant de lancer tavrin.")
+        self.assertEqual((self.text("photo-list"), self.text("warnings")),
+                         (listed + "\nrotated-2.pgm A' ? B' ?",
+                          "Sans leurs deux points, hors des réponses : rotated-2.pgm (A' B'). Masquer"))
+        self.choose("points-further", "enlarged.pgm")  # the namesake, sent again with it, is in the series already
+        self.assertEqual(self.text("photo-list").split("\n")[2:], ["rotated-2.pgm A' ? B' ?", "enlarged.pgm A' ? B' ?"])
+        # The series' rotated.pgm compared as its own file, as tavrin-diff counts it with its points.
+        self.press("input[value=compare]")
+        self.choose("compare-results", "Redressement/rotated.pgm", "Redressement/enlarged.pgm")
+        self.agrees(self.text("figures"), "rotated.pgm : ", "rotated.pgm", "namesake.ppm", "rotated.pgm",
+                    "412,357", "1236,842", "1115,435", "365,913")
+        self.key(Keys.PAGE_DOWN)
+        self.choose("compare-results", "Redressement/rotated.pgm")  # listed once, and shown
+        self.assertEqual((self.text("result-list"), self.text("compare-caption").split(" \u00b7 ")[0]),
+                         ("rotated.pgm\nenlarged.pgm", "rotated.pgm"))
+        # The base's namesake, replacing it: its pixels shown, A and B kept.
+        self.press("input[value=points]")
+        (other / "base.pgm").write_bytes(enlarged := (self.series / "enlarged.pgm").read_bytes())
+        self.choose("points-further", str(other / "base.pgm"))
+        self.assertEqual(self.text("warnings").split("\n")[-1].split(" Remplacer celle")[0],
+                         "base.pgm : la photographie de base porte déjà ce nom, mais vient d'un autre fichier (d'un "
+                         "autre dossier, ou modifié depuis) ; A et B y sont placés.")
+        self.press("#warnings li:last-child button")  # Remplacer
+        self.pointer("base-view", (300, 200), press=False)
+        x, y, grey = numbers(self.text("cursor"))
+        self.assertEqual((self.text("cursor").split()[0], grey, self.text("photo-list").split("\n")[0]),
+                         ("base.pgm", enlarged[-1920000:][int(x + 1600 * y)], listed.split("\n")[0]))
 
     def preview(self, whole=True):  # -> the grey bytes of the preview on show once current; by default whole
         self.wait(lambda: self.js("var s = TV.preview.shown(); return !!s && s.current && (s.whole || !arguments[0])",
