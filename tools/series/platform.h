@@ -66,8 +66,8 @@ enum class Hold { held, taken, failed };
 
 // Holds the results folder for this run alone until the program ends, on the file
 // kRunHold in it: taken when another run holds it; failed, errno saying why, when the
-// file cannot be opened. The hold is the system's, so that a killed run leaves none
-// (on Windows the file goes with it too).
+// file cannot be opened. The hold is the system's, so that a killed run leaves none;
+// the file goes when the run ends (on Windows, when a killed one does too).
 Hold holdFolder(std::string const& folder);
 
 // True when standard output is a terminal or a console that a progress line may redraw.

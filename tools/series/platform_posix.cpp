@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,17 +175,32 @@ bool processRuns(unsigned long number)
 
 Hold holdFolder(std::string const& folder)
 {
-    // Left open until the program ends; the file stays, empty, and holds nothing then.
-    int const fd = open((folder + "/" + kRunHold).c_str(),
-                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0)
-        return Hold::failed;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
-        return Hold::held;
-    int const why = errno;
-    close(fd);
-    errno = why;
-    return why == EWOULDBLOCK ? Hold::taken : Hold::failed;
+    static std::string held;
+    std::string const path = folder + "/" + kRunHold;
+    for (int tries = 0; tries < 100; ++tries) {
+        // Left open until the program ends, which ends the hold.
+        int const fd =
+            open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
+        if (fd < 0)
+            return Hold::failed;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int const why = errno;
+            close(fd);
+            errno = why;
+            return why == EWOULDBLOCK ? Hold::taken : Hold::failed;
+        }
+        // The file is removed by the run that held it as it ends: a hold taken on a file
+        // removed meanwhile holds nothing, and the one now at the name is tried.
+        struct stat mine, named;
+        if (fstat(fd, &mine) == 0 && lstat(path.c_str(), &named) == 0 &&
+            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
+            held = path;
+            std::atexit([] { unlink(held.c_str()); });
+            return Hold::held;
+        }
+        close(fd);
+    }
+    return Hold::failed;
 }
 
 bool outputIsConsole()

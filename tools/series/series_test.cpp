@@ -376,7 +376,8 @@ TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
 
     // A run under way holds the folder (here, this test): another says so and writes
     // nothing; once it has ended, killed above or not, the next goes on.
-    int const held = open((out / ".verrou-tavrin-series").c_str(), O_RDWR | O_CLOEXEC);
+    int const held =
+        open((out / ".verrou-tavrin-series").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
     Files const before = snapshot(photos);
     EXPECT_EQ(series(1).err, "tavrin-series : Une s\xE9rie est d\xE9j\xE0 en cours dans " +
@@ -384,6 +385,7 @@ TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
     EXPECT_TRUE(snapshot(photos) == before);
     close(held);
     EXPECT_EQ(times(series().out, " (d\xE9j\xE0 fait)"), 3U);
+    EXPECT_FALSE(fs::exists(out / ".verrou-tavrin-series"));
 }
 
 TEST_F(SeriesRun, BadInputIsToldInFrenchAndWritesNothing)
