@@ -506,12 +506,13 @@ class ViewTest(unittest.TestCase):
         (other / "rotated.pgm").write_bytes((self.series / "reduced.pgm").read_bytes())  # another photograph
         self.choose("points-further", str(other / "rotated.pgm"))
         self.assertEqual((self.text("warnings"), self.text("photo-list")), (
-            "rotated.pgm : une photographie de la série porte déjà ce nom, mais vient d'un autre fichier (d'un autre "
-            "dossier, ou modifié depuis) ; A' et B' y sont placés. Remplacer celle de la série par celle-ci, qui "
-            "prend ses points, ou garder les deux, celle-ci sous le nom rotated-2.pgm ? Remplacer Garder les deux "
-            "Ne pas l'ajouter", listed))
-        self.assertEqual(self.press("#warnings button:nth-of-type(2)"), "rotated.pgm est dans la série sous le nom "
-                         "rotated-2.pgm, et ainsi dans les réponses : donnez ce nom au fichier avant de lancer tavrin.")
+            "rotated.pgm : une photographie de la série porte déjà ce nom, mais vient d'un autre fichier "
+            "(d'un autre dossier, ou modifié depuis) ; A' et B' y sont placés. Remplacer celle de la série par "
+            "celle-ci, qui prend ses points, ou garder les deux, celle-ci sous le nom rotated-2.pgm ? Remplacer "
+            "Garder les deux Ne pas l'ajouter", listed))
+        self.assertEqual(self.press("#warnings button:nth-of-type(2)"),
+                         "rotated.pgm est dans la série sous le nom rotated-2.pgm, et ainsi dans les réponses : "
+                         "donnez ce nom au fichier avant de lancer tavrin.")
         self.assertEqual((self.text("photo-list"), self.text("warnings")),
                          (listed + "\nrotated-2.pgm A' ? B' ?",
                           "Sans leurs deux points, hors des réponses : rotated-2.pgm (A' B'). Masquer"))
