@@ -3,7 +3,7 @@
 #include "app/platform.h"
 
 #include "image/file_system.h"
-#include "image/name_encoding.h"
+#include "image/message_text.h"
 #include "image/results_folder.h"
 
 #include <cerrno>
@@ -81,13 +81,13 @@ void waitForKeyAtTerminal()
 
 #if defined(__GLIBC__)
 // A terminal that reads UTF-8 is written the messages' Windows-1252 words in UTF-8 and
-// the names in them as they are (messageText). The line-buffered stream hands over
+// the names in them as they are (messageInUtf8). The line-buffered stream hands over
 // whole lines, or what stands before a question; a name could only be cut where 64 KiB
 // of one line fill its buffer.
 ssize_t terminalWrite(void* cookie, char const* bytes, std::size_t n)
 {
     int const fd = *static_cast<int*>(cookie);
-    std::string const shown = encodeUtf8(messageText(std::string(bytes, n)));
+    std::string const shown = messageInUtf8(std::string(bytes, n));
     for (std::size_t done = 0; done < shown.size();) {
         ssize_t const w = write(fd, shown.data() + done, shown.size() - done);
         if (w < 0 && errno == EINTR)

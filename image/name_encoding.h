@@ -22,14 +22,8 @@ std::string encodeUtf8(std::u16string const& text);
 // Windows-1252 lacks becomes '?'; other names are already such bytes.
 std::string toWindows1252(std::string const& bytes);
 
-// The characters a message means when its words are Windows-1252 bytes and the names in
-// it are the operator's own bytes: each well-formed UTF-8 sequence (a name) is read as
-// UTF-8, any other byte as Windows-1252.
+// The characters a message means, by messageInUtf8's rule (image/message_text.h).
 std::u16string messageText(std::string const& bytes);
-
-// True when the locale that the environment names writes UTF-8: LC_ALL, else LC_CTYPE,
-// else LANG, the first set and not empty (POSIX's order); any null is unset.
-bool utf8Locale(char const* lcAll, char const* lcCtype, char const* lang);
 
 // The name for Windows' wide-character calls (whose wchar_t holds UTF-16).
 std::wstring wideName(char const* bytes);

@@ -1,5 +1,6 @@
 // How a name's bytes are read for Windows: UTF-8 when they are UTF-8, else Windows-1252;
 // how a message is shown at a terminal that reads UTF-8.
+#include "image/message_text.h"
 #include "image/name_encoding.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +38,9 @@ TEST(NameEncoding, Utf8WhenValidElseWindows1252)
 // prints them, each shown as meant; and the locales that read UTF-8.
 TEST(NameEncoding, MessagesMixWindows1252WordsAndUtf8Names)
 {
-    EXPECT_EQ(encodeUtf8(messageText("[2/6] 02 vue tourn\xC3\xA9"
-                                     "e.jpg : trouv\xE9"
-                                     "e, 5,0\xB0")),
+    EXPECT_EQ(messageInUtf8(("[2/6] 02 vue tourn\xC3\xA9"
+                             "e.jpg : trouv\xE9"
+                             "e, 5,0\xB0")),
               "[2/6] 02 vue tourn\xC3\xA9"
               "e.jpg : trouv\xC3\xA9"
               "e, 5,0\xC2\xB0");

@@ -1,6 +1,6 @@
 // The run end to end: the built program in a fresh folder with scripted input; its
 // stdout, stderr, exit status and every file in the folder compared byte for byte.
-#include "image/name_encoding.h"
+#include "image/message_text.h"
 #include "tests/support.h"
 
 #include <tuple>
@@ -341,8 +341,7 @@ TEST_F(RunTest, AtATerminalReadingUtf8TheWordsAreUtf8)
         EXPECT_NE(shown.find(words), std::string::npos) << shown;
         EXPECT_NE(shown.find(name), std::string::npos) << shown;
         bool const utf8 = std::string(lang).find("UTF-8") != std::string::npos;
-        EXPECT_NE(shown.find(utf8 ? encodeUtf8(messageText(askedAgain)) : askedAgain),
-                  std::string::npos);
+        EXPECT_NE(shown.find(utf8 ? messageInUtf8(askedAgain) : askedAgain), std::string::npos);
         fs::remove_all(dir / "Redressement");
     }
 }

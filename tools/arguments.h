@@ -36,8 +36,8 @@ inline bool stdoutWritten()
 
 // Writes a French message: its words in Windows-1252 bytes, the names in it as the
 // arguments give them. A file or a pipe gets these bytes; a Windows console, and a
-// terminal whose locale is UTF-8, show each character as meant (messageText in
-// image/name_encoding.h). False when the write fails.
+// terminal whose locale is UTF-8, show each character as meant (messageInUtf8 in
+// image/message_text.h). False when the write fails.
 bool tell(std::FILE* stream, std::string const& text);
 
 // When the tool runs in a console window of its own (double-clicked in Windows'

@@ -3,7 +3,7 @@
 #include "tools/arguments.h"
 
 #include "image/file_system.h"
-#include "image/name_encoding.h"
+#include "image/message_text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -22,7 +22,7 @@ bool tell(std::FILE* stream, std::string const& text)
 {
     static bool const utf8 =
         utf8Locale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
-    std::string const shown = utf8 && isatty(fileno(stream)) ? encodeUtf8(messageText(text)) : text;
+    std::string const shown = utf8 && isatty(fileno(stream)) ? messageInUtf8(text) : text;
     return std::fwrite(shown.data(), 1, shown.size(), stream) == shown.size();
 }
 
