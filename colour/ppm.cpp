@@ -5,7 +5,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -28,9 +31,15 @@ bool putColour(FILE* f, double v)
     return std::fwrite(bytes, 1, 3, f) == 3;
 }
 
+bool putHeader(FILE* f, int width, int height)
+{
+    std::string const header = p6Header(width, height);
+    return std::fwrite(header.data(), 1, header.size(), f) == header.size();
+}
+
 bool encodeGrey(FILE* f, IMAGE const& im)
 {
-    bool ok = std::fprintf(f, "P6\n%d %d\n255\n", im.width, im.height) > 0;
+    bool ok = putHeader(f, im.width, im.height);
     if (im.pix == nullptr)
         return ok;
     for (int y = 0; y < im.height && ok; ++y)
@@ -58,7 +67,7 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
     bool const shaped = m.well_formed();
     int const width = shaped ? m.cols : 0;
     int const height = shaped ? m.rows : 0;
-    bool ok = std::fprintf(f, "P6\n%d %d\n255\n", width, height) > 0;
+    bool ok = putHeader(f, width, height);
     if (width == 0 || height == 0)
         return ok;  // no element, so no largest one to ask for
 
@@ -74,6 +83,31 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
 }
 
 }  // namespace
+
+std::string p6Header(int width, int height, char const* comments)
+{
+    return std::string("P6\n") + comments + std::to_string(width) + " " + std::to_string(height) +
+           "\n255\n";
+}
+
+P6Header readP6Header(FILE* f)
+{
+    P6Header header;
+    char line[256] = "";
+    bool const magic =
+        std::fgets(line, sizeof line, f) != nullptr && std::strcmp(line, "P6\n") == 0;
+    while (magic && std::fgets(line, sizeof line, f) != nullptr && line[0] == '#') {
+    }
+    char* end = line;
+    long const width = magic ? std::strtol(line, &end, 10) : 0;
+    long const height = *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
+    bool const sized = width > 0 && width < (1L << 30) && height > 0 && height < (1L << 30) &&
+                       std::strcmp(end, "\n") == 0;
+    char tail[8] = "";
+    if (sized && std::fgets(tail, sizeof tail, f) != nullptr && std::strcmp(tail, "255\n") == 0)
+        header = {true, static_cast<int>(width), static_cast<int>(height)};
+    return header;
+}
 
 void matrixColour(double a, double M, unsigned char (&rgb)[3])
 {

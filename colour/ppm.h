@@ -9,6 +9,9 @@
 #include "image/image.h"
 #include "image/matrix.h"
 
+#include <cstdio>
+#include <string>
+
 // Each grey level 0..255 is the palette value. The image is only read.
 bool writeIMAGE_2(IMAGE const& im, char const* path);
 
@@ -30,5 +33,19 @@ bool matrice_to_ColorImage(mat_tpl<double> const& m, char const* path);
 // The three bytes that matrice_to_ColorImage writes for element a of a matrix whose
 // largest element is M, for a writer that draws such a map without holding the matrix.
 void matrixColour(double a, double M, unsigned char (&rgb)[3]);
+
+// The header of every P6 file the project writes: "P6\n", the comment lines given (each
+// "# ...\n", or none), "<width> <height>\n255\n".
+std::string p6Header(int width, int height, char const* comments = "");
+
+// What a header of that layout declares, read from where the stream stands: sized when it
+// is "P6\n", comment lines, a size of two numbers from 1 to 2^30 - 1 with one space
+// between, and "255\n". The stream is left at the pixels.
+struct P6Header {
+    bool sized = false;
+    int width = 0;
+    int height = 0;
+};
+P6Header readP6Header(std::FILE* f);
 
 #endif

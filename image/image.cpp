@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -90,17 +91,34 @@ bool validSize(int w, int h)
     return w >= 0 && h >= 0 && static_cast<long long>(w) * h <= INT_MAX;
 }
 
-// The P5 bytes over an open stream; false when any write fails.
-bool encodeP5(FILE* f, IMAGE const& im)
+}  // namespace
+
+std::size_t readPixels(FILE* f, unsigned char* pixels, std::size_t count)
 {
-    bool ok = std::fprintf(f, "P5\n%d %d\n255\n", im.width, im.height) > 0;
-    std::size_t n = static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height);
-    if (n > 0 && im.pix != nullptr)
-        ok = std::fwrite(im.pix, 1, n, f) == n && ok;
-    return ok;
+    std::size_t const got = std::fread(pixels, 1, count, f);
+    std::memset(pixels + got, 0, count - got);
+    return count - got;
 }
 
-}  // namespace
+std::string p5Header(int width, int height)
+{
+    return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+}
+
+bool encodeP5(FILE* f, unsigned char const* pixels, int width, int height, std::size_t stride)
+{
+    std::string const header = p5Header(width, height);
+    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+    std::size_t const row = static_cast<std::size_t>(width);
+    std::size_t const rows = static_cast<std::size_t>(height);
+    if (row == 0 || rows == 0 || pixels == nullptr)
+        return ok;
+    if (stride == row)
+        return std::fwrite(pixels, 1, row * rows, f) == row * rows && ok;
+    for (std::size_t y = 0; y < rows && ok; ++y)
+        ok = std::fwrite(pixels + y * stride, 1, row, f) == row;
+    return ok;
+}
 
 P5Header readP5Header(FILE* f)
 {
@@ -148,8 +166,7 @@ IMAGE::IMAGE(char const* path) : pix(nullptr), width(0), height(0)
     preferLargePages(pix, n);
     width = w;
     height = h;
-    std::size_t got = std::fread(pix, 1, n, f.get());
-    std::memset(pix + got, 0, n - got);  // what a short block leaves unread is 0
+    readPixels(f.get(), pix, n);  // what a short block leaves unread is 0
 }
 
 IMAGE::IMAGE(int w, int h) : pix(nullptr), width(0), height(0)
@@ -197,5 +214,7 @@ unsigned char const* IMAGE::getpix(int x, int y) const
 
 bool IMAGE::writeIMAGE(char const* path) const
 {
-    return writeWholeFile(path, [this](FILE* f) { return encodeP5(f, *this); });
+    return writeWholeFile(path, [this](FILE* f) {
+        return encodeP5(f, pix, width, height, static_cast<std::size_t>(width));
+    });
 }

@@ -4,7 +4,9 @@
 #ifndef TAVRIN_IMAGE_IMAGE_H
 #define TAVRIN_IMAGE_IMAGE_H
 
+#include <cstddef>
 #include <cstdio>
+#include <string>
 
 template <class T> class mat_tpl;
 
@@ -21,6 +23,19 @@ struct P5Header {
     long pixelsAt = 0;
 };
 P5Header readP5Header(std::FILE* f);
+
+// Reads the count bytes of a pixel block from where the stream stands into pixels;
+// those that a short file leaves unread are 0. Returns how many were missing, 0 when the
+// block is whole; std::ferror tells a read error from the file's end.
+std::size_t readPixels(std::FILE* f, unsigned char* pixels, std::size_t count);
+
+// The header of every P5 file the project writes: "P5\n<width> <height>\n255\n".
+std::string p5Header(int width, int height);
+
+// The P5 bytes of width x height pixels over an open stream: the header, then the rows
+// from the top, each width bytes, row y at pixels + y * stride (one write when stride is
+// width). False when a write fails.
+bool encodeP5(std::FILE* f, unsigned char const* pixels, int width, int height, std::size_t stride);
 
 class IMAGE {
 public:

@@ -43,4 +43,35 @@ TEST_F(PpmTest, MatricesScaledShapesWithoutPixelsAndFailures)
     }
 }
 
+// The P6 header reader takes what the writers write, a comment line or not, and refuses
+// any other shape; the stream is left at the pixels.
+TEST_F(PpmTest, TheHeaderReaderTakesTheWritersLayout)
+{
+    struct {
+        std::string file;
+        std::string read;
+    } const cases[] = {
+        {p6Header(3, 2) + "px", "3x2 px"},
+        {p6Header(1073741823, 1, "# tavrin-diff\n# more\n") + "px", "1073741823x1 px"},
+        {"P6\n0 2\n255\npx", "refused"},
+        {"P6\n1073741824 1\n255\npx", "refused"},
+        {"P6\n3 2 \n255\npx", "refused"},
+        {"P6\n3 2\n65535\npx", "refused"},
+        {"P6 \n3 2\n255\npx", "refused"},
+        {"P5\n3 2\n255\npx", "refused"},
+    };
+    for (auto const& c : cases) {
+        writeFile(path("in.ppm"), c.file);
+        std::FILE* f = std::fopen(path("in.ppm").c_str(), "rb");
+        P6Header const h = readP6Header(f);
+        char rest[3] = "";
+        std::string const read =
+            h.sized && std::fread(rest, 1, 2, f) == 2
+                ? std::to_string(h.width) + "x" + std::to_string(h.height) + " " + rest
+                : "refused";
+        std::fclose(f);
+        EXPECT_EQ(read, c.read) << c.file;
+    }
+}
+
 }  // namespace

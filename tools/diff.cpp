@@ -82,7 +82,8 @@ char const kUsage[] =
     "crite, 2 mauvais\n"
     "usage.\n";
 
-char const kMapStart[] = "P6\n# tavrin-diff\n";
+// The comment line that marks a map as this tool's, right after the P6 magic.
+char const kMapComment[] = "# tavrin-diff\n";
 
 // Why the map may not be written at mapPath: it would replace one of the images compared,
 // a P5 photograph (a slip of the arguments), or anything else that is not a map of this
@@ -122,14 +123,15 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
         return runtimeError(name + " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (" + why + ")" +
                             nothingWritten);
     }
-    char start[sizeof kMapStart - 1];
+    std::string const mapStart = std::string("P6\n") + kMapComment;
+    char start[sizeof kMapComment + 2];
     std::size_t const got = std::fread(start, 1, sizeof start, f);
     std::fclose(f);
     if (beginsWithP5(reinterpret_cast<unsigned char const*>(start), got))
         return runtimeError(std::string("la carte ") + mapPath +
                             " remplacerait une photographie P5 : rien n'est \xE9"
                             "crit");
-    if (got == sizeof start && std::memcmp(start, kMapStart, sizeof start) == 0)
+    if (got == sizeof start && std::memcmp(start, mapStart.data(), sizeof start) == 0)
         return {0, ""};
     return runtimeError(name +
                         " existe d\xE9j\xE0 et n'est pas une carte \xE9"
@@ -137,12 +139,22 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
                         nothingWritten);
 }
 
-// Whether the named file may be read as a photograph: a regular file that begins as a
-// P5 file and, when its header is one the reader takes, holds every pixel it declares.
-bool checkGrey(char const* path, P5Header& declared, Failure& failure)
+// A photograph given to compare, opened once: its header read, the file left at its
+// pixels.
+struct GreyInput {
+    char const* path = nullptr;
+    std::unique_ptr<FILE, int (*)(FILE*)> file{nullptr, std::fclose};
+    P5Header declared;
+};
+
+// Opens the named file as a photograph: a regular file that begins as a P5 file and,
+// when its header is one the reader takes, holds every pixel it declares.
+bool openGrey(char const* path, GreyInput& in, Failure& failure)
 {
+    in.path = path;
     bool regular = true;
-    FILE* f = openRegularFile(path, regular);
+    in.file.reset(openRegularFile(path, regular));
+    FILE* const f = in.file.get();
     if (f == nullptr) {
         failure = runtimeError(regular ? std::string(path) +
                                              " ne peut \xEAtre ouvert : " + systemError(errno)
@@ -151,9 +163,9 @@ bool checkGrey(char const* path, P5Header& declared, Failure& failure)
     }
     bool const p5 = beginsWithP5(f);
     std::rewind(f);
-    declared = p5 ? readP5Header(f) : P5Header();
+    in.declared = p5 ? readP5Header(f) : P5Header();
+    P5Header const& declared = in.declared;
     long long const size = fileBytes(f);
-    std::fclose(f);
     if (!p5) {
         failure = runtimeError(std::string(path) + " n'est pas une image PGM binaire (P5)");
         return false;
@@ -170,13 +182,23 @@ bool checkGrey(char const* path, P5Header& declared, Failure& failure)
     return true;
 }
 
-// The named P5 file, whole, once checkGrey has passed it. A fault its reader finds (a
-// bad size line) is told by the library, on stderr, before this returns null.
-std::unique_ptr<IMAGE> loadGrey(char const* path, Failure& failure)
+// The size of an opened photograph, refused when its header gives none the reader takes.
+bool sizeOf(GreyInput const& in, Failure& failure)
 {
-    auto im = std::make_unique<IMAGE>(path);
-    if (im->width == 0 || im->height == 0) {
-        failure = runtimeError(std::string("l'image de ") + path + " ne peut \xEAtre lue");
+    if (in.declared.sized)
+        return true;
+    failure = runtimeError(std::string(in.path) +
+                           " : taille d'image illisible ou hors limites : rien n'est compar\xE9");
+    return false;
+}
+
+// The pixels of an opened photograph whose size sizeOf has passed.
+std::unique_ptr<IMAGE> loadGrey(GreyInput& in, Failure& failure)
+{
+    auto im = std::make_unique<IMAGE>(in.declared.width, in.declared.height, IMAGE::Unset{});
+    std::size_t const count = static_cast<std::size_t>(im->width) * im->height;
+    if (readPixels(in.file.get(), im->pix, count) != 0) {
+        failure = runtimeError(std::string("l'image de ") + in.path + " ne peut \xEAtre lue");
         return nullptr;
     }
     return im;
@@ -350,7 +372,8 @@ bool encodeMap(FILE* f, IMAGE const& base, IMAGE const& rectified, Footprint con
     Colour uncovered;
     matrixColour(outside, M, uncovered.rgb);
 
-    if (std::fprintf(f, "%s%d %d\n255\n", kMapStart, base.width, base.height) <= 0)
+    std::string const header = p6Header(base.width, base.height, kMapComment);
+    if (std::fwrite(header.data(), 1, header.size(), f) != header.size())
         return false;
     int const w = base.width;
     std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3);
@@ -411,82 +434,43 @@ std::string checkPoint(Place const (&p)[6], bool machine)
     return line;
 }
 
-int compare(int argc, char** argv, bool machine, Failure& failure)
+// The photographs compared, opened and checked, with every check that reads no pixel:
+// a refusal then costs nothing. The further photograph is opened when given, for its
+// size alone.
+struct Inputs {
+    GreyInput base, rectified, further;
+};
+
+bool openInputs(int argc, char** argv, Inputs& in, Failure& failure)
 {
-    char const* const basePath = argv[1];
-    char const* const rectifiedPath = argv[2];
-    char const* const mapPath = argv[3];
     char const* const furtherPath = argc >= 9 ? argv[4] : nullptr;
-    bool const checked = argc == 11;
-
-    Place points[6];
-    if (furtherPath != nullptr && !readPoints(argv + 5, argc - 5, points, failure))
-        return failure.status;
-
-    // Every check that reads no pixel comes first: a refusal then costs nothing.
-    P5Header base;
-    P5Header rectified;
-    P5Header further;
-    if (!checkGrey(basePath, base, failure) || !checkGrey(rectifiedPath, rectified, failure) ||
-        (furtherPath != nullptr && !checkGrey(furtherPath, further, failure)))
-        return failure.status;
-    auto const sizeRefusal = [&](int rw, int rh, int bw, int bh) {
-        failure = runtimeError(std::string(rectifiedPath) + " fait " + std::to_string(rw) + " x " +
-                               std::to_string(rh) + " pixels et " + basePath + " " +
-                               std::to_string(bw) + " x " + std::to_string(bh) +
-                               " : une image redress\xE9"
-                               "e a la taille de sa base");
-        return failure.status;
-    };
+    if (!openGrey(argv[1], in.base, failure) || !openGrey(argv[2], in.rectified, failure) ||
+        (furtherPath != nullptr && !openGrey(furtherPath, in.further, failure)))
+        return false;
+    P5Header const& base = in.base.declared;
+    P5Header const& rectified = in.rectified.declared;
     if (base.sized && rectified.sized &&
-        (rectified.width != base.width || rectified.height != base.height))
-        return sizeRefusal(rectified.width, rectified.height, base.width, base.height);
-    char const* const inputs[] = {basePath, rectifiedPath, furtherPath ? furtherPath : basePath};
-    failure = whyNotWritten(mapPath, inputs, 3);
-    if (failure.status != 0)
-        return failure.status;
-
-    Footprint fp;
-    if (furtherPath != nullptr) {
-        if (!further.sized) {  // the reader refuses it, and tells why
-            std::unique_ptr<IMAGE> const im = loadGrey(furtherPath, failure);
-            if (!im)
-                return failure.status;
-            further.width = im->width;
-            further.height = im->height;
-        }
-        fp.wholeFrame = false;
-        fp.onFurther = similarityOf(points[0], points[1], points[2], points[3]);
-        fp.lastX = further.width - 2.0;
-        fp.lastY = further.height - 2.0;
+        (rectified.width != base.width || rectified.height != base.height)) {
+        failure =
+            runtimeError(std::string(argv[2]) + " fait " + std::to_string(rectified.width) + " x " +
+                         std::to_string(rectified.height) + " pixels et " + argv[1] + " " +
+                         std::to_string(base.width) + " x " + std::to_string(base.height) +
+                         " : une image redress\xE9"
+                         "e a la taille de sa base");
+        return false;
     }
+    char const* const inputs[] = {argv[1], argv[2], furtherPath ? furtherPath : argv[1]};
+    failure = whyNotWritten(argv[3], inputs, 3);
+    return failure.status == 0 && (furtherPath == nullptr || sizeOf(in.further, failure)) &&
+           sizeOf(in.base, failure) && sizeOf(in.rectified, failure);
+}
 
-    std::unique_ptr<IMAGE> baseImage = loadGrey(basePath, failure);
-    if (!baseImage)
-        return failure.status;
-    std::unique_ptr<IMAGE> rectifiedImage = loadGrey(rectifiedPath, failure);
-    if (!rectifiedImage)
-        return failure.status;
-    if (rectifiedImage->width != baseImage->width || rectifiedImage->height != baseImage->height)
-        return sizeRefusal(rectifiedImage->width, rectifiedImage->height, baseImage->width,
-                           baseImage->height);
-
-    Figures const f = differences(*baseImage, *rectifiedImage, fp);
-    if (f.covered == 0) {
-        failure = runtimeError(std::string(furtherPath) +
-                               " ne couvre aucun pixel du cadre de la base : rien \xE0 comparer");
-        return failure.status;
-    }
-    bool const written = writeWholeFile(mapPath, [&](FILE* out) {
-        return encodeMap(out, *baseImage, *rectifiedImage, fp, f.largest);
-    });
-    if (!written) {
-        failure = runtimeError(std::string(mapPath) + " n'a pu \xEAtre \xE9"
-                                                      "crit");
-        return failure.status;
-    }
-
-    long long const frame = static_cast<long long>(baseImage->width) * baseImage->height;
+// The figures on standard output, in French or as the machine line, then the check
+// point's line when one was given.
+int tellFigures(Figures const& f, IMAGE const& base, char const* rectifiedPath, bool machine,
+                Place const (*checked)[6], Failure& failure)
+{
+    long long const frame = static_cast<long long>(base.width) * base.height;
     double const mean = static_cast<double>(f.sumAbs) / static_cast<double>(f.covered);
     double const within = 100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered);
     double const share = 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame);
@@ -506,8 +490,8 @@ int compare(int argc, char** argv, bool machine, Failure& failure)
                          " : \xE9"
                          "cart moyen absolu " +
                          withDecimalCommas(figures));
-    if (checked)
-        tell(stdout, checkPoint(points, machine));
+    if (checked != nullptr)
+        tell(stdout, checkPoint(*checked, machine));
     if (!stdoutWritten()) {
         failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
                                            "crits : ") +
@@ -515,6 +499,43 @@ int compare(int argc, char** argv, bool machine, Failure& failure)
         return failure.status;
     }
     return 0;
+}
+
+int compare(int argc, char** argv, bool machine, Failure& failure)
+{
+    Place points[6];
+    if (argc >= 9 && !readPoints(argv + 5, argc - 5, points, failure))
+        return failure.status;
+    Inputs in;
+    if (!openInputs(argc, argv, in, failure))
+        return failure.status;
+    Footprint fp;
+    if (in.further.path != nullptr) {
+        fp.wholeFrame = false;
+        fp.onFurther = similarityOf(points[0], points[1], points[2], points[3]);
+        fp.lastX = in.further.declared.width - 2.0;
+        fp.lastY = in.further.declared.height - 2.0;
+        in.further.file.reset();
+    }
+
+    std::unique_ptr<IMAGE> const base = loadGrey(in.base, failure);
+    std::unique_ptr<IMAGE> const rectified = base ? loadGrey(in.rectified, failure) : nullptr;
+    if (!rectified)
+        return failure.status;
+    Figures const f = differences(*base, *rectified, fp);
+    if (f.covered == 0) {
+        failure = runtimeError(std::string(in.further.path) +
+                               " ne couvre aucun pixel du cadre de la base : rien \xE0 comparer");
+        return failure.status;
+    }
+    char const* const mapPath = argv[3];
+    if (!writeWholeFile(
+            mapPath, [&](FILE* out) { return encodeMap(out, *base, *rectified, fp, f.largest); })) {
+        failure = runtimeError(std::string(mapPath) + " n'a pu \xEAtre \xE9"
+                                                      "crit");
+        return failure.status;
+    }
+    return tellFigures(f, *base, argv[2], machine, argc == 11 ? &points : nullptr, failure);
 }
 
 }  // namespace

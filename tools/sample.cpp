@@ -431,10 +431,7 @@ std::string p5File(SeriesPhoto const& photo)
 {
     IMAGE im(photo.width, photo.height);
     develop(photo, im);
-    char header[48];
-    int const length =
-        std::snprintf(header, sizeof header, "P5\n%d %d\n255\n", im.width, im.height);
-    std::string bytes(header, static_cast<std::size_t>(length));
+    std::string bytes = p5Header(im.width, im.height);
     bytes.append(reinterpret_cast<char const*>(im.pix),
                  static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height));
     return bytes;

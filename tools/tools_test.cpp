@@ -115,7 +115,7 @@ TEST_F(ToolsTest, EveryCase)
         {f + "0,0 2,0 1,1 3,1 x", 2, "", "tavrin-diff : nombre d'arguments incorrect" + usage},
         {"diff base.pgm rect.pgm map.ppm missing.pgm 0,0 2,0 1,1 3,1", 1, "", "tavrin-diff : missing.pgm ne peut \xEAtre ouvert : fichier ou dossier introuvable\n"},
         {"diff base.pgm plain.pgm map.ppm", 1, "", "tavrin-diff : plain.pgm n'est pas une image PGM binaire (P5)\n"},
-        {"diff bad.pgm rect.pgm map.ppm", 1, "", "\nTaille d'image illisible ou hors limites dans bad.pgm\ntavrin-diff : l'image de bad.pgm ne peut \xEAtre lue\n"},
+        {"diff bad.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : bad.pgm : taille d'image illisible ou hors limites : rien n'est compar\xE9\n"},
         {"diff base.pgm wide.pgm map.ppm", 1, "",
          "tavrin-diff : wide.pgm fait 2 x 3 pixels et base.pgm 3 x 2 : une image redress\xE9" "e a la taille de sa base\n"},
         {f + "0,0 2,0 100,100 102,100", 1, "", "tavrin-diff : further.pgm ne couvre aucun pixel du cadre de la base : rien \xE0 comparer\n"},

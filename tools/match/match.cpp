@@ -135,7 +135,7 @@ cv::Mat load(std::string const& name, std::string& reason)
         return {};
     }
     std::size_t const pixels = image.total();
-    std::size_t const got = std::fread(image.data, 1, pixels, f.get());
+    std::size_t const got = pixels - readPixels(f.get(), image.data, pixels);
     if (got < pixels) {
         reason = std::ferror(f.get())
                      ? "elle ne peut \xEAtre lue"

@@ -5,6 +5,7 @@
 #include "tools/series/platform.h"
 #include "tools/series/png.h"
 
+#include "colour/ppm.h"
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
@@ -34,20 +35,11 @@ bool writeBytes(fs::path const& path, void const* data, std::size_t size)
 
 namespace {
 
-// The grey image as tavrin's P5, its pixels handed over in one write when they lie
-// in one block (as greyPhoto gives them).
+// The grey image as tavrin's P5.
 bool writeP5(fs::path const& path, cv::Mat const& grey)
 {
     return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
-        if (std::fprintf(f, "P5\n%d %d\n255\n", grey.cols, grey.rows) <= 0)
-            return false;
-        if (grey.isContinuous())
-            return std::fwrite(grey.data, 1, grey.total(), f) == grey.total();
-        for (int y = 0; y < grey.rows; ++y)
-            if (std::fwrite(grey.ptr(y), 1, static_cast<std::size_t>(grey.cols), f) !=
-                static_cast<std::size_t>(grey.cols))
-                return false;
-        return true;
+        return encodeP5(f, grey.data, grey.cols, grey.rows, grey.step[0]);
     });
 }
 
@@ -103,19 +95,8 @@ std::FILE* openPixels(fs::path const& path, bool map, int& w, int& h)
         P5Header const header = readP5Header(f);
         w = header.sized ? header.width : 0, h = header.height;
     } else {
-        char line[256] = "";
-        bool const magic =
-            std::fgets(line, sizeof line, f) != nullptr && std::strcmp(line, "P6\n") == 0;
-        while (magic && std::fgets(line, sizeof line, f) != nullptr && line[0] == '#') {
-        }
-        char tail[8] = "";
-        char* end = line;
-        long const width = magic ? std::strtol(line, &end, 10) : 0;
-        long const height = *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
-        bool const sized = width > 0 && width < (1L << 30) && height > 0 && height < (1L << 30) &&
-                           std::strcmp(end, "\n") == 0;
-        if (sized && std::fgets(tail, sizeof tail, f) != nullptr && std::strcmp(tail, "255\n") == 0)
-            w = static_cast<int>(width), h = static_cast<int>(height);
+        P6Header const header = readP6Header(f);
+        w = header.width, h = header.height;
     }
     if (w > 0 && h > 0 && w <= (1 << 30) / h)
         return f;
@@ -149,7 +130,7 @@ cv::Mat thumbnailOf(fs::path const& file, bool map, RowSink const& sink)
                        static_cast<unsigned long long>(size - at) / row >= static_cast<unsigned>(h);
     Reduction const r = reductionOf(w, h);
     auto const read = [&](cv::Mat& rows, std::size_t count) {
-        return std::fread(rows.data, row, count, f) == count && (!sink || sink(rows.data, count));
+        return readPixels(f, rows.data, row * count) == 0 && (!sink || sink(rows.data, count));
     };
     cv::Mat small;
     if (holds && (r.factor * r.w > w || r.factor * r.h > h)) {  // thinner than a block: whole

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -162,26 +163,26 @@ bool readWhole(std::string const& path, std::vector<unsigned char>& bytes, std::
 namespace {
 
 // A P5 file as tavrin's reader takes it (the library's header rule), or its refusal.
-GreyPhoto p5Photo(std::string const& path, std::vector<unsigned char> const& bytes)
+GreyPhoto p5Photo(std::string const& path)
 {
     GreyPhoto photo;
-    std::FILE* f = openToRead(path.c_str());
-    P5Header const header = f != nullptr ? readP5Header(f) : P5Header{};
-    if (f != nullptr)
-        std::fclose(f);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(openToRead(path.c_str()), std::fclose);
+    P5Header const header = f != nullptr ? readP5Header(f.get()) : P5Header{};
     long long const pixels = static_cast<long long>(header.width) * header.height;
     if (!header.sized)
         photo.refusal = "son en-t\xEAte PGM n'est pas celui que tavrin lit";
     else if (pixels > kMostPixels)
         photo.refusal = "elle est trop grande : " + std::to_string(header.width) + " x " +
                         std::to_string(header.height) + " pixels";
-    else if (header.pixelsAt < 0 || static_cast<long long>(bytes.size()) - header.pixelsAt < pixels)
-        photo.refusal = "le fichier est tronqu\xE9";
     if (!photo.refusal.empty())
         return photo;
-    photo.grey = cv::Mat(header.height, header.width, CV_8UC1,
-                         const_cast<unsigned char*>(&bytes[header.pixelsAt]))
-                     .clone();
+    photo.grey.create(header.height, header.width, CV_8UC1);
+    if (readPixels(f.get(), photo.grey.data, photo.grey.total()) != 0) {
+        photo.grey.release();
+        photo.refusal =
+            std::ferror(f.get()) ? "le fichier ne peut \xEAtre lu" : "le fichier est tronqu\xE9";
+        return photo;
+    }
     photo.asItIs = true;
     return photo;
 }
@@ -259,7 +260,7 @@ cv::Mat eightBitsOf(cv::Mat const& grey)
 GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& bytes)
 {
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5')
-        return p5Photo(path, bytes);
+        return p5Photo(path);
     GreyPhoto photo;
     if (cutShort(bytes)) {
         photo.refusal = "photographie ab\xEEm\xE9"
