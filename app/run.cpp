@@ -24,8 +24,8 @@
 
 namespace {
 
-// A name was held in 256 bytes beside output and test paths 22 bytes longer: names
-// of more than 233 bytes are refused, as they always were.
+// A name is held in 256 bytes beside output and test paths 22 bytes longer: names of
+// more than answers::kLongestName bytes are refused.
 constexpr int kLongestName = static_cast<int>(answers::kLongestName);
 
 // clang-format off
@@ -227,7 +227,7 @@ public:
     void drop(FileIdentity const& id)
     {
         ids_.erase(std::remove_if(ids_.begin(), ids_.end(),
-                                  [&](FileIdentity const& held) { return same(held, id); }),
+                                  [&](FileIdentity const& held) { return held == id; }),
                    ids_.end());
     }
 
@@ -235,19 +235,15 @@ public:
     bool holds(char const* path, FileIdentity const* except = nullptr) const
     {
         FileIdentity id;
-        if (!identifyFile(path, false, id) || (except != nullptr && same(id, *except)))
+        if (!identifyFile(path, false, id) || (except != nullptr && id == *except))
             return false;
         for (FileIdentity const& held : ids_)
-            if (same(held, id))
+            if (held == id)
                 return true;
         return false;
     }
 
 private:
-    static bool same(FileIdentity const& a, FileIdentity const& b)
-    {
-        return a.device == b.device && a.index == b.index;
-    }
     std::vector<FileIdentity> ids_;
 };
 
@@ -348,8 +344,7 @@ bool removeOwnCopy(std::string const& outputPath, FileIdentity const& copy)
     OutputPlace const place(outputPath);
     FileIdentity there;
     return place.step() == FolderStep::folder && identifyFile(place.path(), false, there) &&
-           there.device == copy.device && there.index == copy.index &&
-           removeFile(place.path()) == 0;
+           there == copy && removeFile(place.path()) == 0;
 }
 
 // After a write that did not take place, in place of "Fichier creer :".
@@ -367,7 +362,8 @@ int endRun(char const* message)
     return 1;
 }
 
-char const kNameTooLong[] = "\nNom de fichier trop long : 233 caract\xE8res au plus\n";
+std::string const kNameTooLong =
+    "\nNom de fichier trop long : " + std::to_string(answers::kLongestName) + " octets au plus\n";
 char const kEndOfInput[] = "\nFin des donn\xE9"
                            "es : plus aucun nom d'image \xE0 lire\n";
 
@@ -378,7 +374,7 @@ bool takeName(std::string& name, int* status, bool endOfInputEnds)
     case NameRead::word:
         return true;
     case NameRead::tooLong:
-        *status = endRun(kNameTooLong);
+        *status = endRun(kNameTooLong.c_str());
         return false;
     case NameRead::endOfInput:
         if (!endOfInputEnds)

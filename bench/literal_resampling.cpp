@@ -1,4 +1,4 @@
-// The program as it was before the fast path, for the whole-run comparison: linked
+// The literal resampling, for the whole-run comparison: linked
 // in place of app/resample_fast.cpp, every pixel goes through the literal steps.
 #include "app/geometry.h"
 

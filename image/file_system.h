@@ -22,6 +22,11 @@ std::FILE* openToRead(char const* path);
 struct FileIdentity {
     unsigned long long device;
     unsigned long long index;
+
+    bool operator==(FileIdentity const& other) const
+    {
+        return device == other.device && index == other.index;
+    }
 };
 
 // The identity of the file at path (of a link itself, not of what it points to,

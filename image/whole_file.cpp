@@ -49,18 +49,14 @@ void reportWriteFailure(int err)
     errno = err;
 }
 
-bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
+int writeWhole(char const* path, std::function<bool(std::FILE*)> const& encode)
 {
-    if (!mayReplace(path)) {
-        reportWriteFailure(errno);
-        return false;
-    }
+    if (!mayReplace(path))
+        return errno != 0 ? errno : EIO;
     FreshFile fresh = createBeside(path);
     std::FILE* const f = fresh.file.stream;
-    if (f == nullptr) {
-        reportWriteFailure(errno);
-        return false;
-    }
+    if (f == nullptr)
+        return errno != 0 ? errno : EIO;
     errno = 0;
     int err = 0;
     if (!encode(f) || !flushToDisk(fresh.file))
@@ -72,6 +68,12 @@ bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& enc
     if (err != 0)
         removeFile(fresh.path.c_str());
     releaseFreshFile();
+    return err;
+}
+
+bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode)
+{
+    int const err = writeWhole(path, encode);
     if (err != 0)
         reportWriteFailure(err);
     return err == 0;
@@ -93,5 +95,5 @@ bool wouldReplace(char const* target, char const* source)
     FileIdentity written;
     FileIdentity read;
     return identifyFile(target, false, written) && identifyFile(source, true, read) &&
-           written.device == read.device && written.index == read.index;
+           written == read;
 }

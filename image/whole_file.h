@@ -15,6 +15,10 @@
 // perror("\nError to write the image file"), with the system's reason left in errno.
 bool writeWholeFile(char const* path, std::function<bool(std::FILE*)> const& encode);
 
+// The same write, saying nothing: 0 when the file is there whole, else the system's
+// reason (an errno value), for a caller that tells the failure in a line of its own.
+int writeWhole(char const* path, std::function<bool(std::FILE*)> const& encode);
+
 // The writer's failure report, for a write refused before it began: perror's line with
 // the system's reason for err; errno is left at err.
 void reportWriteFailure(int err);

@@ -118,7 +118,7 @@ std::vector<Row> rows()
                       shiftedDone = done(1, "shifted.pgm", 50, 36);
     std::string const longest = std::string(229, 'b') + ".pgm";
     std::string const cannotOpen = "\nImpossible d'ouvrir le fichier :\n\t",
-                      tooLong = "\nNom de fichier trop long : 233 caract\xE8res au plus\n";
+                      tooLong = "\nNom de fichier trop long : 233 octets au plus\n";
     std::string const unusable =
         kBasePrompt + "\nImpossible d'\xE9" + "crire dans le dossier Redressement : ";
     std::string const cannotRead = "\nImpossible de lire l'image :\n\t",
@@ -195,8 +195,8 @@ std::vector<Row> rows()
          {baseOut, {"Redressement/vue.pgm", shiftedOut.second}}, refused("vue.pgm" + another, 2) + refused("base.pgm" + another, 2)},
         // Writes that would leave Redressement, or replace an image the run read, are
         // refused; earlier files and a link at an output path are replaced, and nothing else
-        // is touched (files named `*-test.tmp`, as an earlier version's folder check named
-        // its own, included).
+        // is touched, files named `*-test.tmp` included: the folder probe neither takes
+        // nor removes one.
         {"earlier_files_and_links_a_name_that_climbs_out_a_folder_that_is_a_link",
          "mkdir run && echo mine >run/shifted.pgm && mkdir -p Redressement elsewhere sub && ln -s ../elsewhere Redressement/sub && "
          "cp base.pgm sub/b.pgm && echo earlier >Redressement/base.pgm && echo v >victim && ln -s ../shifted.pgm Redressement/shifted.pgm && "

@@ -16,11 +16,12 @@
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
-#include "tools/arguments.h"
-#include "tools/machine_line.h"
-#include "tools/p5.h"
-#include "tools/point_argument.h"
-#include "tools/similarity.h"
+#include "tools/common/arguments.h"
+#include "tools/common/machine_line.h"
+#include "tools/common/p5.h"
+#include "tools/common/point_argument.h"
+#include "tools/common/similarity.h"
+#include "tools/common/tool.h"
 
 #include <cerrno>
 #include <cmath>
@@ -529,47 +530,37 @@ int compare(int argc, char** argv, bool machine, Failure& failure)
         return failure.status;
     }
     char const* const mapPath = argv[3];
-    if (!writeWholeFile(
-            mapPath, [&](FILE* out) { return encodeMap(out, *base, *rectified, fp, f.largest); })) {
-        failure = runtimeError(std::string(mapPath) + " n'a pu \xEAtre \xE9"
-                                                      "crit");
+    if (int const err = writeWhole(
+            mapPath, [&](FILE* out) { return encodeMap(out, *base, *rectified, fp, f.largest); });
+        err != 0) {
+        failure = runtimeError(std::string(mapPath) +
+                               " n'a pu \xEAtre \xE9"
+                               "crit : " +
+                               systemError(err));
         return failure.status;
     }
     return tellFigures(f, *base, argv[2], machine, argc == 11 ? &points : nullptr, failure);
 }
 
+int diff(int argc, char** argv)
+{
+    bool const machine = machine::asked(argc, argv);
+    if (argc != 4 && argc != 9 && argc != 11)
+        throw tool::UsageError{argc < 4 ? "il manque des arguments"
+                                        : "nombre d'arguments incorrect"};
+    Failure failure{0, ""};
+    int const status = compare(argc, argv, machine, failure);
+    if (status == 2)
+        throw tool::UsageError{failure.message, true};
+    if (status != 0)
+        throw tool::Stop{failure.message};
+    return 0;
+}
+
 }  // namespace
 
-int main(int count, char** given)
+int main(int argc, char** argv)
 {
-    Arguments arguments(count, given);
-    int argc = arguments.count();
-    char** argv = arguments.values();
-    if (arguments.askForHelp()) {
-        tell(stdout, kUsage);
-        return 0;
-    }
-    bool const machine = machine::asked(argc, argv);
-    if (argc != 4 && argc != 9 && argc != 11) {
-        tell(stderr, std::string("tavrin-diff : ") +
-                         (argc < 4 ? "il manque des arguments" : "nombre d'arguments incorrect") +
-                         "\n" + kUsage);
-        holdOwnWindow();  // double-clicked: the window stays until what it says is read
-        return 2;
-    }
-    Failure failure{0, ""};
-    int status = 0;
-    try {
-        status = compare(argc, argv, machine, failure);
-    } catch (std::bad_alloc const&) {
-        failure = runtimeError("pas assez de m\xE9moire pour les images");
-        status = failure.status;
-    }
-    if (status != 0) {
-        std::fflush(stdout);
-        tell(stderr, "tavrin-diff : " + failure.message + "\n");
-        if (failure.status == 2)
-            tell(stderr, "Voyez tavrin-diff --help.\n");
-    }
-    return status;
+    return tool::main(argc, argv,
+                      {"tavrin-diff", kUsage, "pas assez de m\xE9moire pour les images"}, diff);
 }

@@ -13,9 +13,10 @@
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
-#include "tools/arguments.h"
-#include "tools/point_argument.h"
-#include "tools/similarity.h"
+#include "tools/common/arguments.h"
+#include "tools/common/point_argument.h"
+#include "tools/common/similarity.h"
+#include "tools/common/tool.h"
 
 #include <cerrno>
 #include <cmath>
@@ -401,29 +402,19 @@ std::string landmarkTable()
     return table;
 }
 
-void usage(FILE* to)
-{
-    tell(to,
-         "Usage : tavrin-sample [DOSSIER]\n"
-         "\xC9"
-         "crit base.pgm, rotated.pgm, enlarged.pgm et reduced.pgm, une s\xE9rie d'essai\n"
-         "pour tavrin, avec landmarks.txt : o\xF9 se trouvent les points A et B dans chaque\n"
-         "photographie. Dans DOSSIER (cr\xE9\xE9 s'il manque), ou sans lui dans un dossier neuf\n"
-         "serie-essai (serie-essai-2, -3... quand ce nom est pris). Un fichier qui s'y trouve\n"
-         "et n'est pas celui de la s\xE9rie d'une ex\xE9"
-         "cution pr\xE9"
-         "c\xE9"
-         "dente n'est jamais\n"
-         "remplac\xE9 : rien n'est \xE9"
-         "crit alors.\n");
-}
-
-int fail(std::string const& message)
-{
-    std::fflush(stdout);
-    tell(stderr, "tavrin-sample : " + message + "\n");
-    return 1;
-}
+char const kUsage[] =
+    "Usage : tavrin-sample [DOSSIER]\n"
+    "\xC9"
+    "crit base.pgm, rotated.pgm, enlarged.pgm et reduced.pgm, une s\xE9rie d'essai\n"
+    "pour tavrin, avec landmarks.txt : o\xF9 se trouvent les points A et B dans chaque\n"
+    "photographie. Dans DOSSIER (cr\xE9\xE9 s'il manque), ou sans lui dans un dossier neuf\n"
+    "serie-essai (serie-essai-2, -3... quand ce nom est pris). Un fichier qui s'y trouve\n"
+    "et n'est pas celui de la s\xE9rie d'une ex\xE9"
+    "cution pr\xE9"
+    "c\xE9"
+    "dente n'est jamais\n"
+    "remplac\xE9 : rien n'est \xE9"
+    "crit alors.\n";
 
 // The photograph as the library's writer lays out a P5 file (image/image.h), so that
 // the bytes an earlier run left can be told from any other file.
@@ -451,16 +442,19 @@ std::string fileBytes(std::size_t k)
     return k + 1 < kFileCount ? p5File(kSeries[k]) : landmarkTable();
 }
 
-// Writes file k at path; a photograph goes straight from its pixels, as p5File lays it out.
-bool writeFile(std::size_t k, std::string const& path)
+// Writes file k at path, a photograph straight from its pixels, as p5File lays it out;
+// 0, or the system's reason.
+int writeFile(std::size_t k, std::string const& path)
 {
     if (k + 1 < kFileCount) {
         IMAGE im(kSeries[k].width, kSeries[k].height);
         develop(kSeries[k], im);
-        return im.writeIMAGE(path.c_str());
+        return writeWhole(path.c_str(), [&im](FILE* f) {
+            return encodeP5(f, im.pix, im.width, im.height, static_cast<std::size_t>(im.width));
+        });
     }
     std::string const table = landmarkTable();
-    return writeWholeFile(path.c_str(), [&table](FILE* f) {
+    return writeWhole(path.c_str(), [&table](FILE* f) {
         return std::fwrite(table.data(), 1, table.size(), f) == table.size();
     });
 }
@@ -513,8 +507,8 @@ int makeOwnFolder(fs::path& folder)
             return 0;
         }
         if (error && error != std::errc::file_exists)
-            return fail("le dossier " + name +
-                        " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value()));
+            throw tool::Stop{"le dossier " + name +
+                             " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value())};
     }
     std::fflush(stdout);
     tell(stderr, "tavrin-sample : serie-essai et serie-essai-2 \xE0 serie-essai-9999 existent "
@@ -544,8 +538,8 @@ int writeSeries(fs::path folder, bool ownFolder)
     } else {
         fs::create_directories(folder, error);
         if (error)
-            return fail("le dossier " + folder.u8string() +
-                        " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value()));
+            throw tool::Stop{"le dossier " + folder.u8string() +
+                             " ne peut \xEAtre cr\xE9\xE9 : " + systemError(error.value())};
     }
 
     // Only a file that stands there already is made to be compared; the rest are made
@@ -574,9 +568,11 @@ int writeSeries(fs::path folder, bool ownFolder)
         if (present[k])
             continue;  // already there, byte for byte
         std::string const path = (folder / fileName(k)).u8string();
-        if (!writeFile(k, path))
-            return fail(path + " n'a pu \xEAtre \xE9"
-                               "crit");
+        if (int const err = writeFile(k, path); err != 0)
+            throw tool::Stop{path +
+                             " n'a pu \xEAtre \xE9"
+                             "crit : " +
+                             systemError(err)};
     }
 
     std::fputs(landmarkTable().c_str(), stdout);
@@ -584,32 +580,25 @@ int writeSeries(fs::path folder, bool ownFolder)
                                    "crite dans le dossier " +
                                        shown(folder) + "\n");
     if (!told || !stdoutWritten())
-        return fail("les points n'ont pu \xEAtre affich\xE9s : " + systemError(errno));
+        throw tool::Stop{"les points n'ont pu \xEAtre affich\xE9s : " + systemError(errno)};
     return 0;
+}
+
+int sample(int argc, char** argv)
+{
+    if (argc > 2)
+        throw tool::UsageError{"un seul argument, le dossier"};
+    if (argc == 2 && (argv[1][0] == '-' || argv[1][0] == '\0'))
+        throw tool::UsageError{argv[1][0] == '\0' ? "le nom du dossier est vide"
+                                                  : std::string("option inconnue : ") + argv[1]};
+    return writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path(), argc == 1);
 }
 
 }  // namespace
 
-int main(int count, char** given)
+int main(int argc, char** argv)
 {
-    Arguments arguments(count, given);
-    int const argc = arguments.count();
-    char** const argv = arguments.values();
-    if (arguments.askForHelp()) {
-        usage(stdout);
-        return 0;
-    }
-    if (argc > 2 || (argc == 2 && (argv[1][0] == '-' || argv[1][0] == '\0'))) {
-        usage(stderr);
-        return 2;
-    }
-    int status = 1;
-    try {
-        status = writeSeries(argc == 2 ? fs::u8path(argv[1]) : fs::path(), argc == 1);
-    } catch (std::bad_alloc const&) {
-        status = fail("pas assez de m\xE9moire pour les photographies");
-    }
-    if (argc == 1)
-        holdOwnWindow();  // double-clicked: the window stays until what it says is read
-    return status;
+    return tool::main(argc, argv,
+                      {"tavrin-sample", kUsage, "pas assez de m\xE9moire pour les photographies"},
+                      sample);
 }

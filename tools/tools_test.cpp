@@ -135,7 +135,7 @@ TEST_F(ToolsTest, EveryCase)
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm est un lien, pas une carte \xE9" "crite par tavrin-diff : rien n'est \xE9" "crit\n",
          "", "ln -s plain.pgm map.ppm"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : map.ppm n'est pas un fichier ordinaire : rien n'est \xE9" "crit\n", "", "mkfifo map.ppm"},
-        {"diff large.pgm large.pgm map.ppm", 1, "", "\nError to write the image file: File too large\ntavrin-diff : map.ppm n'a pu \xEAtre \xE9" "crit\n", "",
+        {"diff large.pgm large.pgm map.ppm", 1, "", "tavrin-diff : map.ppm n'a pu \xEAtre \xE9" "crit : fichier trop grand\n", "",
          "{ printf 'P5\\n40 30\\n255\\n'; head -c 1200 /dev/zero; } >large.pgm", "ulimit -f 1;"},
         {"diff base.pgm rect.pgm map.ppm", 1, "", "tavrin-diff : les chiffres n'ont pu \xEAtre \xE9" "crits : plus de place sur le disque\n", whole, "", toFull},
         {"diff base.pgm /dev/zero map.ppm", 1, "", "tavrin-diff : /dev/zero n'est pas un fichier ordinaire\n"},
@@ -156,7 +156,7 @@ TEST_F(ToolsTest, EveryCase)
          "mkdir series && head -c 100 ../ref/base.pgm >series/base.pgm && ln -s ../../ref/rotated.pgm series/rotated.pgm &&"
          " { printf P6; tail -c +3 ../ref/reduced.pgm; } >series/reduced.pgm && mkfifo series/landmarks.txt"},
         {"sample series", 1, "", "tavrin-sample : les points n'ont pu \xEAtre affich\xE9s : plus de place sur le disque\n", "", "", toFull, "series"},
-        {"sample a b", 2, "", "Usage : tavrin-sample [DOSSIER]\n*"},
+        {"sample a b", 2, "", "tavrin-sample : un seul argument, le dossier\nUsage : tavrin-sample [DOSSIER]\n*"},
         {"sample --help", 0, "Usage : tavrin-sample [DOSSIER]\n*", ""},
         // A folder inside a plain file cannot be made, not even by root.
         {"sample plain.pgm/series", 1, "", "tavrin-sample : le dossier plain.pgm/series ne peut \xEAtre cr\xE9\xE9 : un \xE9l\xE9ment du chemin n'est pas un dossier\n"},

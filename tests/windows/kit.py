@@ -192,7 +192,7 @@ def check_console():
     (work / "console.log").write_bytes(shown := out + err)
     pages = sum(bool(re.search(rb"Page de code.* 850", line)) for line in shown.splitlines())
     expect(pages == 2, "code page 850 shown %d times, not before and after: %s" % (pages, tail(shown)))
-    for text in ["Redressement\\" + EGLISE, "233 caractères au plus"]:
+    for text in ["Redressement\\" + EGLISE, "233 octets au plus"]:
         expect(text.encode() in shown, "the console shows no %s: %s" % (text, tail(shown)))
     expect((folder / "Redressement" / EGLISE).read_bytes() == (ref / "base.pgm").read_bytes(),
            "tavrin.exe wrote Redressement\\%s other than the native base.pgm" % EGLISE)

@@ -1,9 +1,9 @@
 // The features, the similarity they agree on, and the local model they give around each
 // point.
 #include "tools/match/locate.h"
-#include "tools/point_argument.h"
+#include "tools/common/point_argument.h"
 
-#include "tools/similarity.h"
+#include "tools/common/similarity.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>

@@ -8,7 +8,7 @@
 #ifndef TAVRIN_TOOLS_MATCH_LOCATE_H
 #define TAVRIN_TOOLS_MATCH_LOCATE_H
 
-#include "tools/similarity.h"
+#include "tools/common/similarity.h"
 
 #include <opencv2/core.hpp>
 

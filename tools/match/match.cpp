@@ -13,10 +13,11 @@
 #include "image/answers.h"
 #include "image/file_system.h"
 #include "image/image.h"
-#include "tools/arguments.h"
-#include "tools/machine_line.h"
+#include "tools/common/arguments.h"
+#include "tools/common/machine_line.h"
+#include "tools/common/point_argument.h"
+#include "tools/common/tool.h"
 #include "tools/match/locate.h"
-#include "tools/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
@@ -74,9 +75,7 @@ char const kUsage[] =
     "Pour toute une s\xE9rie de JPEG, PNG ou TIFF, d\xE9posez plut\xF4t son dossier sur\n"
     "tavrin-series.\n";
 
-struct UsageError {
-    std::string message;
-};
+using tool::UsageError;
 
 std::optional<cv::Point2d> parsePoint(char const* text)
 {
@@ -104,8 +103,8 @@ constexpr long long kMostPixels = 1LL << 30;
 cv::Mat load(std::string const& name, std::string& reason)
 {
     if (answers::written(name).empty()) {
-        reason = "tavrin lit un nom de 1 \xE0 233 octets sans guillemet, et celui-ci ne l'est "
-                 "pas";
+        reason = "tavrin lit un nom de 1 \xE0 " + std::to_string(answers::kLongestName) +
+                 " octets sans guillemet, et celui-ci ne l'est pas";
         return {};
     }
     bool regular = true;
@@ -701,28 +700,16 @@ int run(int argc, char** argv)
 
 }  // namespace
 
-int main(int count, char** given)
+int main(int argc, char** argv)
 {
-    Arguments arguments(count, given);
-    int const argc = arguments.count();
-    char** const argv = arguments.values();
-    if (arguments.askForHelp()) {
-        tell(stdout, kUsage);
-        return 0;
-    }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
-    int status = 1;
-    try {
-        status = run(argc, argv);
-    } catch (UsageError const& e) {
-        tell(stderr, "tavrin-match : " + e.message + "\n" + kUsage);
-        status = 2;
-    } catch (std::bad_alloc const&) {
-        tell(stderr, "tavrin-match : pas assez de m\xE9moire pour les photographies\n");
-    } catch (cv::Exception const& e) {  // on the base photograph, before any answer
-        tell(stderr, "tavrin-match : " + openCvFailure(e) + "\n");
-    }
-    std::fflush(stdout);
-    holdOwnWindow();  // double-clicked: the window stays until what it says is read
-    return status;
+    return tool::main(argc, argv,
+                      {"tavrin-match", kUsage, "pas assez de m\xE9moire pour les photographies"},
+                      [](int count, char** values) {
+                          try {
+                              return run(count, values);
+                          } catch (cv::Exception const& e) {  // on the base, before any answer
+                              throw tool::Stop{openCvFailure(e)};
+                          }
+                      });
 }

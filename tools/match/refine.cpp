@@ -1,7 +1,7 @@
 // The correlation that places each point to a fraction of a pixel, and the checks that
 // refuse a place the photograph does not make unambiguous.
+#include "tools/common/point_argument.h"
 #include "tools/match/locate.h"
-#include "tools/point_argument.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -6,9 +6,9 @@
 
 #include "image/answers.h"
 #include "image/results_folder.h"
-#include "tools/machine_line.h"
-#include "tools/point_argument.h"
-#include "tools/similarity.h"
+#include "tools/common/machine_line.h"
+#include "tools/common/point_argument.h"
+#include "tools/common/similarity.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,8 @@
 #include "image/file_system.h"
 #include "image/image.h"
 #include "image/whole_file.h"
-#include "tools/arguments.h"
+#include "tools/common/arguments.h"
+#include "tools/common/point_argument.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -27,10 +28,16 @@
 
 namespace series {
 
+bool writeFileOf(fs::path const& path, std::function<bool(std::FILE*)> const& encode)
+{
+    int const err = writeWhole(path.u8string().c_str(), encode);
+    errno = err;
+    return err == 0;
+}
+
 bool writeBytes(fs::path const& path, void const* data, std::size_t size)
 {
-    return writeWholeFile(path.u8string().c_str(),
-                          [&](std::FILE* f) { return std::fwrite(data, 1, size, f) == size; });
+    return writeFileOf(path, [&](std::FILE* f) { return std::fwrite(data, 1, size, f) == size; });
 }
 
 namespace {
@@ -38,7 +45,7 @@ namespace {
 // The grey image as tavrin's P5.
 bool writeP5(fs::path const& path, cv::Mat const& grey)
 {
-    return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
+    return writeFileOf(path, [&](std::FILE* f) {
         return encodeP5(f, grey.data, grey.cols, grey.rows, grey.step[0]);
     });
 }
@@ -73,7 +80,11 @@ bool writePng(fs::path const& path, cv::Mat small, bool rgb)
     if (rgb)
         cv::cvtColor(small, small, cv::COLOR_RGB2BGR);
     std::vector<unsigned char> png;
-    return cv::imencode(".png", small, png) && writeBytes(path, png.data(), png.size());
+    if (!cv::imencode(".png", small, png)) {
+        errno = EIO;
+        return false;
+    }
+    return writeBytes(path, png.data(), png.size());
 }
 
 // A thumbnail of the image for the report.
@@ -175,7 +186,7 @@ bool writeViewable(fs::path const& file, fs::path const& png, fs::path const& sm
         return false;
     std::fclose(f);
     cv::Mat thumb;
-    bool const written = writeWholeFile(png.u8string().c_str(), [&](std::FILE* out) {
+    bool const written = writeFileOf(png, [&](std::FILE* out) {
         StoredPng picture(out, w, h);
         thumb = thumbnailOf(file, false, [&](unsigned char const* rows, std::size_t count) {
             return picture.rows(rows, count);
@@ -233,7 +244,8 @@ bool writeCopy(Series const& s, Photo& p, GreyPhoto const& grey,
     if (!pictured)
         p.refusal = "sa copie " + copy.u8string() +
                     " ne peut \xEAtre \xE9"
-                    "crite";
+                    "crite : " +
+                    systemError(errno);
     return pictured;
 }
 

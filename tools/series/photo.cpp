@@ -5,7 +5,8 @@
 
 #include "image/file_system.h"
 #include "image/image.h"
-#include "tools/arguments.h"
+#include "tools/common/arguments.h"
+#include "tools/common/p5.h"
 
 #include <algorithm>
 #include <cctype>
@@ -259,7 +260,7 @@ cv::Mat eightBitsOf(cv::Mat const& grey)
 
 GreyPhoto greyPhoto(std::string const& path, std::vector<unsigned char> const& bytes)
 {
-    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '5')
+    if (beginsWithP5(bytes.data(), bytes.size()))
         return p5Photo(path);
     GreyPhoto photo;
     if (cutShort(bytes)) {

@@ -1,6 +1,6 @@
 // tavrin-series' platform layer: where its companions are, how it runs them, how it
 // shows the report and how the text files the operator opens end their lines. One file
-// per platform: platform_posix.cpp, platform_win32.cpp.
+// per platform: platform_posix.cpp, win32/platform_win32.cpp.
 #ifndef TAVRIN_TOOLS_SERIES_PLATFORM_H
 #define TAVRIN_TOOLS_SERIES_PLATFORM_H
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -230,12 +231,14 @@ namespace series {
 
 bool writeStoredPng(fs::path const& path, cv::Mat const& grey)
 {
-    return writeWholeFile(path.u8string().c_str(), [&](std::FILE* f) {
+    int const err = writeWhole(path.u8string().c_str(), [&](std::FILE* f) {
         StoredPng png(f, grey.cols, grey.rows);
         for (int y = 0; y < grey.rows; ++y)
             png.rows(grey.ptr(y), 1);
         return png.finish();
     });
+    errno = err;
+    return err == 0;
 }
 
 }  // namespace series

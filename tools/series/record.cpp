@@ -7,7 +7,7 @@
 #include "image/image.h"
 #include "image/name_encoding.h"
 #include "image/whole_file.h"
-#include "tools/point_argument.h"
+#include "tools/common/point_argument.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -95,10 +95,19 @@ void writeRecord(Series& s)
     }
     if (text == s.recorded)
         return;
-    if (writeWholeFile(statePath(s).u8string().c_str(), [&](std::FILE* f) {
+    if (writeFileOf(statePath(s), [&](std::FILE* f) {
             return std::fwrite(text.data(), 1, text.size(), f) == text.size();
-        }))
+        })) {
         s.recorded = text;
+    } else if (!s.recordFailureTold) {
+        s.recordFailureTold = true;
+        std::string const why = systemError(errno);
+        std::fflush(stdout);
+        tell(stderr, "tavrin-series : le suivi de la s\xE9rie, " + statePath(s).u8string() +
+                         ", ne peut \xEAtre \xE9"
+                         "crit (" +
+                         why + ") : une s\xE9rie interrompue serait refaite en entier\n");
+    }
 }
 
 namespace {

@@ -2,7 +2,7 @@
 // report, a page of the results with their thumbnails, its words escaped.
 #include "tools/series/series.h"
 
-#include "tools/point_argument.h"
+#include "tools/common/point_argument.h"
 
 #include <cctype>
 #include <cstdio>
@@ -157,7 +157,7 @@ void writeReport(Series const& s, fs::path const& path, double seconds)
     if (!writeBytes(path, t.data(), t.size()))
         throw Stop{"Impossible d'\xE9"
                    "crire le rapport " +
-                   path.u8string()};
+                   path.u8string() + " : " + systemError(errno)};
 }
 
 }  // namespace series

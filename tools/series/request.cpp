@@ -1,7 +1,7 @@
 // The request: the command line, and the photographs it names.
 #include "tools/series/series.h"
 
-#include "tools/point_argument.h"
+#include "tools/common/point_argument.h"
 
 #include <algorithm>
 #include <cctype>

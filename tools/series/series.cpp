@@ -14,8 +14,8 @@
 
 #include "image/image.h"
 #include "image/results_folder.h"
-#include "tools/arguments.h"
-#include "tools/point_argument.h"
+#include "tools/common/arguments.h"
+#include "tools/common/point_argument.h"
 
 #include <opencv2/core/utils/logger.hpp>
 
@@ -91,7 +91,7 @@ std::function<void()> openSeries(Series& s, Request const& r)
     for (fs::path const& folder : {s.pgm, s.gaps, s.pictures, s.pngs})
         makeFolder(folder);
     sweep({s.out, s.pgm, s.gaps, s.pictures, s.pngs, s.pgm / TAVRIN_RESULTS_FOLDER});
-    {  // the answers that earlier versions gave tavrin through a file, left by a killed run
+    {  // reponses-en-cours.txt, answers that a killed run left in pgm/, is no file of the series
         std::error_code e;
         fs::path const pending = s.pgm / "reponses-en-cours.txt";
         if (fs::is_regular_file(fs::symlink_status(pending, e)))
@@ -202,7 +202,7 @@ int finish(Series const& s, bool rectified, std::chrono::steady_clock::time_poin
     if (!writeBytes(s.pgm / "reponses.txt", all.data(), all.size()))
         throw Stop{"Impossible d'\xE9"
                    "crire " +
-                   (s.pgm / "reponses.txt").u8string()};
+                   (s.pgm / "reponses.txt").u8string() + " : " + systemError(errno)};
     placeBase(s, rectified);
 
     int status = 0;
@@ -248,34 +248,19 @@ int run(int argc, char** argv)
 
 }  // namespace
 
-int main(int count, char** given)
+int main(int argc, char** argv)
 {
-    Arguments arguments(count, given);
-    int const argc = arguments.count();
-    char** const argv = arguments.values();
-    if (arguments.askForHelp()) {
-        tell(stdout, kUsage);
-        return 0;
-    }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     // The photographs are spread over the cores already: OpenCV's own threads would
     // only compete with them and with the companions.
     cv::setNumThreads(1);
-    int status = 1;
-    try {
-        status = run(argc, argv);
-    } catch (UsageError const& e) {
-        tell(stderr, "tavrin-series : " + e.message + "\n" + kUsage);
-        status = 2;
-    } catch (Stop const& e) {
-        std::fflush(stdout);
-        tell(stderr, "tavrin-series : " + e.message + "\n");
-    } catch (std::bad_alloc const&) {
-        tell(stderr, "tavrin-series : pas assez de m\xE9moire pour ces photographies\n");
-    } catch (cv::Exception const& e) {
-        tell(stderr, "tavrin-series : erreur interne d'OpenCV : " + e.err + "\n");
-    }
-    std::fflush(stdout);
-    holdOwnWindow();
-    return status;
+    return tool::main(argc, argv,
+                      {"tavrin-series", kUsage, "pas assez de m\xE9moire pour ces photographies"},
+                      [](int count, char** values) {
+                          try {
+                              return run(count, values);
+                          } catch (cv::Exception const& e) {
+                              throw tool::Stop{"erreur interne d'OpenCV : " + e.err};
+                          }
+                      });
 }

@@ -7,6 +7,7 @@
 #ifndef TAVRIN_TOOLS_SERIES_SERIES_H
 #define TAVRIN_TOOLS_SERIES_SERIES_H
 
+#include "tools/common/tool.h"
 #include "tools/series/photo.h"
 #include "tools/series/platform.h"
 
@@ -26,14 +27,8 @@ namespace series {
 
 namespace fs = std::filesystem;
 
-struct UsageError {
-    std::string message;
-};
-
-// A failure that ends the whole run, in French: status 1.
-struct Stop {
-    std::string message;
-};
+using tool::Stop;
+using tool::UsageError;
 
 struct Photo {
     fs::path source;
@@ -85,6 +80,7 @@ struct Series {
     std::string tavrin, match, diff;  // the companions
     std::map<std::string, Record> earlier;
     std::string recorded;             // the record as this run last wrote it
+    bool recordFailureTold = false;   // a record that cannot be written is said once
     std::mutex lock;                  // guards the photographs, the record, the console and finding
     std::condition_variable changed;  // told when a photograph or finding changed
     Finding finding;
@@ -140,6 +136,9 @@ void checkGivenPoints(Series const& s, Photo& p);
 // ---------------------------------------------------------------- the files (files.cpp)
 
 // The bytes written whole at path, or nothing (the library's whole-file writer).
+// A file written whole or not at all (image/whole_file.h), saying nothing: a failure is
+// told in French by the caller, errno then holding the system's reason.
+bool writeFileOf(fs::path const& path, std::function<bool(std::FILE*)> const& encode);
 bool writeBytes(fs::path const& path, void const* data, std::size_t size);
 
 // The report's thumbnail of a photograph: Redressement/rapport/<stem>-<what>.png.

@@ -365,7 +365,7 @@ TEST_F(SeriesRun, AKilledRunGoesOnWhereItStopped)
     EXPECT_TRUE(readFile(out / "c-rotated.pgm") == first);
     // The expected error found in an earlier run is shown from the record.
     expectErrorShown(readFile(out / "rapport.html"));
-    // A record as earlier versions wrote it, without the expected errors: still read.
+    // A record without its lines of expected errors is read as well.
     ASSERT_EQ(runIn(dir, "sed -i '/^erreur\t/d' '" + record.string() + "'").status, 0);
     Outcome const fourth = series();
     EXPECT_EQ(times(fourth.out, " (d\xE9j\xE0 fait)"), 3U) << fourth.out;

@@ -1,7 +1,7 @@
 // The test every tool makes before it takes a file for a photograph, the P5 magic at
 // its start; whatever follows is read by the reader that takes the file.
-#ifndef TAVRIN_TOOLS_P5_H
-#define TAVRIN_TOOLS_P5_H
+#ifndef TAVRIN_TOOLS_COMMON_P5_H
+#define TAVRIN_TOOLS_COMMON_P5_H
 
 #include <cstddef>
 #include <cstdio>

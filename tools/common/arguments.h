@@ -3,8 +3,8 @@
 // lacks, so they are taken from the wide command line in UTF-8 instead
 // (arguments_win32.cpp); elsewhere they are argv's bytes (arguments_posix.cpp). Beside
 // them, what a tool shows at a console and what stands where it reads or writes.
-#ifndef TAVRIN_TOOLS_ARGUMENTS_H
-#define TAVRIN_TOOLS_ARGUMENTS_H
+#ifndef TAVRIN_TOOLS_COMMON_ARGUMENTS_H
+#define TAVRIN_TOOLS_COMMON_ARGUMENTS_H
 
 #include <cstdio>
 #include <string>

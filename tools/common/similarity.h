@@ -1,8 +1,8 @@
 // The similarity (a turn, a uniform scale and a shift) that two points and their
 // images fix: q = to + m (p - from), m the complex factor re + i im. Every tool takes
 // it from here; tavrin-match carries it over OpenCV's types (tools/match/locate.h).
-#ifndef TAVRIN_TOOLS_SIMILARITY_H
-#define TAVRIN_TOOLS_SIMILARITY_H
+#ifndef TAVRIN_TOOLS_COMMON_SIMILARITY_H
+#define TAVRIN_TOOLS_COMMON_SIMILARITY_H
 
 #include <cmath>
 

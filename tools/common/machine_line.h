@@ -2,8 +2,8 @@
 // they found of each photograph: the tool's name, a word, then fields, one tab between
 // each, numbers with decimal points, the file's name last, as it was given. No
 // translation touches them; man/tavrin-match.1 and man/tavrin-diff.1 describe them.
-#ifndef TAVRIN_TOOLS_MACHINE_LINE_H
-#define TAVRIN_TOOLS_MACHINE_LINE_H
+#ifndef TAVRIN_TOOLS_COMMON_MACHINE_LINE_H
+#define TAVRIN_TOOLS_COMMON_MACHINE_LINE_H
 
 #include <algorithm>
 #include <cstddef>

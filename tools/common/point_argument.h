@@ -1,7 +1,7 @@
 // A point given on a tool's command line as "x,y": x the column and y the row; a
 // number as the tools write it in French prose; and a system error in French.
-#ifndef TAVRIN_TOOLS_POINT_ARGUMENT_H
-#define TAVRIN_TOOLS_POINT_ARGUMENT_H
+#ifndef TAVRIN_TOOLS_COMMON_POINT_ARGUMENT_H
+#define TAVRIN_TOOLS_COMMON_POINT_ARGUMENT_H
 
 #include <algorithm>
 #include <cerrno>

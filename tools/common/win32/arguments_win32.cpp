@@ -1,7 +1,7 @@
 // Windows: the arguments from the wide command line, in UTF-8; the console set to
 // show UTF-8 and set back when the tool ends; messages written to the console as wide
 // text; a window of the tool's own held open until a key is pressed.
-#include "tools/arguments.h"
+#include "tools/common/arguments.h"
 
 #include "image/name_encoding.h"
 

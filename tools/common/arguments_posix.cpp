@@ -1,6 +1,6 @@
 // POSIX: names are bytes, taken as given; messages shown in UTF-8 at a terminal that
 // reads it; a file-size limit is a failed write; no window of its own to hold open.
-#include "tools/arguments.h"
+#include "tools/common/arguments.h"
 
 #include "image/file_system.h"
 #include "image/message_text.h"
