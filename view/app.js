@@ -6,9 +6,6 @@ var TV = window.TV || (window.TV = {});
   var $ = function (id) { return document.getElementById(id); };
   var mode = "points";
 
-  TV.pointerText = function (text) { $("cursor").textContent = text || "x \u2013 y \u2013"; };
-  TV.shownEntries = function () { return TV.placing.entries().concat(TV.comparing.entries()).filter(Boolean); };
-
   function setMode(m) {
     mode = m;
     TV.comparing.blink(false);

@@ -223,6 +223,8 @@ var TV = window.TV || (window.TV = {});
     recolour = requestAnimationFrame(function () { recolour = 0; contrast(); viewer.draw(); });
   }
 
+  TV.showing(function () { return [compare.b, compare.r]; });
+
   TV.comparing = {
     setBase: function (file) { compare.base = file; return select(compare.current); },
     // Each result listed once: one chosen again is shown where it is listed.
@@ -241,7 +243,6 @@ var TV = window.TV || (window.TV = {});
     rate: function () { if (compare.timer) setBlinking(true); },
     flip: function () { setBlinking(false); flip(); },
     viewer: viewer,
-    entries: function () { return [compare.b, compare.r]; },
     shown: function () {
       if (!compare.fitted && compare.b) compare.fitted = viewer.fit();
       if (!compare.r && baseFile() && compare.results.length) select(compare.current); else viewer.draw();

@@ -88,15 +88,6 @@ TV.mapTable = function (largest, gain) {
   return table;
 };
 
-// printf's "%.Nf": the exact binary value rounded, ties to even (toFixed takes ties up).
-TV.fixed = function (x, digits) {
-  var exact = x.toFixed(100), dot = exact.indexOf(".");
-  var rest = exact.slice(dot + 1 + digits);
-  if (!/^50*$/.test(rest)) return x.toFixed(digits);
-  var kept = exact.slice(0, dot + 1 + digits), last = kept.charCodeAt(kept.length - 1) - 48;
-  return last % 2 === 0 ? kept.replace(/\.$/, "") : x.toFixed(digits);
-};
-
 // tavrin-diff's figures, less the file name in front, in the page's French.
 TV.figuresText = function (f) {
   return "écart moyen " + TV.number(f.sumAbs / f.covered, 2) + " ; " +

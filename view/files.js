@@ -17,8 +17,9 @@ var TV = window.TV || (window.TV = {});
   function keyOf(file) { return [file.name, file.size, file.lastModified].join("\n"); }
   TV.sameFile = function (a, b) { return !!a && !!b && keyOf(a) === keyOf(b); };
 
-  // Replaced by the wiring: the entries on show now, which are never dropped.
-  TV.shownEntries = function () { return []; };
+  // Each mode registers f() -> the entries it shows now (null where none): TV.fit never drops them.
+  var showing = [];
+  TV.showing = function (f) { showing.push(f); };
 
   // The header alone, read once a file: {width, height, grey, offset, missing (samples
   // the file lacks)}. Refused here, before any memory is taken for its samples: a file
@@ -86,7 +87,7 @@ var TV = window.TV || (window.TV = {});
   // fit in TV.MEMORY; says so, since going back to one of them then takes its decoding.
   // Called once what is on show has changed.
   TV.fit = function () {
-    var shown = TV.shownEntries(), total = 0;
+    var shown = [].concat.apply([], showing.map(function (f) { return f(); })), total = 0;
     cache = cache.filter(function (c) {
       if (!c.entry || shown.indexOf(c.entry) >= 0) return true;
       if ((total += bytes(c.entry)) <= TV.MEMORY) return true;

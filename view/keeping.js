@@ -45,9 +45,9 @@ var TV = window.TV || (window.TV = {});
                  views: place.panes.map(function (p) { return p.entry ? p.viewer.centre() : p.view || null; }) };
     write([work].concat(read().filter(function (w) { return w.page !== page; })).slice(0, KEPT));
   }
-  TV.keep = function () { keep(false); };
+  place.onRender(function () { keep(false); });
   // A pan or a zoom: written within a second, nothing done in the frame itself.
-  TV.keepView = function () { if (!timer && series.base) timer = setTimeout(function () { keep(true); }, 1000); };
+  place.onPan(function () { if (!timer && series.base) timer = setTimeout(function () { keep(true); }, 1000); });
   window.addEventListener("pagehide", function () { keep(true); });
 
   function forget(work) {

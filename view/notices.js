@@ -1,7 +1,8 @@
 // What the page tells the operator: one passing message, which goes once what it told
 // of is gone; warnings that stay, in both modes, until dismissed; both over the panes,
-// so that neither coming nor going moves the side. And that it is busy while files
-// are read (aria-busy on the body, with the wait cursor).
+// so that neither coming nor going moves the side. The pixel under the pointer, in the
+// top line; numbers in the page's French. And that it is busy while files are read
+// (aria-busy on the body, with the wait cursor).
 "use strict";
 var TV = window.TV || (window.TV = {});
 
@@ -19,12 +20,24 @@ var TV = window.TV || (window.TV = {});
   };
   TV.recheck = function () { if (holds && !holds()) TV.say(""); };
 
+  // The top line: the pixel under the pointer and what it holds; dashes when there is none.
+  TV.pointerText = function (text) { $("cursor").textContent = text || "x \u2013 y \u2013"; };
+
   // A number in the page's French: a decimal comma, and thin spaces between the
   // thousands from 10 000 on. digits: rounded as printf's "%.Nf" (TV.fixed); else as is.
   TV.number = function (x, digits) {
     var m = /^(-?)(\d+)(.*)$/.exec(digits === undefined ? String(x) : TV.fixed(x, digits));
     if (!m) return String(x);
     return m[1] + (m[2].length > 4 ? m[2].replace(/\B(?=(\d{3})+$)/g, "\u202f") : m[2]) + m[3].replace(".", ",");
+  };
+
+  // printf's "%.Nf": the exact binary value rounded, ties to even (toFixed takes ties up).
+  TV.fixed = function (x, digits) {
+    var exact = x.toFixed(100), dot = exact.indexOf(".");
+    var rest = exact.slice(dot + 1 + digits);
+    if (!/^50*$/.test(rest)) return x.toFixed(digits);
+    var kept = exact.slice(0, dot + 1 + digits), last = kept.charCodeAt(kept.length - 1) - 48;
+    return last % 2 === 0 ? kept.replace(/\.$/, "") : x.toFixed(digits);
   };
 
   // Runs one step of work; its failure is told on the page.

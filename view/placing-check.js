@@ -65,7 +65,7 @@ var TV = window.TV || (window.TV = {});
   // On the photograph, a ring where A and B put C, a dotted line to C' from it; never
   // before C' is placed, so that C' is placed where the photograph shows it, not where
   // the points foretell.
-  place.drawCheck = function (pane, ctx) {
+  place.onDraw("over", function (pane, ctx) {
     var k = pane.side === "photo" && checkOf(pane.photo());
     if (!k) return;
     var v = pane.viewer, s = v.toScreen(k.sent.re + 0.5, k.sent.im + 0.5), c2 = pane.photo().points[2];
@@ -80,5 +80,5 @@ var TV = window.TV || (window.TV = {});
     ctx.font = "12px system-ui, sans-serif";
     ctx.fillStyle = "rgba(0,0,0,0.7)"; ctx.fillRect(s.x + 8, s.y + 10, ctx.measureText(label).width + 8, 17);
     ctx.fillStyle = place.COLOURS[2]; ctx.fillText(label, s.x + 12, s.y + 23);
-  };
+  });
 })();

@@ -1,7 +1,7 @@
 // Placing points, the two panes: the base photograph and the current further one, the
 // marks of their points and where B' falls, and the editing there: a click places a
 // point, a mark dragged or the arrow keys move one. After placing.js, before
-// placing-table.js; what they share is TV.place.
+// placing-table.js; what they share is TV.place. It adds its part to TV.placing.
 "use strict";
 var TV = window.TV || (window.TV = {});
 
@@ -11,13 +11,22 @@ var TV = window.TV || (window.TV = {});
   var HIT = 12;  // screen pixels: a press this near a mark's middle takes the mark
   var loupe = new TV.Loupe($("loupe")), following = false;
 
+  // What later scripts register on the panes, each f(pane, ctx) in the order registered:
+  // onDraw("scene", f) may draw in the photograph's stead, and returns true when it did;
+  // onDraw("under", f) draws before the marks; onDraw("over", f) after them, on a pane
+  // that shows its photograph. onPan(f(pane)): at each pan or zoom of a pane.
+  var drawn = { scene: [], under: [], over: [] }, panned = [];
+  place.onDraw = function (layer, f) { drawn[layer].push(f); };
+  place.onPan = function (f) { panned.push(f); };
+  function draw(layer, pane, ctx) { drawn[layer].forEach(function (f) { f(pane, ctx); }); }
+
   function Pane(side, canvas, caption) {
     var pane = this;
     this.side = side; this.entry = null; this.fitted = false; this.caption = $(caption);
     this.photo = function () { return side === "base" ? series.base : place.current(); };
     this.viewer = new TV.Viewer($(canvas), {
-      scene: function (ctx) {  // on the base's pane, the preview's look, if one is chosen
-        if (pane.entry && !(side === "base" && TV.preview && TV.preview.scene(ctx)))
+      scene: function (ctx) {  // the photograph, unless a scene registered drew in its stead
+        if (pane.entry && !drawn.scene.some(function (f) { return f(pane, ctx); }))
           ctx.drawImage(pane.entry.canvas, 0, 0);
       },
       overlay: function (ctx) { overlay(pane, ctx); },
@@ -27,16 +36,17 @@ var TV = window.TV || (window.TV = {});
       drag: function (dx, dy) { drag(dx, dy); },
       drop: function (moved) { drop(moved); },
       size: function () { return pane.entry && pane.entry.image; },
-      moved: function () { TV.keepView(); follow(pane); }
+      moved: function () { panned.forEach(function (f) { f(pane); }); follow(pane); }
     });
   }
-  place.panes = [new Pane("base", "base-view", "base-caption"), new Pane("photo", "photo-view", "photo-caption")];
+  place.panes.push(new Pane("base", "base-view", "base-caption"), new Pane("photo", "photo-view", "photo-caption"));
   place.active = place.panes[1];  // the pane the keys F and 1 act on: the last one pointed at
 
   place.paneOf = function (photo) { return place.panes.filter(function (p) { return p.photo() === photo; })[0]; };
 
-  place.show = function (pane) {
-    var photo = pane.photo(), file = photo && photo.file;
+  // The pane's photograph brought into it: decoded, and in view.
+  Pane.prototype.show = function () {
+    var pane = this, photo = pane.photo(), file = photo && photo.file;
     if (pane.entry && file && TV.sameFile(pane.entry.file, file)) return pane.viewer.draw();
     pane.entry = null;
     pane.viewer.draw();
@@ -59,7 +69,7 @@ var TV = window.TV || (window.TV = {});
         else if (!pane.fitted) pane.fitted = pane.viewer.fit(); else pane.viewer.draw();
         following = false;
         if (linked() && place.panes[0].entry && place.panes[1].entry) follow(place.panes[0]);
-        else if (!v && pane.side === "photo") place.toLikely();
+        else if (!v && pane.side === "photo") toLikely();
         repoint(pane);
       });
     });
@@ -121,17 +131,22 @@ var TV = window.TV || (window.TV = {});
     if (!pane.entry || p.x < 0 || p.y < 0 || p.x >= photo.width || p.y >= photo.height) return;
     if (s.x < w / 10 || s.x > w * 0.9 || s.y < h / 10 || s.y > h * 0.9) v.centreAt(p.x + 0.5, p.y + 0.5, v.scale);
   }
-  place.toLikely = function () {
+  function toLikely() {
     var g = likely(place.current());
     if (g && !("radius" in g)) inSight(place.panes[1], g);
-  };
+  }
+  // A' just placed: where B' likely falls, in sight.
+  place.onChange(function (list) {
+    var photo = place.current();
+    if (list.some(function (c) { return c.photo === photo && c.k === 0 && !c.before && c.after; })) toLikely();
+  });
 
   function overlay(pane, ctx) {
     var photo = pane.photo(), v = pane.viewer;
     pane.caption.textContent = (photo ? photo.name + (pane.side === "base" ? " (base)" : "") :
       pane.side === "base" ? "photographie de base : pas encore ouverte" : "pas de photographie suivante") +
       "  \u00b7  " + v.zoomText();
-    if (TV.preview) TV.preview.overlay(pane, ctx);  // under the marks; previewing.js may not be loaded yet
+    draw("under", pane, ctx);
     if (!photo || !pane.entry) return;
     var l = place.labelsOf(photo), guess = pane.side === "photo" && likely(photo);
     if (guess) {
@@ -149,7 +164,7 @@ var TV = window.TV || (window.TV = {});
     photo.points.forEach(function (p, k) {
       if (p) mark(ctx, v, p, COLOURS[k], l[k] + " " + TV.pointText(p), place.is(place.selected, photo, k));
     });
-    place.drawCheck(pane, ctx);
+    draw("over", pane, ctx);
     if (pane.at) magnify(pane);  // the points as they are now
   }
 
@@ -219,7 +234,7 @@ var TV = window.TV || (window.TV = {});
   }
 
   // The arrow keys: the chosen point by dx, dy pixels.
-  place.nudge = function (dx, dy) {
+  TV.placing.nudge = function (dx, dy) {
     var s = place.selected, p = s && s.photo.points[s.k];
     if (!p)
       return TV.say("Choisissez d'abord un point : un clic sur sa marque ou sur sa ligne du tableau.", true,
@@ -230,7 +245,7 @@ var TV = window.TV || (window.TV = {});
   // The next point (by 1) or the one before (by -1) of A, B, A', B', then C, C' once C
   // is placed: chosen, and in sight; one not placed yet, where it likely falls, the next
   // click on its photograph placing it.
-  place.nextPoint = function (by) {
+  TV.placing.nextPoint = function (by) {
     var slots = [], s = place.selected, photos = [series.base, place.current()].filter(Boolean);
     photos.forEach(function (photo) { slots.push([photo, 0], [photo, 1]); });
     if (series.base && series.base.points[2]) photos.forEach(function (photo) { slots.push([photo, 2]); });
@@ -281,7 +296,7 @@ var TV = window.TV || (window.TV = {});
     to.viewer.centreAt(x, y, scale);
     following = false;
   }
-  place.follow = function () { if (place.panes[0].entry) follow(place.panes[0]); };
+  TV.placing.link = function () { if (place.panes[0].entry) follow(place.panes[0]); };
 
   function within(photo, p) {
     if (!photo.width) return p;

@@ -1,5 +1,5 @@
 // Placing points, the side: the list of the series, the table of the points to read
-// and type, and the warnings that stay; render() draws them and the two panes anew.
+// and type, and the warnings that stay, drawn with the two panes at each render().
 // After placing.js and placing-marks.js, the last of the three; what they share is
 // TV.place.
 "use strict";
@@ -10,7 +10,7 @@ var TV = window.TV || (window.TV = {});
   var place = TV.place, series = place.series, COLOURS = place.COLOURS;
   var CLOSE = 8;  // pixels: nearer than this, A and B turn and scale a photograph badly
 
-  place.render = function () {
+  place.onRender(function () {
     renderList();
     renderTable();
     place.renderCheck();
@@ -18,8 +18,7 @@ var TV = window.TV || (window.TV = {});
     place.panes.forEach(function (p) { p.viewer.draw(); });
     $("undo").disabled = !place.undone.length; $("redo").disabled = !place.redone.length;
     TV.recheck();
-    TV.keep();
-  };
+  });
 
   function renderList() {
     var ol = $("photo-list");

@@ -4,7 +4,8 @@
 // In four scripts, loaded in this order, which share TV.place: this one (the series, its
 // history of changes, its files and answers, and TV.placing, which the rest of the page
 // uses); placing-marks.js (the two panes and the editing there); placing-check.js (the
-// check point C, C'); placing-table.js (the list, the table and the warnings).
+// check point C, C'); placing-table.js (the list, the table and the warnings). Each calls
+// only those before it; the later ones register with the hooks of the earlier ones.
 "use strict";
 var TV = window.TV || (window.TV = {});
 
@@ -17,11 +18,10 @@ var TV = window.TV || (window.TV = {});
     series: { base: null, further: [], current: 0 },
     selected: null, moving: null, dragging: null,  // {photo, k}
     undone: [], redone: [],  // each a change: [{photo, k, before, after}], and what, said when undone
-    // Set by placing-marks.js: the two panes, and the one the keys F and 1 act on.
+    // The two panes, which placing-marks.js registers, and the one the keys F and 1 act on.
     panes: [], active: null
   };
   var series = place.series;
-  TV.keep = TV.keepView = function () {};  // replaced by keeping.js: the work kept at each change
   var changes = 0, saved = 0;  // changes made, undone and redone; their count at the last save
 
   place.labelsOf = function (photo) { return photo === series.base ? ["A", "B", "C"] : ["A'", "B'", "C'"]; };
@@ -38,6 +38,14 @@ var TV = window.TV || (window.TV = {});
     return n && { re: (px * bx + py * by) / n, im: (py * bx - px * by) / n };
   };
 
+  // What the later scripts register, each run in the order registered: onRender(f()) at
+  // each drawing anew of the side and the panes; onChange(f(list)) once a change is made
+  // (not when undone or redone), its points applied.
+  var rendered = [], changed = [];
+  place.onRender = function (f) { rendered.push(f); };
+  place.onChange = function (f) { changed.push(f); };
+  place.render = function () { rendered.forEach(function (f) { f(); }); };
+
   // ------------------------------------------------------------ changes, undone and redone
 
   // what, if given: the change in words ("le chargement de reponses.txt"), told when undone.
@@ -52,16 +60,14 @@ var TV = window.TV || (window.TV = {});
     place.undone.push(list);
     place.redone = [];
     apply(list, "after");
-    // A' just placed: where B' likely falls, in sight.
-    var photo = place.current();
-    if (list.some(function (c) { return c.photo === photo && c.k === 0 && !c.before && c.after; })) place.toLikely();
+    changed.forEach(function (f) { f(list); });
   };
 
   function apply(list, which) {
     list.forEach(function (c) { c.photo.points[c.k] = place.copy(c[which]); });
     var photo = list[0].photo, at = series.further.indexOf(photo);
     place.selected = { photo: photo, k: list[0].k };
-    if (at >= 0 && at !== series.current) { leave(); series.current = at; place.show(place.panes[1]); }
+    if (at >= 0 && at !== series.current) { leave(); series.current = at; place.panes[1].show(); }
     place.render();
   }
 
@@ -108,7 +114,7 @@ var TV = window.TV || (window.TV = {});
     var s = place.selected;
     if (s && s.photo !== series.base && s.photo !== place.current()) place.selected = null;
     place.render();
-    return place.show(place.panes[1]);
+    return place.panes[1].show();
   };
 
   // Another base asks first when A or B are placed on the one it replaces.
@@ -141,7 +147,7 @@ var TV = window.TV || (window.TV = {});
                         true);
         sized(series.base, file, h);
         place.render();
-        return place.show(place.panes[0]);
+        return place.panes[0].show();
       }, function (e) {
         TV.say(e.message + (series.base ? ". La photographie de base reste " + series.base.name + "." : "."));
       });
@@ -232,7 +238,7 @@ var TV = window.TV || (window.TV = {});
     });
     series.current = 0;
     place.change(list, what);
-    place.show(place.panes[0]);
+    place.panes[0].show();
     place.choose(Math.min(current || 0, Math.max(0, series.further.length - 1)));
     return true;
   };
@@ -331,12 +337,12 @@ var TV = window.TV || (window.TV = {});
              covers: TV.footprint(base.points[0], base.points[1], p.points[0], p.points[1], p.width, p.height) };
   }
 
+  TV.showing(function () { return place.panes.map(function (p) { return p.entry; }); });
+
+  // placing-marks.js adds its part: nudge(dx, dy), nextPoint(by) and link().
   TV.placing = {
     setBase: setBase, addFurther: addFurther, loadAnswers: loadAnswers, save: save, footprint: footprint,
     undo: undo, redo: redo,
-    nudge: function (dx, dy) { place.nudge(dx, dy); },
-    nextPoint: function (by) { place.nextPoint(by); },
-    link: function () { place.follow(); },
     step: function (by) { place.choose(series.current + by); },
     remove: function () {
       var s = place.selected;
@@ -349,7 +355,6 @@ var TV = window.TV || (window.TV = {});
       var linked = document.getElementById("linked").checked;
       return which === "active" ? [place.active] : linked ? place.panes.slice(0, 1) : place.panes;
     },
-    entries: function () { return place.panes.map(function (p) { return p.entry; }); },
     shown: function () {
       place.panes.forEach(function (p) { if (!p.fitted && p.entry) p.fitted = p.viewer.fit(); });
       place.render();

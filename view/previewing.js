@@ -447,8 +447,10 @@ var TV = window.TV || (window.TV = {});
     pane.viewer.draw();
   });
 
+  place.onDraw("scene", function (p, ctx) { return p === pane && scene(ctx); });
+  place.onDraw("under", overlay);
+
   TV.preview = {
-    scene: scene, overlay: overlay,
     // For the page's test: the layer on show, its grid, grey bytes and canvas, the points as floats.
     shown: function () {
       var r = shown();

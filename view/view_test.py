@@ -289,6 +289,10 @@ class ViewTest(unittest.TestCase):
         self.assertEqual((bl, rl, bz, rz, bu), (["base.pgm (base)"], ["rotated.pgm"], "4:1", "4:1", ru))
         self.assertRegex(ru, r"^x \d+ y \d+ base \d+ résultat \d+ \|écart\| \d+$")
         self.shot("compare.png", "compare-view", "input[value=difference]")
+        self.js("TV.MEMORY = 1 << 20")  # what either mode shows stays decoded: only the result left goes
+        self.key(Keys.PAGE_DOWN)
+        self.assertEqual(self.text("warnings"), "Mémoire : pour rester sous 1 Mo, la page ne garde plus rotated.pgm "
+                         "décodée ; elle sera relue en y revenant, ce qui prend quelques instants. Masquer")
 
     def test_the_work_kept_is_offered_back_its_points_return_with_the_photographs_and_no_fault_loses_work(self):
         self.choose("points-further", "rotated.pgm")  # 1: opened before the base, a photograph was lost
@@ -570,6 +574,11 @@ class ViewTest(unittest.TestCase):
         ActionChains(self.d).release().perform()
         self.assertEqual((self.preview() == moved, self.text("preview-state")),
                          (True, "Aperçu de rotated.pgm : tout le cadre, 1600 × 1200 pixels."))
+        self.press("#actual")  # the base's pane shows it in the base's stead, and says so
+        row = self.js("var c = document.getElementById('base-view'), w = Math.min(c.width, 1600); return Array.from("
+                      "c.getContext('2d').getImageData(0, 600, w, 1).data.filter((v, i) => i % 4 == 0))")
+        self.assertEqual((bytes(row), self.labels("base-view")[0]),
+                         (moved[960000:][:len(row)], "Aperçu de rotated.pgm"))
         # Decimals as tavrin reads them: both x differences need a rounding in single precision; 435.6 is truncated.
         typed = b"base.pgm\n412.4,357.25\n1236,842.75\nrotated.pgm\n1115.00,435.6\n365.6,913.1\nfin\n"
         self.choose("answers-file", self.file("typed.txt", typed))
