@@ -9,7 +9,7 @@ Usage: bench/view_bench.py
 """
 import os, shutil, sys, tempfile, time
 
-VIEW = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "view")
+VIEW = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "view")
 sys.path.insert(0, VIEW)
 sys.dont_write_bytecode = True  # no __pycache__ left in view/
 from view_test import browser  # noqa: E402
