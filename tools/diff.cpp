@@ -9,7 +9,7 @@
 // MAP against what stands there, before any pixel is read.
 //
 // Usage: tavrin-diff [--machine] BASE.pgm REDRESSEE.pgm CARTE.ppm [PHOTO.pgm A B A' B' [C C']]
-// With --machine, the lines of figures are the machine lines (tools/machine_line.h) in
+// With --machine, the lines of figures are the machine lines (tools/common/machine_line.h) in
 // place of the French.
 // Exit status: 0 done, 1 an image could not be read or the map written, 2 bad arguments.
 #include "colour/ppm.h"

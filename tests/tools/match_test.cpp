@@ -1,6 +1,6 @@
 // tavrin-match, run as built on the sample series and on photographs made here from its
 // base photograph: the points it finds, what it refuses, its answers piped into tavrin,
-// and its usage errors (its man page is rendered by tools/tools_test.cpp).
+// and its usage errors (its man page is rendered by tests/tools/tools_test.cpp).
 #include "tests/support.h"
 
 #include <opencv2/imgproc.hpp>

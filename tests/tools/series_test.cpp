@@ -2,7 +2,7 @@
 // OpenCV's own conversion) or refused with its reason; the sample series saved as JPEG,
 // PNG and 16-bit TIFF run whole, its results being tavrin's own bytes for the answers
 // it records; a run killed midway and resumed; the bad inputs that stop a run (its man
-// page is rendered by tools/tools_test.cpp).
+// page is rendered by tests/tools/tools_test.cpp).
 #include "tools/series/photo.h"
 #include "tools/series/png.h"
 

@@ -7,7 +7,7 @@
 // Usage: tavrin-match [--machine] BASE AX,AY BX,BY FURTHER...
 //        tavrin-match [--machine] --pick BASE FURTHER...
 // With --machine, each photograph's line on standard error is its machine line
-// (tools/machine_line.h) in place of the French.
+// (tools/common/machine_line.h) in place of the French.
 // Exit status: 0 every photograph found, 1 some refused (or the base unreadable),
 // 2 bad usage.
 #include "image/answers.h"
