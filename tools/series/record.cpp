@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "image/name_encoding.h"
 #include "image/whole_file.h"
+#include "tools/common/arguments.h"
 #include "tools/common/point_argument.h"
 
 #include <cstdio>
