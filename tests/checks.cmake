@@ -18,7 +18,7 @@ if(TAVRIN_WINDOWS_CHECKS)
   set(cross ${TAVRIN_WINDOWS_BUILDS})
   set(here ${CMAKE_CURRENT_BINARY_DIR}/windows-checks)
   set(prefix ${here}/wineprefix)
-  set(needs PROPERTIES FIXTURES_REQUIRED "windows-kit;windows-switch;windows-wine")
+  set(needs NEEDS windows-kit windows-switch windows-wine)
   tavrin_test(windows/kit LABEL windows PROPERTIES FIXTURES_SETUP windows-kit TIMEOUT 5400
     COMMAND ${PROJECT_SOURCE_DIR}/scripts/package-windows ${cross}/release/package)
   tavrin_test(windows/cross-build LABEL windows PROPERTIES FIXTURES_SETUP windows-switch TIMEOUT 1800
