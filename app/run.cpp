@@ -362,8 +362,6 @@ int endRun(char const* message)
     return 1;
 }
 
-std::string const kNameTooLong =
-    "\nNom de fichier trop long : " + std::to_string(answers::kLongestName) + " octets au plus\n";
 char const kEndOfInput[] = "\nFin des donn\xE9"
                            "es : plus aucun nom d'image \xE0 lire\n";
 
@@ -373,9 +371,13 @@ bool takeName(std::string& name, int* status, bool endOfInputEnds)
     switch (readName(name)) {
     case NameRead::word:
         return true;
-    case NameRead::tooLong:
-        *status = endRun(kNameTooLong.c_str());
+    case NameRead::tooLong: {
+        char tooLong[64];
+        std::snprintf(tooLong, sizeof tooLong, "\nNom de fichier trop long : %zu octets au plus\n",
+                      answers::kLongestName);
+        *status = endRun(tooLong);
         return false;
+    }
     case NameRead::endOfInput:
         if (!endOfInputEnds)
             return true;  // the name stays empty and its check fails

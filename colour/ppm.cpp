@@ -5,8 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <string>
 
@@ -83,31 +81,6 @@ bool encodeMatrix(FILE* f, mat_tpl<double> const& m)
 }
 
 }  // namespace
-
-std::string p6Header(int width, int height, char const* comments)
-{
-    return std::string("P6\n") + comments + std::to_string(width) + " " + std::to_string(height) +
-           "\n255\n";
-}
-
-P6Header readP6Header(FILE* f)
-{
-    P6Header header;
-    char line[256] = "";
-    bool const magic =
-        std::fgets(line, sizeof line, f) != nullptr && std::strcmp(line, "P6\n") == 0;
-    while (magic && std::fgets(line, sizeof line, f) != nullptr && line[0] == '#') {
-    }
-    char* end = line;
-    long const width = magic ? std::strtol(line, &end, 10) : 0;
-    long const height = *end == ' ' ? std::strtol(end + 1, &end, 10) : 0;
-    bool const sized = width > 0 && width < (1L << 30) && height > 0 && height < (1L << 30) &&
-                       std::strcmp(end, "\n") == 0;
-    char tail[8] = "";
-    if (sized && std::fgets(tail, sizeof tail, f) != nullptr && std::strcmp(tail, "255\n") == 0)
-        header = {true, static_cast<int>(width), static_cast<int>(height)};
-    return header;
-}
 
 void matrixColour(double a, double M, unsigned char (&rgb)[3])
 {

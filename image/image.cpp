@@ -102,21 +102,19 @@ std::size_t readPixels(FILE* f, unsigned char* pixels, std::size_t count)
 
 std::string p5Header(int width, int height)
 {
-    return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    char header[40];
+    int const n = std::snprintf(header, sizeof header, "P5\n%d %d\n255\n", width, height);
+    return std::string(header, static_cast<std::size_t>(n));
 }
 
-bool encodeP5(FILE* f, unsigned char const* pixels, int width, int height, std::size_t stride)
+// Out of line: writeIMAGE calls it rather than holding a second copy.
+[[gnu::noinline]] bool encodeP5(FILE* f, unsigned char const* pixels, int width, int height)
 {
     std::string const header = p5Header(width, height);
     bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
-    std::size_t const row = static_cast<std::size_t>(width);
-    std::size_t const rows = static_cast<std::size_t>(height);
-    if (row == 0 || rows == 0 || pixels == nullptr)
-        return ok;
-    if (stride == row)
-        return std::fwrite(pixels, 1, row * rows, f) == row * rows && ok;
-    for (std::size_t y = 0; y < rows && ok; ++y)
-        ok = std::fwrite(pixels + y * stride, 1, row, f) == row;
+    std::size_t const n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (n > 0 && pixels != nullptr)
+        ok = std::fwrite(pixels, 1, n, f) == n && ok;
     return ok;
 }
 
@@ -214,7 +212,5 @@ unsigned char const* IMAGE::getpix(int x, int y) const
 
 bool IMAGE::writeIMAGE(char const* path) const
 {
-    return writeWholeFile(path, [this](FILE* f) {
-        return encodeP5(f, pix, width, height, static_cast<std::size_t>(width));
-    });
+    return writeWholeFile(path, [this](FILE* f) { return encodeP5(f, pix, width, height); });
 }

@@ -32,10 +32,9 @@ std::size_t readPixels(std::FILE* f, unsigned char* pixels, std::size_t count);
 // The header of every P5 file the project writes: "P5\n<width> <height>\n255\n".
 std::string p5Header(int width, int height);
 
-// The P5 bytes of width x height pixels over an open stream: the header, then the rows
-// from the top, each width bytes, row y at pixels + y * stride (one write when stride is
-// width). False when a write fails.
-bool encodeP5(std::FILE* f, unsigned char const* pixels, int width, int height, std::size_t stride);
+// The P5 bytes of width x height pixels over an open stream: the header, then the
+// pixels, row by row from the top-left, in one write. False when a write fails.
+bool encodeP5(std::FILE* f, unsigned char const* pixels, int width, int height);
 
 class IMAGE {
 public:

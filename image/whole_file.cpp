@@ -49,7 +49,8 @@ void reportWriteFailure(int err)
     errno = err;
 }
 
-int writeWhole(char const* path, std::function<bool(std::FILE*)> const& encode)
+// Out of line, so that writeWholeFile stays a call to it rather than a second copy.
+[[gnu::noinline]] int writeWhole(char const* path, std::function<bool(std::FILE*)> const& encode)
 {
     if (!mayReplace(path))
         return errno != 0 ? errno : EIO;

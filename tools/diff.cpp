@@ -29,9 +29,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -47,14 +49,25 @@ struct Failure {
     std::string message;  // told with "tavrin-diff : " before it
 };
 
+// A whole number in a message, written out of line: the messages are many and rare.
+[[gnu::noinline]] std::string decimal(long long n)
+{
+    return std::to_string(n);
+}
+
 Failure usageError(std::string const& message)
 {
     return {2, message};
 }
 
-Failure runtimeError(std::string const& message)
+// A message made of its pieces in one out-of-line concatenation: the messages are many
+// and rare, and each then costs a call.
+[[gnu::noinline]] Failure runtimeError(std::initializer_list<std::string_view> pieces)
 {
-    return {1, message};
+    Failure failure{1, ""};
+    for (std::string_view piece : pieces)
+        failure.message.append(piece.data(), piece.size());
+    return failure;
 }
 
 char const kUsage[] =
@@ -93,10 +106,10 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
 {
     for (int k = 0; k < count; ++k)
         if (wouldReplace(mapPath, inputs[k]))
-            return runtimeError(std::string("la carte ") + mapPath + " remplacerait " + inputs[k] +
-                                ", une image compar\xE9"
-                                "e : rien n'est \xE9"
-                                "crit");
+            return runtimeError({"la carte ", mapPath, " remplacerait ", inputs[k],
+                                 ", une image compar\xE9"
+                                 "e : rien n'est \xE9"
+                                 "crit"});
     std::string const name = mapPath;
     std::string const nothingWritten = " : rien n'est \xE9"
                                        "crit";
@@ -104,16 +117,15 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
     case Standing::nothing:
         return {0, ""};
     case Standing::link:
-        return runtimeError(name +
-                            " est un lien, pas une carte \xE9"
-                            "crite par tavrin-diff" +
-                            nothingWritten);
+        return runtimeError({name,
+                             " est un lien, pas une carte \xE9"
+                             "crite par tavrin-diff",
+                             nothingWritten});
     case Standing::other:
-        return runtimeError(name + " n'est pas un fichier ordinaire" + nothingWritten);
+        return runtimeError({name, " n'est pas un fichier ordinaire", nothingWritten});
     case Standing::unknown: {
         std::string const why = systemError(errno);
-        return runtimeError(name + " ne peut pas \xEAtre examin\xE9 (" + why + ")" +
-                            nothingWritten);
+        return runtimeError({name, " ne peut pas \xEAtre examin\xE9 (", why, ")", nothingWritten});
     }
     case Standing::file:
         break;
@@ -121,23 +133,23 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
     FILE* f = openToRead(mapPath);
     if (f == nullptr) {
         std::string const why = systemError(errno);
-        return runtimeError(name + " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (" + why + ")" +
-                            nothingWritten);
+        return runtimeError(
+            {name, " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (", why, ")", nothingWritten});
     }
     std::string const mapStart = std::string("P6\n") + kMapComment;
     char start[sizeof kMapComment + 2];
     std::size_t const got = std::fread(start, 1, sizeof start, f);
     std::fclose(f);
     if (beginsWithP5(reinterpret_cast<unsigned char const*>(start), got))
-        return runtimeError(std::string("la carte ") + mapPath +
-                            " remplacerait une photographie P5 : rien n'est \xE9"
-                            "crit");
+        return runtimeError({"la carte ", mapPath,
+                             " remplacerait une photographie P5 : rien n'est \xE9"
+                             "crit"});
     if (got == sizeof start && std::memcmp(start, mapStart.data(), sizeof start) == 0)
         return {0, ""};
-    return runtimeError(name +
-                        " existe d\xE9j\xE0 et n'est pas une carte \xE9"
-                        "crite par tavrin-diff" +
-                        nothingWritten);
+    return runtimeError({name,
+                         " existe d\xE9j\xE0 et n'est pas une carte \xE9"
+                         "crite par tavrin-diff",
+                         nothingWritten});
 }
 
 // A photograph given to compare, opened once: its header read, the file left at its
@@ -157,9 +169,8 @@ bool openGrey(char const* path, GreyInput& in, Failure& failure)
     in.file.reset(openRegularFile(path, regular));
     FILE* const f = in.file.get();
     if (f == nullptr) {
-        failure = runtimeError(regular ? std::string(path) +
-                                             " ne peut \xEAtre ouvert : " + systemError(errno)
-                                       : std::string(path) + " n'est pas un fichier ordinaire");
+        failure = regular ? runtimeError({path, " ne peut \xEAtre ouvert : ", systemError(errno)})
+                          : runtimeError({path, " n'est pas un fichier ordinaire"});
         return false;
     }
     bool const p5 = beginsWithP5(f);
@@ -168,16 +179,15 @@ bool openGrey(char const* path, GreyInput& in, Failure& failure)
     P5Header const& declared = in.declared;
     long long const size = fileBytes(f);
     if (!p5) {
-        failure = runtimeError(std::string(path) + " n'est pas une image PGM binaire (P5)");
+        failure = runtimeError({path, " n'est pas une image PGM binaire (P5)"});
         return false;
     }
     long long const pixels = static_cast<long long>(declared.width) * declared.height;
     if (declared.sized && size >= 0 && size - declared.pixelsAt < pixels) {
-        failure =
-            runtimeError(std::string(path) + " est incomplet : son en-t\xEAte annonce " +
-                         std::to_string(declared.width) + " x " + std::to_string(declared.height) +
-                         " pixels (" + std::to_string(pixels) + " octets), il n'en contient que " +
-                         std::to_string(size - declared.pixelsAt) + " : rien n'est compar\xE9");
+        failure = runtimeError({path, " est incomplet : son en-t\xEAte annonce ",
+                                decimal(declared.width), " x ", decimal(declared.height),
+                                " pixels (", decimal(pixels), " octets), il n'en contient que ",
+                                decimal(size - declared.pixelsAt), " : rien n'est compar\xE9"});
         return false;
     }
     return true;
@@ -188,8 +198,8 @@ bool sizeOf(GreyInput const& in, Failure& failure)
 {
     if (in.declared.sized)
         return true;
-    failure = runtimeError(std::string(in.path) +
-                           " : taille d'image illisible ou hors limites : rien n'est compar\xE9");
+    failure = runtimeError(
+        {in.path, " : taille d'image illisible ou hors limites : rien n'est compar\xE9"});
     return false;
 }
 
@@ -199,7 +209,7 @@ std::unique_ptr<IMAGE> loadGrey(GreyInput& in, Failure& failure)
     auto im = std::make_unique<IMAGE>(in.declared.width, in.declared.height, IMAGE::Unset{});
     std::size_t const count = static_cast<std::size_t>(im->width) * im->height;
     if (readPixels(in.file.get(), im->pix, count) != 0) {
-        failure = runtimeError(std::string("l'image de ") + in.path + " ne peut \xEAtre lue");
+        failure = runtimeError({"l'image de ", in.path, " ne peut \xEAtre lue"});
         return nullptr;
     }
     return im;
@@ -452,12 +462,11 @@ bool openInputs(int argc, char** argv, Inputs& in, Failure& failure)
     P5Header const& rectified = in.rectified.declared;
     if (base.sized && rectified.sized &&
         (rectified.width != base.width || rectified.height != base.height)) {
-        failure =
-            runtimeError(std::string(argv[2]) + " fait " + std::to_string(rectified.width) + " x " +
-                         std::to_string(rectified.height) + " pixels et " + argv[1] + " " +
-                         std::to_string(base.width) + " x " + std::to_string(base.height) +
-                         " : une image redress\xE9"
-                         "e a la taille de sa base");
+        failure = runtimeError({argv[2], " fait ", decimal(rectified.width), " x ",
+                                decimal(rectified.height), " pixels et ", argv[1], " ",
+                                decimal(base.width), " x ", decimal(base.height),
+                                " : une image redress\xE9"
+                                "e a la taille de sa base"});
         return false;
     }
     char const* const inputs[] = {argv[1], argv[2], furtherPath ? furtherPath : argv[1]};
@@ -476,10 +485,9 @@ int tellFigures(Figures const& f, IMAGE const& base, char const* rectifiedPath, 
     double const within = 100.0 * static_cast<double>(f.within) / static_cast<double>(f.covered);
     double const share = 100.0 * static_cast<double>(f.covered) / static_cast<double>(frame);
     if (machine)  // "figures", the mean, the share within kTolerance, the pixels, their share
-        tell(stdout,
-             machine::line("tavrin-diff",
-                           {"figures", machine::number(mean, 2), machine::number(within, 1),
-                            std::to_string(f.covered), machine::number(share, 1), rectifiedPath}));
+        tell(stdout, machine::line("tavrin-diff",
+                                   {"figures", machine::number(mean, 2), machine::number(within, 1),
+                                    decimal(f.covered), machine::number(share, 1), rectifiedPath}));
     // The figures in French: their decimals after a comma, the only dots of this text.
     char figures[160];
     std::snprintf(
@@ -494,9 +502,9 @@ int tellFigures(Figures const& f, IMAGE const& base, char const* rectifiedPath, 
     if (checked != nullptr)
         tell(stdout, checkPoint(*checked, machine));
     if (!stdoutWritten()) {
-        failure = runtimeError(std::string("les chiffres n'ont pu \xEAtre \xE9"
-                                           "crits : ") +
-                               systemError(errno));
+        failure = runtimeError({"les chiffres n'ont pu \xEAtre \xE9"
+                                "crits : ",
+                                systemError(errno)});
         return failure.status;
     }
     return 0;
@@ -525,18 +533,18 @@ int compare(int argc, char** argv, bool machine, Failure& failure)
         return failure.status;
     Figures const f = differences(*base, *rectified, fp);
     if (f.covered == 0) {
-        failure = runtimeError(std::string(in.further.path) +
-                               " ne couvre aucun pixel du cadre de la base : rien \xE0 comparer");
+        failure = runtimeError(
+            {in.further.path, " ne couvre aucun pixel du cadre de la base : rien \xE0 comparer"});
         return failure.status;
     }
     char const* const mapPath = argv[3];
     if (int const err = writeWhole(
             mapPath, [&](FILE* out) { return encodeMap(out, *base, *rectified, fp, f.largest); });
         err != 0) {
-        failure = runtimeError(std::string(mapPath) +
-                               " n'a pu \xEAtre \xE9"
-                               "crit : " +
-                               systemError(err));
+        failure = runtimeError({mapPath,
+                                " n'a pu \xEAtre \xE9"
+                                "crit : ",
+                                systemError(err)});
         return failure.status;
     }
     return tellFigures(f, *base, argv[2], machine, argc == 11 ? &points : nullptr, failure);

@@ -449,9 +449,8 @@ int writeFile(std::size_t k, std::string const& path)
     if (k + 1 < kFileCount) {
         IMAGE im(kSeries[k].width, kSeries[k].height);
         develop(kSeries[k], im);
-        return writeWhole(path.c_str(), [&im](FILE* f) {
-            return encodeP5(f, im.pix, im.width, im.height, static_cast<std::size_t>(im.width));
-        });
+        return writeWhole(path.c_str(),
+                          [&im](FILE* f) { return encodeP5(f, im.pix, im.width, im.height); });
     }
     std::string const table = landmarkTable();
     return writeWhole(path.c_str(), [&table](FILE* f) {

@@ -4,6 +4,9 @@
 #ifndef TAVRIN_TOOLS_COMMON_TOOL_H
 #define TAVRIN_TOOLS_COMMON_TOOL_H
 
+#include "tools/common/arguments.h"
+
+#include <new>
 #include <string>
 
 namespace tool {
@@ -26,11 +29,37 @@ struct Text {
     char const* noMemory;  // what is said when memory runs out
 };
 
+// "<name> : <message>" on stderr once standard output is flushed, then the usage or the
+// line that points to --help for a usage error; the status it ends with.
+int refused(Text const& text, std::string const& message, UsageError const* usage);
+
+// The end of every run: standard output flushed, and a tool double-clicked in Explorer,
+// or given the files dropped on it, waits for a key before its window closes.
+int ended(int status);
+
 // Runs the tool: run(argc, argv) gives the status, or throws UsageError, Stop or
-// std::bad_alloc, told on stderr as "<name> : <message>" once standard output is
-// flushed. At the end of every run, whatever its status, a tool double-clicked in
-// Explorer, or given the files dropped on it, waits for a key before its window closes.
-int main(int argc, char** argv, Text const& text, int (*run)(int argc, char** argv));
+// std::bad_alloc. Inlined into the tool's main, so that the compiler sees the run as
+// main's own code, as it is, executed once, and builds it for size as it builds main.
+template <class Run>
+[[gnu::always_inline]] inline int main(int argc, char** argv, Text const& text, Run const& run)
+{
+    Arguments arguments(argc, argv);
+    if (arguments.askForHelp()) {
+        tell(stdout, text.usage);
+        return 0;
+    }
+    int status = 1;
+    try {
+        status = run(arguments.count(), arguments.values());
+    } catch (UsageError const& e) {
+        status = refused(text, e.message, &e);
+    } catch (Stop const& e) {
+        status = refused(text, e.message, nullptr);
+    } catch (std::bad_alloc const&) {
+        status = refused(text, text.noMemory, nullptr);
+    }
+    return ended(status);
+}
 
 }  // namespace tool
 

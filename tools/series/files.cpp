@@ -42,12 +42,12 @@ bool writeBytes(fs::path const& path, void const* data, std::size_t size)
 
 namespace {
 
-// The grey image as tavrin's P5.
+// The grey image as tavrin's P5, its pixels in one block (as greyPhoto gives them).
 bool writeP5(fs::path const& path, cv::Mat const& grey)
 {
-    return writeFileOf(path, [&](std::FILE* f) {
-        return encodeP5(f, grey.data, grey.cols, grey.rows, grey.step[0]);
-    });
+    cv::Mat const block = grey.isContinuous() ? grey : grey.clone();
+    return writeFileOf(
+        path, [&](std::FILE* f) { return encodeP5(f, block.data, block.cols, block.rows); });
 }
 
 // How a thumbnail reduces an image of cols x rows: by a whole factor, each pixel of it
