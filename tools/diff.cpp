@@ -104,15 +104,13 @@ char const kMapComment[] = "# tavrin-diff\n";
 // tool's; status 0 when it may.
 Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count)
 {
+    std::string const nothingWritten = " : rien n'est \xE9"
+                                       "crit";
     for (int k = 0; k < count; ++k)
         if (wouldReplace(mapPath, inputs[k]))
             return runtimeError({"la carte ", mapPath, " remplacerait ", inputs[k],
-                                 ", une image compar\xE9"
-                                 "e : rien n'est \xE9"
-                                 "crit"});
+                                 ", une image compar\xE9", "e", nothingWritten});
     std::string const name = mapPath;
-    std::string const nothingWritten = " : rien n'est \xE9"
-                                       "crit";
     switch (standingAt(mapPath)) {
     case Standing::nothing:
         return {0, ""};
@@ -465,8 +463,7 @@ bool openInputs(int argc, char** argv, Inputs& in, Failure& failure)
         failure = runtimeError({argv[2], " fait ", decimal(rectified.width), " x ",
                                 decimal(rectified.height), " pixels et ", argv[1], " ",
                                 decimal(base.width), " x ", decimal(base.height),
-                                " : une image redress\xE9"
-                                "e a la taille de sa base"});
+                                " : une image redress\xE9", "e a la taille de sa base"});
         return false;
     }
     char const* const inputs[] = {argv[1], argv[2], furtherPath ? furtherPath : argv[1]};
