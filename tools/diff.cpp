@@ -104,26 +104,26 @@ char const kMapComment[] = "# tavrin-diff\n";
 // tool's; status 0 when it may.
 Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count)
 {
-    std::string const nothingWritten = " : rien n'est \xE9"
-                                       "crit";
+    char const nothingWritten[] = " : rien n'est \xE9"
+                                  "crit";
     for (int k = 0; k < count; ++k)
         if (wouldReplace(mapPath, inputs[k]))
             return runtimeError({"la carte ", mapPath, " remplacerait ", inputs[k],
                                  ", une image compar\xE9", "e", nothingWritten});
-    std::string const name = mapPath;
     switch (standingAt(mapPath)) {
     case Standing::nothing:
         return {0, ""};
     case Standing::link:
-        return runtimeError({name,
+        return runtimeError({mapPath,
                              " est un lien, pas une carte \xE9"
                              "crite par tavrin-diff",
                              nothingWritten});
     case Standing::other:
-        return runtimeError({name, " n'est pas un fichier ordinaire", nothingWritten});
+        return runtimeError({mapPath, " n'est pas un fichier ordinaire", nothingWritten});
     case Standing::unknown: {
         std::string const why = systemError(errno);
-        return runtimeError({name, " ne peut pas \xEAtre examin\xE9 (", why, ")", nothingWritten});
+        return runtimeError(
+            {mapPath, " ne peut pas \xEAtre examin\xE9 (", why, ")", nothingWritten});
     }
     case Standing::file:
         break;
@@ -132,19 +132,18 @@ Failure whyNotWritten(char const* mapPath, char const* const inputs[], int count
     if (f == nullptr) {
         std::string const why = systemError(errno);
         return runtimeError(
-            {name, " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (", why, ")", nothingWritten});
+            {mapPath, " existe d\xE9j\xE0 et ne peut pas \xEAtre lu (", why, ")", nothingWritten});
     }
     std::string const mapStart = std::string("P6\n") + kMapComment;
     char start[sizeof kMapComment + 2];
     std::size_t const got = std::fread(start, 1, sizeof start, f);
     std::fclose(f);
     if (beginsWithP5(reinterpret_cast<unsigned char const*>(start), got))
-        return runtimeError({"la carte ", mapPath,
-                             " remplacerait une photographie P5 : rien n'est \xE9"
-                             "crit"});
+        return runtimeError(
+            {"la carte ", mapPath, " remplacerait une photographie P5", nothingWritten});
     if (got == sizeof start && std::memcmp(start, mapStart.data(), sizeof start) == 0)
         return {0, ""};
-    return runtimeError({name,
+    return runtimeError({mapPath,
                          " existe d\xE9j\xE0 et n'est pas une carte \xE9"
                          "crite par tavrin-diff",
                          nothingWritten});
