@@ -41,7 +41,7 @@ if(TAVRIN_WINDOWS_CHECKS)
 
   get_directory_property(view_files DIRECTORY ${PROJECT_SOURCE_DIR}/view DEFINITION TAVRIN_VIEW_FILES)
   string(REPLACE ";" "," view_files "${view_files}")
-  foreach(check files imports lisezmoi chain sample series console)
+  foreach(check files imports lisezmoi chain sample series console hold)
     tavrin_test(windows/kit/${check} LABEL windows ${needs}
       COMMAND ${TAVRIN_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/windows/kit.py ${check} --zip ${cross}/release/package
               --native ${CMAKE_BINARY_DIR} --prefix ${prefix} --work ${here}/kit-${check}

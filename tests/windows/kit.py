@@ -5,7 +5,7 @@ with the native build's. One check per run: prints each fault and exits 1, or wh
 
 Usage: kit.py CHECK --zip ZIP|FOLDER --native DIR --prefix PREFIX --work DIR --view-files "a;b"
               --switch-exe EXE  (tavrin.exe with its test switch set, for the imports)
-CHECK: files, imports, lisezmoi, chain, sample, series, console. PREFIX is started by `wine.py start`.
+CHECK: files, imports, lisezmoi, chain, sample, series, console, hold. PREFIX is started by `wine.py start`.
 A FOLDER holds one zip: the kit that CPack made last.
 """
 import argparse, re, shutil, subprocess, sys, zipfile
@@ -199,8 +199,29 @@ def check_console():
     return "an accented name typed at a code page 850 console is written, accented messages show"
 
 
+def check_hold():
+    # Double-clicked, alone in the window it opened, a tool holds it after its last line until a key is pressed, at
+    # every end; started from a command prompt, whose window stays, it does not.
+    folder = work / "hold"
+    folder.mkdir()
+    for program in ["tavrin-sample", "tavrin-diff"]:
+        shutil.copy(kit / (program + ".exe"), folder)
+    runs = [(["tavrin-sample.exe"], 0, True), (["tavrin-diff.exe"], 2, True),
+            (["cmd", "/c", "tavrin-diff.exe"], 2, False)]
+    for command, wanted, held in runs:
+        status, out, err = wine.run_native([sys.executable, Path(__file__).parent / "type-at-console.py", "-> ",
+                                            "fermer cette fen", "--", "wine", *command], folder, b"",
+                                           wine.environment(opts.prefix, "fr_FR.UTF-8"))
+        shown = out + err
+        expect(status == wanted, "%s at a console: status %s, not %s: %s" % (command, status, wanted, tail(shown)))
+        expect((b"Appuyez sur une touche pour fermer cette fen" in shown) == held,
+               "%s at a console %s its window: %s" % (command, "holds not" if held else "holds", tail(shown)))
+    return "tavrin-sample.exe and tavrin-diff.exe hold the window they opened, at success and a usage error, not cmd's"
+
+
 CHECKS = {"files": check_files, "imports": check_imports, "lisezmoi": check_lisezmoi, "chain": check_chain,
-          "sample": check_sample, "series": check_series, "console": check_console}
+          "sample": check_sample, "series": check_series, "console": check_console,
+          "hold": check_hold}
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
